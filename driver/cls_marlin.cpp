@@ -1,0 +1,71 @@
+#include "driver/cls_marlin.h"
+
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "ui/frm_keep_alive.h"
+
+namespace marlin {
+
+clsMarlin::clsMarlin() {
+  // Values at creation, in the order the host's runtime sets them.
+  DeviceType = kDefaultDeviceType;
+  GpibHandle = -1;
+  LanSocket = -1;
+  Address = kDefaultGpibAddress;
+  Info.Member4 = std::string(kPlaceholderHost) + ":" + std::to_string(kDefaultPort);
+  VisaResource = kDefaultVisaResource;
+  IsPA4413 = kFalse;
+  NotPA4413 = kFalse;
+}
+
+std::int32_t clsMarlin::clsDevice_Address() { return Address; }
+std::string clsMarlin::clsDevice_Name() { return Name; }
+std::string clsMarlin::clsDevice_Description() { return Description; }
+std::string clsMarlin::clsDevice_DeviceType() { return DeviceType; }
+std::int32_t clsMarlin::clsDevice_Interface() { return Interface; }
+std::int32_t clsMarlin::clsDevice_Status() { return Status; }
+InfoRecord clsMarlin::clsDevice_Info() { return Info; }
+double clsMarlin::clsDevice_MaxFrequency() { return host::Tools().HighestFrequency(); }
+double clsMarlin::clsDevice_MinFrequency() { return host::Tools().LowestFrequency(); }
+
+void clsMarlin::clsDevice_Status_Let(std::int32_t newStatus) {
+  Procedure proc(labels::kLetStatus, Name);
+  proc.Start();
+  Status = newStatus;
+  proc.End();
+}
+
+void clsMarlin::clsDevice_ShowDeviceDialog(std::int32_t, const std::string&, const std::string&) {}
+void clsMarlin::clsDevice_WriteSettingsFile(const std::string&, const std::string&) {}
+void clsMarlin::clsDevice_ReadSettingsFile(const std::string&, const std::string&) {}
+void clsMarlin::clsDevice_StartTest() {}
+void clsMarlin::clsDevice_StopTest() {}
+
+std::vector<std::int32_t> clsMarlin::clsDevice_GetInterfaces(const std::string&) {
+  return {route::kGpibFirst, route::kLan, route::kVisa};
+}
+
+std::string clsMarlin::clsDevice_GetSettingsString(const std::string&, const std::string&) {
+  return {};
+}
+
+void clsMarlin::clsIAmpRemote_RemoteInterface_Let(std::int32_t) {}
+void clsMarlin::clsIAmpRemote_SciuBoard_Let(std::int32_t) {}
+void clsMarlin::clsIAmpRemote_NotifyUser_Let(bool) {}
+void clsMarlin::clsIAmpRemote_GpibFile_Let(const std::string&) {}
+void clsMarlin::clsIAmpRemote_SetSWUParams(const std::string&, std::int32_t, std::int32_t) {}
+void clsMarlin::clsIAmpRemote_SetFrequency(double) {}
+
+void clsMarlin::clsIAmpRemote_AmplParams_Let(const AmplParamsRecord& params) {
+  AmplParams = params;
+}
+
+clsMarlin::Snapshot clsMarlin::Fields() const {
+  return Snapshot{Name,         Address,       Interface,   Description,    DeviceType,
+                  Status,       Info,          AmplParams,  GpibHandle,     GpibReadBuffer,
+                  LanPars,      LanSocket,     VisaResource, VisaSession,   VisaStatus,
+                  VisaDefaultRM, IsPA4413,     NotPA4413,   IsPA4520,       FirmwareVersion,
+                  KeepAlive != nullptr};
+}
+
+}  // namespace marlin

@@ -1,0 +1,145 @@
+#pragma once
+// The driver object: one per amplifier. Its private operations live in the files of their
+// concern (io/, control/, ui/); this declaration keeps the fields together.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/host_interfaces.h"
+#include "driver/records.h"
+
+namespace marlin {
+
+class frmKeepAlive;
+
+inline constexpr const char* kDefaultDeviceType = "PA4400 Amplifier";
+inline constexpr const char* kPlaceholderHost = "---.---.---.---";
+inline constexpr std::int32_t kDefaultPort = 5025;
+inline constexpr const char* kDefaultVisaResource = "TCPIP0::10.0.0.1::5025::SOCKET";
+inline constexpr std::size_t kGpibBufferLength = 100;
+inline constexpr std::int32_t kDefaultGpibAddress = 7;
+
+class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteExt {
+ public:
+  clsMarlin();
+  ~clsMarlin() override;
+  clsMarlin(const clsMarlin&) = delete;
+  clsMarlin& operator=(const clsMarlin&) = delete;
+
+  // The object's own default interface.
+  std::int32_t clsDevice_Address() override;
+
+  // clsDevice
+  std::string clsDevice_Name() override;
+  void clsDevice_Name_Let(const std::string& newName) override;
+  std::string clsDevice_Description() override;
+  std::string clsDevice_DeviceType() override;
+  std::int32_t clsDevice_Interface() override;
+  void clsDevice_Status_Let(std::int32_t newStatus) override;
+  std::int32_t clsDevice_Status() override;
+  InfoRecord clsDevice_Info() override;
+  double clsDevice_MaxFrequency() override;
+  double clsDevice_MinFrequency() override;
+  void clsDevice_ShowDeviceDialog(std::int32_t mode, const std::string& Data,
+                                  const std::string& Section) override;
+  void clsDevice_Initialize() override;
+  void clsDevice_Check() override;
+  void clsDevice_WriteSettingsFile(const std::string& File, const std::string& Section) override;
+  void clsDevice_ReadSettingsFile(const std::string& File, const std::string& Section) override;
+  void clsDevice_StartTest() override;
+  void clsDevice_StopTest() override;
+  std::vector<std::int32_t> clsDevice_GetInterfaces(const std::string& DeviceType) override;
+  std::string clsDevice_GetSettingsString(const std::string& File,
+                                          const std::string& Section) override;
+
+  // clsIAmpRemote
+  void clsIAmpRemote_RemoteInterface_Let(std::int32_t Ifc) override;
+  void clsIAmpRemote_SciuBoard_Let(std::int32_t Board) override;
+  void clsIAmpRemote_NotifyUser_Let(bool Notify) override;
+  void clsIAmpRemote_GpibFile_Let(const std::string& filename) override;
+  void clsIAmpRemote_AmplParams_Let(const AmplParamsRecord& params) override;
+  void clsIAmpRemote_SetSWUParams(const std::string& DevName, std::int32_t StbyPath,
+                                  std::int32_t OperatePath) override;
+  void clsIAmpRemote_ResetFault() override;
+  void clsIAmpRemote_SetState(std::int32_t NewState) override;
+  void clsIAmpRemote_SetFrequency(double NewValue) override;
+  std::int32_t clsIAmpRemote_GetState() override;
+  void clsIAmpRemote_GetParametersFromDevList() override;
+
+  // clsIAmpRemoteExt
+  std::string clsIAmpRemoteExt_CheckForError() override;
+
+  static std::string StateName(const std::int32_t& StateCode);
+
+  // Read-only views for tests and the stand-alone host's diagnostics.
+  struct Snapshot;
+  Snapshot Fields() const;
+
+ private:
+  friend struct MarlinTestAccess;
+
+  // Private operations, in the order of the class's internal table.
+  void CheckDevicePhysical(std::int32_t RequestedStatus);
+  std::int32_t GetState(std::string& ErrorText);
+  void InitDevice();
+  void ResetFault();
+  void SetNewState(std::int32_t NewState);
+  std::int32_t ActivateBand();
+  void WaitForComplete(const std::string& Command, const std::string& Expected,
+                       std::int32_t TimeoutSeconds);
+  void SendCmdString(const std::string& Command);
+  std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
+
+  bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
+
+  std::string Name;
+  std::int32_t Address = 0;
+  std::int32_t Interface = 0;
+  std::string Description;
+  std::string DeviceType;
+  std::int32_t Status = 0;
+  InfoRecord Info;
+  AmplParamsRecord AmplParams;
+  std::int16_t GpibHandle = 0;
+  std::string GpibReadBuffer = std::string(kGpibBufferLength, '\0');
+  mgnLanPars LanPars;
+  std::int32_t LanSocket = 0;
+  std::string VisaResource;
+  std::int32_t VisaSession = 0;
+  std::int32_t VisaStatus = 0;
+  // The resource-manager session that opened VisaSession; both are closed together.
+  std::int32_t VisaDefaultRM = 0;
+  VbBool IsPA4413 = kFalse;
+  VbBool NotPA4413 = kFalse;
+  VbBool IsPA4520 = kFalse;
+  double FirmwareVersion = 0;
+  std::shared_ptr<frmKeepAlive> KeepAlive;
+};
+
+// A copy of every field, for tests and diagnostics; the driver never reads it back.
+struct clsMarlin::Snapshot {
+  std::string Name;
+  std::int32_t Address;
+  std::int32_t Interface;
+  std::string Description;
+  std::string DeviceType;
+  std::int32_t Status;
+  InfoRecord Info;
+  AmplParamsRecord AmplParams;
+  std::int16_t GpibHandle;
+  std::string GpibReadBuffer;
+  mgnLanPars LanPars;
+  std::int32_t LanSocket;
+  std::string VisaResource;
+  std::int32_t VisaSession;
+  std::int32_t VisaStatus;
+  std::int32_t VisaDefaultRM;
+  VbBool IsPA4413;
+  VbBool NotPA4413;
+  VbBool IsPA4520;
+  double FirmwareVersion;
+  bool HasKeepAlive;
+};
+
+}  // namespace marlin

@@ -1,0 +1,20 @@
+#pragma once
+// Lets a test put a driver object into a state that only an instrument could otherwise bring.
+#include "driver/cls_marlin.h"
+
+namespace marlin {
+
+struct MarlinTestAccess {
+  clsMarlin& m;
+  std::int32_t& Status() { return m.Status; }
+  std::int32_t& Interface() { return m.Interface; }
+  std::int32_t& LanSocket() { return m.LanSocket; }
+  std::int16_t& GpibHandle() { return m.GpibHandle; }
+  std::string& Name() { return m.Name; }
+  VbBool& IsPA4413() { return m.IsPA4413; }
+  VbBool& NotPA4413() { return m.NotPA4413; }
+  VbBool& IsPA4520() { return m.IsPA4520; }
+  double& FirmwareVersion() { return m.FirmwareVersion; }
+};
+
+}  // namespace marlin

@@ -1,0 +1,34 @@
+#pragma once
+// The hidden keep-alive form: holds the LAN socket id and a 60 s timer that nobody in the
+// driver starts and whose tick does nothing.
+#include <cstdint>
+#include <memory>
+
+#include "driver/host_services.h"
+
+namespace marlin {
+
+class frmKeepAlive {
+ public:
+  static constexpr const char* kCaption = "Retrieve the amlifier status";
+  static constexpr std::int32_t kTimerInterval = 60000;
+
+  // Loads the form on first use (the load disables the timer), then sets the timer as asked.
+  void ActivateKeepAlive(bool blnActivate);
+  void SetAmplDevice(const std::int32_t& LanID) { AmplDevice = LanID; }
+
+  std::int32_t AmplDeviceId() const { return AmplDevice; }
+  bool Loaded() const { return timAmplStat != nullptr; }
+  bool TimerEnabled() const { return timAmplStat && timAmplStat->Enabled(); }
+  std::int64_t Ticks() const { return ticks; }
+
+ private:
+  void Form_Load();
+  void timAmplStat_Timer();
+
+  std::int32_t AmplDevice = 0;
+  std::unique_ptr<HostTimer> timAmplStat;
+  std::int64_t ticks = 0;
+};
+
+}  // namespace marlin
