@@ -90,6 +90,7 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
                        std::int32_t TimeoutSeconds);
   void SendCmdString(const std::string& Command);
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
+  void StoreGpibAnswer(const std::string& answer);
 
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 
