@@ -110,6 +110,15 @@ class WaitWindowEvents {
 
 using IndicatorValue = std::variant<std::string, std::int32_t>;
 
+// The stored design of the wait window, which the host draws.
+struct WaitWindowLayout {
+  std::string caption;                      // "Wait %s for" until DlgCaption replaces it
+  std::string indicatorLabel;               // the LED-style indicator's label
+  std::vector<std::string> indicatorStates;  // its two state names
+  std::string stopCaption;                  // "STOP"
+  std::string stopTag;                      // the text number a host text table may use
+};
+
 class WaitWindowView : public HostWindow {
  public:
   virtual void SetCaption(const std::string& caption) = 0;
@@ -134,7 +143,8 @@ class HostTimer {
 class HostWindows {
  public:
   virtual ~HostWindows() = default;
-  virtual std::unique_ptr<WaitWindowView> CreateWaitWindow(WaitWindowEvents& events) = 0;
+  virtual std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
+                                                           WaitWindowEvents& events) = 0;
   // Blocks until the operator closes it.
   virtual void MessageBox(const std::string& text, const std::string& title,
                           std::int32_t style) = 0;
