@@ -1,4 +1,6 @@
 function(marlin_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
-                                           -Wconversion -Wno-sign-conversion)
+                                           -Wconversion -Wno-sign-conversion
+                                           # GCC 12 false positives on string concatenation
+                                           -Wno-restrict)
 endfunction()

@@ -78,6 +78,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
 
  private:
   friend struct MarlinTestAccess;
+  friend class ConnectionCheck;
+  friend class SetStateRequest;
 
   // Private operations, in the order of the class's internal table.
   void CheckDevicePhysical(std::int32_t RequestedStatus);
@@ -91,6 +93,10 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   void SendCmdString(const std::string& Command);
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
   void StoreGpibAnswer(const std::string& answer);
+  // Closes whatever the object holds on each route; calls nothing for a route not open.
+  void CloseGpib();
+  void CloseLan();
+  void CloseVisa();
 
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 

@@ -83,6 +83,30 @@ std::int32_t TextToInt32(std::string_view text) {
   return static_cast<std::int32_t>(rounded);
 }
 
+std::int32_t AnswerToWholeNumber(std::string_view answer) {
+  auto fill = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; };
+  while (!answer.empty() && fill(answer.back())) answer.remove_suffix(1);
+  while (!answer.empty() && (answer.front() == ' ' || answer.front() == '\t')) {
+    answer.remove_prefix(1);
+  }
+  std::size_t i = (!answer.empty() && (answer[0] == '+' || answer[0] == '-')) ? 1 : 0;
+  if (i == answer.size()) throw MarlinError(errors::kTypeMismatch, "Type mismatch");
+  std::int64_t value = 0;
+  for (std::size_t j = i; j < answer.size(); ++j) {
+    if (!IsDigit(answer[j])) throw MarlinError(errors::kTypeMismatch, "Type mismatch");
+    value = value * 10 + (answer[j] - '0');
+    if (value > std::numeric_limits<std::int32_t>::max() + std::int64_t{1}) {
+      throw MarlinError(errors::kOverflow, "Overflow");
+    }
+  }
+  if (answer[0] == '-') value = -value;
+  if (value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max()) {
+    throw MarlinError(errors::kOverflow, "Overflow");
+  }
+  return static_cast<std::int32_t>(value);
+}
+
 std::string Decimal(std::int64_t value) { return std::to_string(value); }
 
 std::string_view TrimSpaces(std::string_view text) {

@@ -15,6 +15,11 @@ double LeadingNumber(std::string_view text);
 // (overflow) outside the 32-bit range.
 std::int32_t TextToInt32(std::string_view text);
 
+// A whole number answered by the instrument: an optional sign and digits, surrounded by blanks and
+// followed by the line terminator and the fill characters a transport leaves (NUL, space).
+// Raises 13 for any other text and 6 outside the 32-bit range.
+std::int32_t AnswerToWholeNumber(std::string_view answer);
+
 // A whole number written as plain decimal ("-" for negatives, no spaces).
 std::string Decimal(std::int64_t value);
 

@@ -15,6 +15,22 @@ struct MarlinTestAccess {
   VbBool& NotPA4413() { return m.NotPA4413; }
   VbBool& IsPA4520() { return m.IsPA4520; }
   double& FirmwareVersion() { return m.FirmwareVersion; }
+  AmplParamsRecord& AmplParams() { return m.AmplParams; }
+
+  std::int32_t GetState() {
+    std::string ignored;
+    return m.GetState(ignored);
+  }
+  std::int32_t GetState(std::string& errorText) { return m.GetState(errorText); }
+  void WaitForComplete(const std::string& command, const std::string& expected,
+                       std::int32_t timeoutSeconds) {
+    m.WaitForComplete(command, expected, timeoutSeconds);
+  }
+  std::int32_t ActivateBand() { return m.ActivateBand(); }
+  void SetNewState(std::int32_t state) { m.SetNewState(state); }
+  void InitDevice() { m.InitDevice(); }
+  void ResetFault() { m.ResetFault(); }
+  void CheckDevicePhysical(std::int32_t requested) { m.CheckDevicePhysical(requested); }
 };
 
 }  // namespace marlin

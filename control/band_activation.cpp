@@ -1,0 +1,99 @@
+// Selects the configured band path: lock check, switch, confirmation, error-queue checks and the
+// class and mode settings of the PA4413.
+#include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "driver/text_numbers.h"
+#include "io/scpi.h"
+
+namespace marlin {
+namespace {
+
+constexpr std::int32_t kPollLimit = 30;
+constexpr float kSwitchPause = 2000;
+constexpr float kPollInterval = 500;
+constexpr std::int32_t kPathNotSetText = 44081;
+constexpr double kLowestFirmwareForClassAndMode = 3.3;
+constexpr const char* kNoBand = "-1";
+constexpr const char* kNoBandWord = "NONE";
+constexpr const char* kLocalOwner = "LOC";
+constexpr const char* kFreeOwner = "NONE";
+constexpr const char* kReportsError = " reports error: ";
+
+std::string LockRefusal(const std::string& owner, const std::string& name) {
+  return "<" + owner + ">:Switching could not be executed because " + name +
+         " amplifier is not in REMOTE mode!";
+}
+
+// "emptyAfterTrim": the first reading counts an all-space answer as empty, the polls do not.
+std::int32_t BandNumber(std::string answer, bool emptyAfterTrim) {
+  bool empty = emptyAfterTrim ? TrimSpaces(answer).empty() : answer.empty();
+  if (empty || answer == scpi::kTerminator || TrimSpaces(answer) == kNoBandWord) answer = kNoBand;
+  return AnswerToWholeNumber(answer);
+}
+
+}  // namespace
+
+std::int32_t clsMarlin::ActivateBand() {
+  Procedure proc(labels::kActivateBand, Name);
+  proc.Start();
+  const std::string bandQuery = scpi::Line(scpi::kBandQuery);
+  auto readBand = [&](bool emptyAfterTrim) {
+    return proc.Step([&] {
+      return BandNumber(ReadCmdResponse(bandQuery, scpi::kQueryWaitTime), emptyAfterTrim);
+    });
+  };
+  auto checkErrorQueue = [&] {
+    proc.Step([&] {
+      std::string answer = ReadCmdResponse(scpi::Line(scpi::kErrorQuery), scpi::kQueryWaitTime);
+      if (answer.empty()) answer = "0";
+      if (LeadingNumber(answer) != 0) {
+        SendCmdString(scpi::Line(scpi::kClearStatus));
+        throw MarlinError(errors::kBandActivation, Name + kReportsError + answer);
+      }
+    });
+  };
+
+  std::int32_t result = readBand(true);
+  const std::int32_t wanted = AmplParams.BandPath;
+  if (wanted > 0) {
+    if (result != wanted) {
+      proc.Step([&] {
+        std::string owner = ReadCmdResponse(scpi::Line(scpi::kLockOwnerQuery),
+                                            scpi::kQueryWaitTime);
+        if (TrimSpaces(owner).empty()) owner = kLocalOwner;
+        if (owner.substr(0, 4) != kFreeOwner) {
+          throw MarlinError(errors::kBandActivation, LockRefusal(owner, Name));
+        }
+      });
+      proc.Step([&] { SendCmdString(scpi::Line(scpi::kBandSet + Decimal(wanted))); });
+      proc.Step([] { host::Tools().Wait(kSwitchPause); });
+      bool reached = false;
+      for (std::int32_t polls = 0; !reached && polls <= kPollLimit; ++polls) {
+        proc.Step([] { host::Tools().Wait(kPollInterval); });
+        reached = readBand(false) == wanted;
+      }
+      if (!reached) {
+        proc.Step([] {
+          throw MarlinError(errors::kBandActivation, host::Texts().GetText(kPathNotSetText));
+        });
+      }
+      checkErrorQueue();
+    }
+    if (IsPA4413 == kTrue && FirmwareVersion >= kLowestFirmwareForClassAndMode) {
+      const std::string band = scpi::kBandPrefix + Decimal(wanted);
+      proc.Step([&] {
+        SendCmdString(scpi::Line(band + scpi::kClassSuffix + Decimal(AmplParams.OperatingClass)));
+      });
+      proc.Step([&] {
+        SendCmdString(scpi::Line(band + scpi::kModeSuffix + Decimal(AmplParams.OutputMode)));
+      });
+    }
+    checkErrorQueue();
+    result = wanted;
+  }
+  proc.End();
+  return result;
+}
+
+}  // namespace marlin

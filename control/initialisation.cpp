@@ -1,0 +1,48 @@
+// Preparing a recognised amplifier on the LAN route, and the fault reset.
+#include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "io/scpi.h"
+
+namespace marlin {
+namespace {
+constexpr double kLowestFirmwareForTimeout = 2.2;
+constexpr std::int32_t kInformationStyle = 64;
+constexpr std::int32_t kMessageTimeout = 10000;
+constexpr float kResetPause = 500;
+
+std::string RestartMessage(const std::string& name) {
+  return "Restart " + name + " to activate new LAN timeout value!";
+}
+}  // namespace
+
+void clsMarlin::InitDevice() {
+  Procedure proc(labels::kInitDevice, Name);
+  proc.Start();
+  bool identified = IsPA4413 == kTrue || NotPA4413 == kTrue || IsPA4520 == kTrue;
+  // Not connected: nothing would reach the instrument, so no restart can be owed either.
+  if (Status == 1 && Interface == route::kLan && FirmwareVersion >= kLowestFirmwareForTimeout &&
+      identified) {
+    const std::string query = scpi::Line(scpi::kLanTimeoutQuery);
+    proc.Step([&] { ReadCmdResponse(query, scpi::kQueryWaitTime); });
+    proc.Step([&] { SendCmdString(scpi::Line(scpi::kLanTimeoutSet)); });
+    std::string second = proc.Step([&] { return ReadCmdResponse(query, scpi::kQueryWaitTime); });
+    if (second.find(scpi::kLanTimeoutExpected) == std::string::npos) {
+      proc.Step([&] {
+        std::int32_t style = kInformationStyle;
+        host::Message().ShowMessage(RestartMessage(Name), style, Name, kMessageTimeout);
+      });
+    }
+  }
+  proc.End();
+}
+
+void clsMarlin::ResetFault() {
+  Procedure proc(labels::kResetFault, Name);
+  proc.Start();
+  proc.Step([&] { SendCmdString(scpi::Line(scpi::kClearStatus)); });
+  proc.Step([&] { host::Tools().Wait(kResetPause); });
+  proc.End();
+}
+
+}  // namespace marlin

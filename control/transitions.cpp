@@ -1,0 +1,90 @@
+// Moves the amplifier into a power state with the command sequence of its model, confirming
+// slow changes by polling.
+#include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "driver/text_numbers.h"
+#include "io/scpi.h"
+
+namespace marlin {
+namespace {
+
+constexpr std::int32_t kPowerLimit = 30;
+constexpr std::int32_t kOutputOffLimit = 15;
+constexpr std::int32_t kOutputOnLimit = 30;
+constexpr float kModulationPause = 50;
+constexpr float kOutputOnPausePA4413 = 2000;
+constexpr float kOutputOnPause = 5000;
+constexpr float kOutputOffPause = 2000;
+constexpr std::int32_t kLowestBand = 1;
+constexpr std::int32_t kHighestBand = 10;
+
+bool Contains(const std::string& text, char c) { return text.find(c) != std::string::npos; }
+
+// A band path is active when the answer's first character reads as a number of 1 or more.
+bool BandPathActive(const std::string& answer) {
+  if (TrimSpaces(answer).empty()) return false;
+  return AnswerToWholeNumber(answer.substr(0, 1)) >= 1;
+}
+
+}  // namespace
+
+void clsMarlin::SetNewState(std::int32_t NewState) {
+  Procedure proc(labels::kSetNewState, Name);
+  proc.Start(trace_text::kNewState + StateName(NewState));
+  auto send = [&](const std::string& text) { proc.Step([&] { SendCmdString(scpi::Line(text)); }); };
+  auto query = [&](const char* text) {
+    return proc.Step([&] { return ReadCmdResponse(scpi::Line(text), scpi::kQueryWaitTime); });
+  };
+  auto wait = [&](float ms) { proc.Step([&] { host::Tools().Wait(ms); }); };
+  auto confirm = [&](const char* q, const char* expected, std::int32_t limit) {
+    proc.Step([&] { WaitForComplete(q, expected, limit); });
+  };
+
+  std::int32_t target = NewState;
+  if (IsRecognised() && NewState != state::kOperate) target = state::kStandby;
+
+  switch (target) {
+    case state::kOff:
+      send(scpi::kPowerOff);
+      confirm(scpi::kPowerQuery, "0", kPowerLimit);
+      break;
+    case state::kOn:
+      if (Contains(query(scpi::kPowerQuery), '0')) {
+        send(scpi::kPowerOn);
+        confirm(scpi::kPowerQuery, "1", kPowerLimit);
+      } else {
+        if (Contains(query(scpi::kOutputQuery), '1')) {
+          send(scpi::kOutputOff);
+          confirm(scpi::kOutputQuery, "0", kOutputOffLimit);
+        }
+        send(scpi::kBandNone);
+      }
+      break;
+    case state::kStandby: {
+      std::string band = query(scpi::kBandQuery);
+      if (proc.Step([&] { return BandPathActive(band); })) {
+        send(scpi::kOutputOff);
+        wait(kOutputOffPause);
+        confirm(scpi::kOutputQuery, "0", kOutputOffLimit);
+      }
+      break;
+    }
+    case state::kOperate: {
+      std::int32_t band = proc.Step([&] { return ActivateBand(); });
+      if (proc.Step([&] { return host::Tools().IsBetween(kLowestBand, band, kHighestBand); })) {
+        send(scpi::kModulationPrefix + Decimal(band) + scpi::kModulationSuffix);
+        wait(kModulationPause);
+        send(scpi::kOutputOn);
+        wait(IsPA4413 == kTrue ? kOutputOnPausePA4413 : kOutputOnPause);
+        confirm(scpi::kOutputQuery, "1", kOutputOnLimit);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  proc.End();
+}
+
+}  // namespace marlin

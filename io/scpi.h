@@ -1,0 +1,36 @@
+#pragma once
+// The SCPI texts the driver sends, each defined once. Every line goes out with "\r\n".
+#include <string>
+
+namespace marlin::scpi {
+
+inline constexpr const char* kTerminator = "\r\n";
+inline std::string Line(const std::string& text) { return text + kTerminator; }
+
+inline constexpr const char* kIdentify = "*IDN?";
+inline constexpr const char* kClearStatus = "*CLS";
+inline constexpr const char* kErrorQuery = "SYST:ERR?";
+inline constexpr const char* kPowerQuery = "SYST:POW:STAT?";
+inline constexpr const char* kPowerOn = "SYST:POW:STAT ON";
+inline constexpr const char* kPowerOff = "SYST:POW:STAT OFF";
+inline constexpr const char* kBandQuery = "RF:BAND:PATH?";
+inline constexpr const char* kBandSet = "RF:BAND:PATH ";  // followed by the band number
+inline constexpr const char* kBandNone = "RF:BAND:PATH 0";
+inline constexpr const char* kOutputQuery = "RF:OUTP:STAT?";
+inline constexpr const char* kOutputOn = "RF:OUTP:STAT ON";
+inline constexpr const char* kOutputOff = "RF:OUTP:STAT OFF";
+inline constexpr const char* kLockOwnerQuery = "SYST:LOCK:OWN?";
+inline constexpr const char* kLanTimeoutQuery = "SYST:SCPI:TIME?";
+inline constexpr const char* kLanTimeoutSet = "SYST:SCPI:TIME 1D";
+inline constexpr const char* kLanTimeoutExpected = "1D";
+// "CONT" + band + ":AMOD:FGA 0"; "RF" + band + ":OPER:CLA " + class; "RF" + band + ":OUTP:MOD " + mode
+inline constexpr const char* kModulationPrefix = "CONT";
+inline constexpr const char* kModulationSuffix = ":AMOD:FGA 0";
+inline constexpr const char* kBandPrefix = "RF";
+inline constexpr const char* kClassSuffix = ":OPER:CLA ";
+inline constexpr const char* kModeSuffix = ":OUTP:MOD ";
+
+// Every query goes out with this pause between write and read on the VISA route.
+inline constexpr int kQueryWaitTime = 200;
+
+}  // namespace marlin::scpi

@@ -1,0 +1,146 @@
+// Connection cases that only a stand-in service can force: error 4012, a raising LanOpen, a
+// failing resource manager, and teardown closing exactly what is open.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "driver/cls_marlin.h"
+#include "tests/support/fake_visa.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/marlin_access.h"
+#include "tests/support/mock_host.h"
+
+namespace marlin::testing {
+namespace {
+
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::ElementsAre;
+using ::testing::InSequence;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+using ::testing::StrictMock;
+
+class ConnectionFaults : public HostFixture {
+ protected:
+  ~ConnectionFaults() override { modVisa::SetBinding(nullptr); }
+  clsMarlin amp;
+  MarlinTestAccess access{amp};
+};
+
+TEST_F(ConnectionFaults, Error4012GivesUpTheGpibHandleWithoutEndLine) {
+  auto* gpib = Install(std::make_unique<NiceMock<MockGpib>>());
+  access.Interface() = 11;
+  EXPECT_CALL(*gpib, GpibOpen(1, 7, 0, 13, 1, 0x0C0A, _)).WillOnce(SetArgReferee<6>(3));
+  EXPECT_CALL(*gpib, GpibStatus()).WillOnce(Return(0));
+  EXPECT_CALL(*gpib, GpibWrite(3, "*CLS\r\n")).WillOnce([](std::int16_t, const std::string&) {
+    throw MarlinError(4012, "bus gone");
+  });
+  EXPECT_CALL(*gpib, GpibClose(3, 0));
+  access.CheckDevicePhysical(1);
+  EXPECT_EQ(amp.Fields().GpibHandle, -1);
+  EXPECT_EQ(amp.clsDevice_Status(), 0);
+  EXPECT_THAT(trace->Events(), ElementsAre("start:CheckDevicePhysical"));
+  EXPECT_TRUE(trace->reports.empty()) << "the connection check reports nothing itself";
+}
+
+TEST_F(ConnectionFaults, RaisingLanOpenGoesOnToTheQuery) {
+  auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
+  access.Interface() = 50;
+  EXPECT_CALL(*lan, LanOpen(_, _, 0, "TCP", _, _))
+      .WillOnce([](const std::string&, std::int32_t, std::int32_t, const std::string&,
+                   std::int32_t& socket, bool&) {
+        socket = 4;
+        throw MarlinError(10061, "refused");
+      });
+  EXPECT_CALL(*lan, LanQuery(4, "*IDN?\r\n", _, _))
+      .WillOnce(DoAll(SetArgReferee<2>(std::string("Quellmarkfabrik,PA4415,S1,SW:2.30")),
+                      SetArgReferee<3>(true)));
+  EXPECT_CALL(*lan, LanIsConnected(4, _)).WillRepeatedly(SetArgReferee<1>(true));
+  EXPECT_CALL(*lan, LanSend(4, "*CLS\r\n", _)).WillOnce(SetArgReferee<2>(true));
+  access.CheckDevicePhysical(1);
+  EXPECT_EQ(amp.clsDevice_Status(), 1);
+  EXPECT_EQ(amp.Fields().NotPA4413, kTrue);
+  EXPECT_EQ(amp.Fields().FirmwareVersion, 2.3);
+}
+
+TEST_F(ConnectionFaults, FailedLanQueryEndsNotConnectedAndClosesTheSocket) {
+  auto* lan = Install(std::make_unique<StrictMock<MockDevList>>());
+  access.Interface() = 50;
+  InSequence order;
+  EXPECT_CALL(*lan, LanOpen(_, _, 0, "TCP", _, _))
+      .WillOnce(DoAll(SetArgReferee<4>(6), SetArgReferee<5>(true)));
+  EXPECT_CALL(*lan, LanQuery(6, "*IDN?\r\n", _, _)).WillOnce(SetArgReferee<3>(false));
+  EXPECT_CALL(*lan, LanClose(6, _));
+  access.CheckDevicePhysical(1);
+  EXPECT_EQ(amp.clsDevice_Status(), 0);
+  EXPECT_EQ(amp.Fields().LanSocket, -1);
+}
+
+TEST_F(ConnectionFaults, FailingResourceManagerOpensNothingAndAbsorbs4200) {
+  auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
+  EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillOnce(SetArgReferee<1>(true));
+  auto visa = std::make_shared<FakeVisa>();
+  visa->openDefaultRMStatus = -1073807343;  // resource not found
+  modVisa::SetBinding(visa);
+  access.Interface() = 60;
+  access.CheckDevicePhysical(1);
+  EXPECT_EQ(amp.clsDevice_Status(), 0);
+  EXPECT_EQ(amp.Fields().VisaStatus, -1073807343);
+  EXPECT_THAT(visa->calls, ElementsAre("viOpenDefaultRM"));
+  EXPECT_TRUE(trace->reports.empty());
+  EXPECT_THAT(trace->Events(), ElementsAre("start:CheckDevicePhysical", "end:CheckDevicePhysical"));
+}
+
+TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
+  auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
+  EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillRepeatedly(SetArgReferee<1>(true));
+  Install(std::make_unique<NiceMock<MockTools>>());
+  auto visa = std::make_shared<FakeVisa>();
+  modVisa::SetBinding(visa);
+  {
+    clsMarlin m;
+    MarlinTestAccess a{m};
+    a.Interface() = 60;
+    a.CheckDevicePhysical(1);
+    ASSERT_EQ(m.clsDevice_Status(), 1);
+    EXPECT_EQ(m.Fields().VisaSession, 2);
+    EXPECT_EQ(m.Fields().VisaDefaultRM, 1);
+    a.CheckDevicePhysical(0);
+    EXPECT_EQ(m.Fields().VisaSession, 2) << "a disconnection leaves the VISA session open";
+    visa->calls.clear();
+    a.CheckDevicePhysical(1);  // the next connection closes both before opening anew
+    EXPECT_THAT(std::vector<std::string>(visa->calls.begin(), visa->calls.begin() + 4),
+                ElementsAre("viClear 2", "viClose 2", "viClose 1", "viOpenDefaultRM"));
+    visa->calls.clear();
+  }
+  EXPECT_THAT(visa->calls, ElementsAre("viClear 4", "viClose 4", "viClose 3"));
+}
+
+TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {
+  auto* gpib = Install(std::make_unique<StrictMock<MockGpib>>());
+  auto* lan = Install(std::make_unique<StrictMock<MockDevList>>());
+  {
+    clsMarlin m;
+    MarlinTestAccess a{m};
+    a.Status() = 1;  // connected over LAN: no handle of GPIB to give up
+    a.Interface() = 50;
+    a.LanSocket() = 9;
+    EXPECT_CALL(*lan, LanClose(9, _));
+  }
+  {
+    clsMarlin m;
+    MarlinTestAccess a{m};
+    a.Interface() = 10;
+    a.GpibHandle() = 2;
+    InSequence order;
+    EXPECT_CALL(*gpib, GpibPrepareClose(2));
+    EXPECT_CALL(*gpib, GpibClose(2, 0));
+  }
+  {
+    clsMarlin m;  // nothing open: no call at all, none with -1
+  }
+}
+
+}  // namespace
+}  // namespace marlin::testing
