@@ -1,0 +1,297 @@
+#include "host/device_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "driver/marlin_error.h"
+#include "host/device_list_toml.h"
+#include "host/host_errors.h"
+
+namespace marlin {
+namespace {
+
+namespace keys = device_keys;
+
+bool IsBareKey(std::string_view key) {
+  return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+  });
+}
+
+// The first line of a toml11 message without its "[error] toml::function: " decoration.
+std::string ParserReason(const char* what) {
+  std::string reason(what);
+  reason = reason.substr(0, reason.find('\n'));
+  const std::string error = "[error] ";
+  if (reason.rfind(error, 0) == 0) reason.erase(0, error.size());
+  if (reason.rfind("toml::", 0) == 0) {
+    auto colon = reason.find(": ");
+    if (colon != std::string::npos) reason.erase(0, colon + 2);
+  }
+  return reason;
+}
+
+std::string Trimmed(std::string_view s) {
+  auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  auto last = s.find_last_not_of(" \t\r");
+  return std::string(s.substr(first, last - first + 1));
+}
+
+// The key a failing line is about: the left side of "key = value", or the name in "[table]".
+std::string KeyOnLine(const std::string& line) {
+  std::string t = Trimmed(line);
+  if (t.empty() || t.front() == '#') return {};
+  if (t.front() == '[') {
+    auto close = t.find(']');
+    return Trimmed(t.substr(t.find_first_not_of('['), close == std::string::npos
+                                                          ? std::string::npos
+                                                          : close - t.find_first_not_of('[')));
+  }
+  auto eq = t.find('=');
+  return eq == std::string::npos ? std::string{} : Trimmed(t.substr(0, eq));
+}
+
+const char* TypeName(const toml::value& v) {
+  switch (v.type()) {
+    case toml::value_t::boolean:
+      return "a boolean";
+    case toml::value_t::integer:
+      return "an integer";
+    case toml::value_t::floating:
+      return "a float";
+    case toml::value_t::string:
+      return "a string";
+    case toml::value_t::array:
+      return "an array";
+    case toml::value_t::table:
+      return "a table";
+    case toml::value_t::empty:
+      return "nothing";
+    default:
+      return "a date or time";
+  }
+}
+
+class Checker {
+ public:
+  explicit Checker(const std::string& fileName) : file_(fileName) {}
+
+  [[noreturn]] void Fail(const toml::value& at, const std::string& key,
+                         const std::string& reason) const {
+    DeviceListError(file_, at.location().line(), key, reason);
+  }
+
+  // Rejects the key of `table` that the file names first among those not in `known`.
+  void OnlyKnownKeys(const toml::value& table, std::initializer_list<std::string_view> prefix,
+                     const std::vector<std::string>& known) const {
+    const toml::value* first = nullptr;
+    std::string firstKey;
+    for (const auto& [key, value] : table.as_table()) {
+      if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+      if (!first || value.location().line() < first->location().line()) {
+        first = &value;
+        firstKey = key;
+      }
+    }
+    if (!first) return;
+    std::string expected;
+    for (const auto& k : known) expected += (expected.empty() ? "" : ", ") + k;
+    std::vector<std::string_view> path(prefix);
+    path.push_back(firstKey);
+    Fail(*first, Join(path), "unknown key (expected one of: " + expected + ")");
+  }
+
+  void MustBeTable(const toml::value& v, const std::string& key) const {
+    if (!v.is_table()) Fail(v, key, std::string("expected a table, found ") + TypeName(v));
+  }
+
+  std::int32_t Int32(const toml::value& v, const std::string& key) const {
+    if (!v.is_integer()) Fail(v, key, std::string("expected an integer, found ") + TypeName(v));
+    const auto n = v.as_integer();
+    if (n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::int32_t>::max()) {
+      Fail(v, key, "the value " + std::to_string(n) + " does not fit in 32 bits");
+    }
+    return static_cast<std::int32_t>(n);
+  }
+
+  std::string Text(const toml::value& v, const std::string& key) const {
+    if (!v.is_string()) Fail(v, key, std::string("expected a string, found ") + TypeName(v));
+    return v.as_string().str;
+  }
+
+  double Frequency(const toml::value& v, const std::string& key) const {
+    double hz = 0;
+    if (v.is_integer()) {
+      hz = static_cast<double>(v.as_integer());
+    } else if (v.is_floating()) {
+      hz = v.as_floating();
+    } else {
+      Fail(v, key, std::string("expected a frequency in Hz, found ") + TypeName(v));
+    }
+    if (!std::isfinite(hz) || hz < 0) Fail(v, key, "a frequency must be a finite number >= 0 Hz");
+    return hz;
+  }
+
+  static std::string Join(const std::vector<std::string_view>& path) {
+    std::string out;
+    for (auto segment : path) {
+      if (!out.empty()) out += '.';
+      out += KeyPath({segment});
+    }
+    return out;
+  }
+
+ private:
+  const std::string& file_;
+};
+
+// Tables in the order the file writes them, so the first fault in the file is the one reported.
+std::vector<std::pair<std::string, const toml::value*>> InFileOrder(const toml::value& table) {
+  std::vector<std::pair<std::string, const toml::value*>> items;
+  for (const auto& [key, value] : table.as_table()) items.emplace_back(key, &value);
+  std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+    return a.second->location().line() < b.second->location().line();
+  });
+  return items;
+}
+
+HostSettings ReadHost(const Checker& check, const toml::value& host) {
+  const std::string name = keys::kHost;
+  check.MustBeTable(host, name);
+  check.OnlyKnownKeys(host, {keys::kHost}, {keys::kLowestFrequency, keys::kHighestFrequency});
+  HostSettings settings;
+  const auto& table = host.as_table();
+  if (auto it = table.find(keys::kLowestFrequency); it != table.end()) {
+    settings.lowestFrequency =
+        check.Frequency(it->second, KeyPath({keys::kHost, keys::kLowestFrequency}));
+  }
+  if (auto it = table.find(keys::kHighestFrequency); it != table.end()) {
+    settings.highestFrequency =
+        check.Frequency(it->second, KeyPath({keys::kHost, keys::kHighestFrequency}));
+  }
+  if (settings.lowestFrequency > settings.highestFrequency) {
+    auto it = table.find(keys::kLowestFrequency);
+    check.Fail(it != table.end() ? it->second : host,
+               KeyPath({keys::kHost, keys::kLowestFrequency}),
+               "the lowest frequency is above the highest frequency");
+  }
+  return settings;
+}
+
+std::map<int, std::string> ReadGpib(const Checker& check, const toml::value& gpib) {
+  check.MustBeTable(gpib, keys::kGpib);
+  std::vector<std::string> boards;
+  for (int b = 0; b < kGpibBoardCount; ++b)
+    boards.push_back(keys::kBoardPrefix + std::to_string(b));
+  check.OnlyKnownKeys(gpib, {keys::kGpib}, boards);
+  std::map<int, std::string> backends;
+  for (const auto& [key, item] : InFileOrder(gpib)) {
+    const toml::value& value = *item;
+    const std::string path = KeyPath({keys::kGpib, key});
+    std::string backend = check.Text(value, path);
+    if (backend.empty()) check.Fail(value, path, "the GPIB backend text is empty");
+    backends[key.back() - '0'] = std::move(backend);
+  }
+  return backends;
+}
+
+DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml::value& device) {
+  check.MustBeTable(device, KeyPath({keys::kDevices, name}));
+  check.OnlyKnownKeys(device, {keys::kDevices, name},
+                      {keys::kInterface, keys::kAddress, keys::kLanAddress, keys::kVisaResource,
+                       keys::kDescription});
+  DeviceEntry entry;
+  for (const auto& [key, item] : InFileOrder(device)) {
+    const toml::value& value = *item;
+    const std::string path = KeyPath({keys::kDevices, name, key});
+    if (key == keys::kInterface) {
+      entry.interfaceCode = check.Int32(value, path);
+    } else if (key == keys::kAddress) {
+      entry.address = check.Int32(value, path);
+    } else if (key == keys::kLanAddress) {
+      entry.lanAddress = check.Text(value, path);
+    } else if (key == keys::kVisaResource) {
+      entry.visaResource = check.Text(value, path);
+    } else {
+      entry.description = check.Text(value, path);
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+[[noreturn]] void DeviceListError(const std::string& fileName, std::uint32_t line,
+                                  const std::string& key, const std::string& reason) {
+  std::string text = "Device list \"" + fileName + "\"";
+  if (line > 0) text += ", line " + std::to_string(line);
+  if (!key.empty()) text += ", key \"" + key + "\"";
+  throw MarlinError(host_errors::kBadDeviceList, text + ": " + reason);
+}
+
+toml::value ReadToml(std::string_view text, const std::string& fileName) {
+  std::istringstream in{std::string(text)};
+  try {
+    return toml::parse(in, fileName);
+  } catch (const toml::exception& e) {
+    DeviceListError(fileName, e.location().line(), KeyOnLine(e.location().line_str()),
+                    ParserReason(e.what()));
+  } catch (const std::exception& e) {
+    DeviceListError(fileName, 0, {}, ParserReason(e.what()));
+  }
+}
+
+[[noreturn]] void UnknownDeviceError(const std::string& device, const std::string& fileName) {
+  throw MarlinError(host_errors::kUnknownDevice,
+                    "Device \"" + device + "\" is not in the device list \"" + fileName + "\"");
+}
+
+std::string KeyPath(std::initializer_list<std::string_view> segments) {
+  std::string out;
+  for (auto segment : segments) {
+    if (!out.empty()) out += '.';
+    if (IsBareKey(segment)) {
+      out += segment;
+      continue;
+    }
+    out += '"';
+    for (char c : segment) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out;
+}
+
+DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
+  if (text.size() > kLargestDeviceList) {
+    DeviceListError(fileName, 0, {},
+                    "the file is larger than " + std::to_string(kLargestDeviceList) + " bytes");
+  }
+  const toml::value root = ReadToml(text, fileName);
+  const Checker check(fileName);
+  check.OnlyKnownKeys(root, {}, {keys::kHost, keys::kGpib, keys::kDevices});
+
+  DeviceList list;
+  const auto& table = root.as_table();
+  if (auto it = table.find(keys::kHost); it != table.end()) list.host = ReadHost(check, it->second);
+  if (auto it = table.find(keys::kGpib); it != table.end()) {
+    list.gpibBackends = ReadGpib(check, it->second);
+  }
+  if (auto it = table.find(keys::kDevices); it != table.end()) {
+    check.MustBeTable(it->second, keys::kDevices);
+    for (const auto& [name, device] : InFileOrder(it->second)) {
+      list.devices.emplace(name, ReadDevice(check, name, *device));
+    }
+  }
+  return list;
+}
+
+}  // namespace marlin

@@ -1,0 +1,154 @@
+#include "host/device_list_edit.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/marlin_error.h"
+#include "host/device_list.h"
+#include "host/device_list_toml.h"
+#include "host/host_errors.h"
+
+namespace marlin {
+namespace {
+
+namespace keys = device_keys;
+
+std::string TomlBasicString(std::string_view text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+          out += escaped;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+struct Span {
+  std::size_t begin;
+  std::size_t end;
+};
+
+[[noreturn]] void CannotEdit(const std::string& fileName, const std::string& device,
+                             const std::string& why) {
+  throw MarlinError(host_errors::kFileAccess, "Cannot store the LAN address of device \"" + device +
+                                                  "\" in \"" + fileName + "\": " + why);
+}
+
+// Where the parser found `value` in `text`, as byte offsets.
+Span SpanOf(std::string_view text, const toml::value& value) {
+  const auto where = value.location();
+  std::size_t begin = 0;
+  for (std::uint32_t line = 1; line < where.line(); ++line) {
+    begin = text.find('\n', begin);
+    if (begin == std::string_view::npos) return {text.size() + 1, text.size() + 1};
+    ++begin;
+  }
+  begin += where.column() - 1;
+  return {begin, begin + where.region()};
+}
+
+std::string LineEndAt(std::string_view text, std::size_t newline) {
+  return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
+}
+
+// Adds the key as a new line after the last line that belongs to the table's header section.
+void AddToHeaderTable(std::string& edited, std::string_view text, const toml::value& table,
+                      Span header, const std::string& assignment) {
+  std::size_t last = header.end;
+  for (const auto& [key, value] : table.as_table()) last = std::max(last, SpanOf(text, value).end);
+  const std::size_t newline = text.find('\n', last);
+  if (newline == std::string_view::npos) {
+    edited.append("\n" + assignment + "\n");
+  } else {
+    edited.insert(newline + 1, assignment + LineEndAt(text, newline));
+  }
+}
+
+void AddToInlineTable(std::string& edited, std::string_view text, const toml::value& table,
+                      Span braces, const std::string& assignment) {
+  if (table.as_table().empty()) {
+    edited.replace(braces.begin, braces.end - braces.begin, "{ " + assignment + " }");
+    return;
+  }
+  std::size_t close = braces.end - 1;
+  std::size_t afterLastItem = text.find_last_not_of(" \t", close - 1) + 1;
+  edited.insert(afterLastItem, ", " + assignment);
+}
+
+}  // namespace
+
+std::string WithLanAddress(std::string_view text, const std::string& fileName,
+                           const std::string& device, const std::string& address) {
+  const DeviceList before = ParseDeviceList(text, fileName);
+  if (before.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+
+  const toml::value root = ReadToml(text, fileName);
+  const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
+  const std::string value = TomlBasicString(address);
+  std::string edited(text);
+
+  const auto& table = entry.as_table();
+  if (auto it = table.find(keys::kLanAddress); it != table.end()) {
+    const Span old = SpanOf(text, it->second);
+    if (old.end > text.size() || (text[old.begin] != '"' && text[old.begin] != '\'')) {
+      CannotEdit(fileName, device, "the old value was not found where the parser put it");
+    }
+    edited.replace(old.begin, old.end - old.begin, value);
+  } else {
+    const Span where = SpanOf(text, entry);
+    const std::string assignment = std::string(keys::kLanAddress) + " = " + value;
+    const char opener = where.end <= text.size() ? text[where.begin] : '\0';
+    if (opener == '[') {
+      AddToHeaderTable(edited, text, entry, where, assignment);
+    } else if (opener == '{' && text[where.end - 1] == '}') {
+      AddToInlineTable(edited, text, entry, where, assignment);
+    } else {
+      DeviceListError(fileName, entry.location().line(), KeyPath({keys::kDevices, device}),
+                      "the device is written with dotted keys; write it as a [" +
+                          KeyPath({keys::kDevices, device}) +
+                          "] table so that its LAN address can be added");
+    }
+  }
+
+  DeviceList expected = before;
+  expected.devices[device].lanAddress = address;
+  bool readsBack = false;
+  try {
+    readsBack = ParseDeviceList(edited, fileName) == expected;
+  } catch (const MarlinError&) {
+    readsBack = false;
+  }
+  if (!readsBack) CannotEdit(fileName, device, "the edited list would not read back as intended");
+  return edited;
+}
+
+}  // namespace marlin

@@ -1,0 +1,116 @@
+#include "host/standalone_host.h"
+
+#include <cmath>
+#include <iostream>
+#include <utility>
+
+#include "driver/marlin_error.h"
+#include "host/host_errors.h"
+#include "host/standalone_devlist.h"
+#include "host/standalone_message.h"
+#include "host/standalone_texts.h"
+#include "host/standalone_tools.h"
+#include "host/standalone_trace.h"
+#include "host/terminal_windows.h"
+
+namespace marlin {
+namespace {
+
+// The GPIB service of a host that was given no GPIB backend.
+class UnconfiguredGpib final : public HostGpib {
+ public:
+  std::int16_t GpibStatus() override { Refuse(); }
+  bool GpibSucceeded() override { Refuse(); }
+  void GpibOpen(std::int16_t, std::int16_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                std::int16_t&) override {
+    Refuse();
+  }
+  void GpibPrepareClose(std::int16_t) override { Refuse(); }
+  void GpibClose(std::int16_t, std::int32_t) override { Refuse(); }
+  void GpibWrite(std::int16_t, const std::string&) override { Refuse(); }
+  void GpibRead(std::int16_t, std::string&) override { Refuse(); }
+
+ private:
+  [[noreturn]] static void Refuse() {
+    throw MarlinError(host_errors::kNotConfigured, "No GPIB backend is configured");
+  }
+};
+
+std::shared_ptr<Clock> ChooseClock(const StandaloneHostConfig& config) {
+  if (!(std::isfinite(config.timeScale) && config.timeScale > 0)) {
+    throw MarlinError(
+        host_errors::kInvalidArgument,
+        "The time scale must be a number above 0, not " + std::to_string(config.timeScale));
+  }
+  if (config.clock) {
+    if (config.timeScale != 1.0) {
+      throw MarlinError(host_errors::kInvalidArgument,
+                        "A time scale cannot be combined with a given clock; scale the clock");
+    }
+    return config.clock;
+  }
+  return std::make_shared<RealClock>(config.timeScale);
+}
+
+}  // namespace
+
+StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
+    : config_(std::move(config)), clock_(ChooseClock(config_)) {
+  if (!config_.traceFile.empty()) {
+    traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile);
+    sinks_.push_back(traceFile_);
+  }
+  if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));
+}
+
+std::ostream& StandaloneHostFactory::Console() const {
+  return config_.console ? *config_.console : std::cerr;
+}
+
+std::shared_ptr<DeviceListFile> StandaloneHostFactory::OpenDeviceList() const {
+  if (config_.deviceList.empty()) return nullptr;
+  return std::make_shared<DeviceListFile>(config_.deviceList);
+}
+
+std::shared_ptr<TimerQueue> StandaloneHostFactory::ThreadTimers() {
+  std::lock_guard lock(timersMutex_);
+  std::erase_if(timers_, [](const auto& entry) { return entry.second.expired(); });
+  std::weak_ptr<TimerQueue>& slot = timers_[std::this_thread::get_id()];
+  auto queue = slot.lock();
+  if (!queue) {
+    queue = std::make_shared<TimerQueue>(clock_);
+    slot = queue;
+  }
+  return queue;
+}
+
+std::unique_ptr<HostTrace> StandaloneHostFactory::MakeTrace() {
+  return std::make_unique<StandaloneTrace>(sinks_, config_.reportAnswer);
+}
+
+std::unique_ptr<HostGpib> StandaloneHostFactory::MakeGpib() {
+  if (config_.makeGpib) return config_.makeGpib();
+  return std::make_unique<UnconfiguredGpib>();
+}
+
+std::unique_ptr<HostDevList> StandaloneHostFactory::MakeDevList() {
+  return std::make_unique<StandaloneDevList>(OpenDeviceList(), config_.lan);
+}
+
+std::unique_ptr<HostTools> StandaloneHostFactory::MakeTools() {
+  return std::make_unique<StandaloneTools>(OpenDeviceList(), ThreadTimers());
+}
+
+std::unique_ptr<HostMessage> StandaloneHostFactory::MakeMessage() {
+  return std::make_unique<StandaloneMessage>(Console(), traceFile_, config_.waitWindowAllowed);
+}
+
+std::unique_ptr<HostTexts> StandaloneHostFactory::MakeTexts() {
+  return std::make_unique<StandaloneTexts>();
+}
+
+std::unique_ptr<HostWindows> StandaloneHostFactory::MakeWindows() {
+  return std::make_unique<TerminalWindows>(ThreadTimers(), Console(), traceFile_);
+}
+
+}  // namespace marlin

@@ -1,0 +1,34 @@
+#include "host/standalone_message.h"
+
+#include <ostream>
+#include <utility>
+
+namespace marlin {
+namespace {
+
+class ConfiguredContext final : public HostContext {
+ public:
+  explicit ConfiguredContext(bool enabled) : enabled_(enabled) {}
+  bool Enabled() override { return enabled_; }
+
+ private:
+  bool enabled_;
+};
+
+}  // namespace
+
+StandaloneMessage::StandaloneMessage(std::ostream& console, std::shared_ptr<JsonLinesFile> record,
+                                     std::optional<bool> waitWindowAllowed)
+    : console_(console), record_(std::move(record)) {
+  if (waitWindowAllowed) context_ = std::make_shared<ConfiguredContext>(*waitWindowAllowed);
+}
+
+// The console shows the text at once; the timeout of a dialog that closes itself has no meaning
+// there.
+void StandaloneMessage::ShowMessage(const std::string& text, std::int32_t& style,
+                                    const std::string& title, std::int32_t /*timeout*/) {
+  if (record_) record_->Message(text, style, title);
+  console_ << (title.empty() ? text : title + ": " + text) + "\n" << std::flush;
+}
+
+}  // namespace marlin

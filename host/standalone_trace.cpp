@@ -1,0 +1,25 @@
+#include "host/standalone_trace.h"
+
+#include <utility>
+
+namespace marlin {
+
+StandaloneTrace::StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks,
+                                 std::int32_t reportAnswer)
+    : sinks_(std::move(sinks)), reportAnswer_(reportAnswer) {}
+
+std::int32_t StandaloneTrace::ReportError(const MarlinError& error, std::int32_t instanceId,
+                                          std::int32_t line) {
+  const ErrorReportCall report{error.Number(), error.Description(), instanceId, line};
+  for (const auto& sink : sinks_) sink->Report(report);
+  return reportAnswer_;
+}
+
+void StandaloneTrace::WriteTrace(const std::string& event, const std::string& component,
+                                 const std::string& className, const std::string& procedure,
+                                 const std::string& data, const std::string& instanceId) {
+  const TraceCall call{event, component, className, procedure, data, instanceId};
+  for (const auto& sink : sinks_) sink->Line(call);
+}
+
+}  // namespace marlin

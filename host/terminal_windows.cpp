@@ -1,0 +1,53 @@
+#include "host/terminal_windows.h"
+
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <utility>
+
+#include "driver/marlin_error.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace marlin {
+namespace {
+
+bool StdinIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdin)) != 0;
+#else
+  return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+}  // namespace
+
+TerminalWindows::TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostream& console,
+                                 std::shared_ptr<JsonLinesFile> record)
+    : timers_(std::move(timers)), console_(console), record_(std::move(record)) {}
+
+std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWindowLayout&,
+                                                                  WaitWindowEvents&) {
+  throw MarlinError(errors::kNotImplemented,
+                    "The wait window is not available yet in the terminal host");
+}
+
+void TerminalWindows::MessageBox(const std::string& text, const std::string& title,
+                                 std::int32_t /*style*/) {
+  if (record_) record_->MessageBox(text, title);
+  console_ << "[" + title + "] " + text + "\n" << std::flush;
+  if (StdinIsTerminal()) {
+    console_ << "Press Enter to continue." << std::flush;
+    std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+}
+
+std::unique_ptr<HostTimer> TerminalWindows::CreateTimer(std::function<void()> tick) {
+  return timers_->CreateTimer(std::move(tick));
+}
+
+}  // namespace marlin

@@ -1,0 +1,36 @@
+#pragma once
+// HostWindows of a terminal host: message boxes on the console, timers from this thread's
+// queue. The wait window is not drawn here yet.
+#include <iosfwd>
+#include <memory>
+
+#include "driver/host_services.h"
+#include "host/timer_queue.h"
+#include "host/trace_sinks.h"
+
+namespace marlin {
+
+class TerminalWindows final : public HostWindows {
+ public:
+  // `record` may be null.
+  TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostream& console,
+                  std::shared_ptr<JsonLinesFile> record);
+
+  // Raises errors::kNotImplemented: a terminal host has no wait window yet.
+  std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
+                                                   WaitWindowEvents& events) override;
+  // Shows the box on the console and, when stdin is a terminal, waits for Enter.
+  void MessageBox(const std::string& text, const std::string& title, std::int32_t style) override;
+  std::unique_ptr<HostTimer> CreateTimer(std::function<void()> tick) override;
+
+  // Delivers the ticks due by now, as a message loop would between the host's calls.
+  std::size_t PumpTimers() { return timers_->DeliverDue(); }
+  TimerQueue& Timers() { return *timers_; }
+
+ private:
+  std::shared_ptr<TimerQueue> timers_;
+  std::ostream& console_;
+  std::shared_ptr<JsonLinesFile> record_;
+};
+
+}  // namespace marlin

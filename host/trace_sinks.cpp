@@ -1,0 +1,82 @@
+#include "host/trace_sinks.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "driver/marlin_error.h"
+#include "host/host_errors.h"
+
+namespace marlin {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string OneLine(const Json& record) {
+  return record.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
+    : path_(path), out_(path, std::ios::app | std::ios::binary) {
+  if (!out_) {
+    throw MarlinError(host_errors::kFileAccess,
+                      "Cannot open the trace file \"" + path.string() + "\" for writing");
+  }
+}
+
+void JsonLinesFile::Append(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  out_.clear();
+  out_ << line << '\n';
+  out_.flush();
+  if (!out_) {
+    throw MarlinError(host_errors::kFileAccess,
+                      "Cannot write to the trace file \"" + path_.string() + "\"");
+  }
+}
+
+void JsonLinesFile::Line(const TraceCall& call) {
+  Append(OneLine(Json{{"event", call.event},
+                      {"component", call.component},
+                      {"class", call.className},
+                      {"procedure", call.procedure},
+                      {"data", call.data},
+                      {"instance", call.instance}}));
+}
+
+void JsonLinesFile::Report(const ErrorReportCall& report) {
+  Append(OneLine(Json{{"report",
+                       {{"number", report.number},
+                        {"description", report.description},
+                        {"instance", report.instance},
+                        {"line", report.line}}}}));
+}
+
+void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
+  Append(OneLine(Json{{"message", {{"text", text}, {"style", style}, {"title", title}}}}));
+}
+
+void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
+  Append(OneLine(Json{{"messagebox", {{"text", text}, {"title", title}}}}));
+}
+
+void TerminalTrace::Line(const TraceCall& call) {
+  std::lock_guard lock(mutex_);
+  out_ << "trace " << call.event << ' ' << call.procedure;
+  if (!call.component.empty() || !call.className.empty()) {
+    out_ << "  " << call.component << '/' << call.className;
+  }
+  if (!call.data.empty()) out_ << "  data=" << call.data;
+  out_ << "  #" << call.instance << '\n';
+  out_.flush();
+}
+
+void TerminalTrace::Report(const ErrorReportCall& report) {
+  std::lock_guard lock(mutex_);
+  out_ << "error " << report.number << ": " << report.description << "  #" << report.instance
+       << " line " << report.line << '\n';
+  out_.flush();
+}
+
+}  // namespace marlin

@@ -1,0 +1,69 @@
+#pragma once
+// Where the stand-alone host's trace goes: a JSON Lines file that programs read back, and a
+// terminal rendering for people. Both may be shared by the services of every thread.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iosfwd>
+#include <mutex>
+#include <string>
+
+namespace marlin {
+
+struct TraceCall {
+  std::string event, component, className, procedure, data, instance;
+};
+
+struct ErrorReportCall {
+  std::int32_t number;
+  std::string description;
+  std::int32_t instance;
+  std::int32_t line;
+};
+
+class TraceSink {
+ public:
+  virtual ~TraceSink() = default;
+  virtual void Line(const TraceCall& call) = 0;
+  virtual void Report(const ErrorReportCall& report) = 0;
+};
+
+// One JSON object per line:
+//   {"event": ..., "component": ..., "class": ..., "procedure": ..., "data": ..., "instance": ...}
+//   {"report": {"number": N, "description": ..., "instance": N, "line": N}}
+//   {"message": {"text": ..., "style": N, "title": ...}}
+//   {"messagebox": {"text": ..., "title": ...}}
+// Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
+class JsonLinesFile final : public TraceSink {
+ public:
+  // Appends to the file; raises host_errors::kFileAccess when it cannot be opened.
+  explicit JsonLinesFile(const std::filesystem::path& path);
+
+  void Line(const TraceCall& call) override;
+  void Report(const ErrorReportCall& report) override;
+  void Message(const std::string& text, std::int32_t style, const std::string& title);
+  void MessageBox(const std::string& text, const std::string& title);
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  void Append(const std::string& line);
+
+  std::filesystem::path path_;
+  std::mutex mutex_;
+  std::ofstream out_;
+};
+
+// "trace start Let clsDevice_Name  Telvar_Amplifier/clsMarlin  data=False  #4711"
+// "error 13: Type mismatch  #4711 line 0"
+class TerminalTrace final : public TraceSink {
+ public:
+  explicit TerminalTrace(std::ostream& out) : out_(out) {}
+  void Line(const TraceCall& call) override;
+  void Report(const ErrorReportCall& report) override;
+
+ private:
+  std::mutex mutex_;
+  std::ostream& out_;
+};
+
+}  // namespace marlin
