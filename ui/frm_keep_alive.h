@@ -15,20 +15,20 @@ class frmKeepAlive {
 
   // Loads the form on first use (the load disables the timer), then sets the timer as asked.
   void ActivateKeepAlive(bool blnActivate);
+  // Touches neither the form nor its timer.
   void SetAmplDevice(const std::int32_t& LanID) { AmplDevice = LanID; }
 
   std::int32_t AmplDeviceId() const { return AmplDevice; }
   bool Loaded() const { return timAmplStat != nullptr; }
   bool TimerEnabled() const { return timAmplStat && timAmplStat->Enabled(); }
-  std::int64_t Ticks() const { return ticks; }
 
  private:
+  void Load();
   void Form_Load();
   void timAmplStat_Timer();
 
   std::int32_t AmplDevice = 0;
   std::unique_ptr<HostTimer> timAmplStat;
-  std::int64_t ticks = 0;
 };
 
 }  // namespace marlin

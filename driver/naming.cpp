@@ -1,0 +1,96 @@
+// Naming the device and reading how it is reached from the host's device list.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "driver/text_numbers.h"
+#include "ui/frm_keep_alive.h"
+
+namespace marlin {
+namespace {
+
+constexpr const char* kNameWord = "Name";
+constexpr const char* kTrueWord = "True";
+constexpr const char* kFalseWord = "False";
+constexpr std::int32_t kLowestGpibAddress = 1;
+constexpr std::int32_t kHighestGpibAddress = 30;
+
+// Every piece between the colons, as the runtime's Split gives them; none for the empty text.
+std::vector<std::string> SplitAtColons(const std::string& text) {
+  std::vector<std::string> pieces;
+  if (text.empty()) return pieces;
+  std::size_t begin = 0;
+  for (std::size_t colon = text.find(':'); colon != std::string::npos;
+       colon = text.find(':', begin)) {
+    pieces.push_back(text.substr(begin, colon - begin));
+    begin = colon + 1;
+  }
+  pieces.push_back(text.substr(begin));
+  return pieces;
+}
+
+std::string Endpoint(const mgnLanPars& lan) {
+  return lan.RemoteHost + ":" + Decimal(lan.RemotePort);
+}
+
+}  // namespace
+
+void clsMarlin::clsDevice_Name_Let(const std::string& newName) {
+  Procedure proc(labels::kLetName, Name);
+  proc.Start(newName == kNameWord ? kTrueWord : kFalseWord);
+  Name = newName;
+  proc.Step([&] { clsIAmpRemote_GetParametersFromDevList(); });
+  Status = 0;
+  proc.Step([&] { KeepAlive = std::make_shared<frmKeepAlive>(); });
+  proc.End();
+}
+
+void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
+  Procedure proc(labels::kGetParametersFromDevList, Name);
+  proc.Start();
+  Interface = proc.Step([&] { return host::DevList().GetInterface(Name); });
+
+  if (proc.Step([&] {
+        return host::Tools().IsBetween(route::kGpibFirst, Interface, route::kGpibLast);
+      })) {
+    Address = proc.Step([&] { return host::DevList().GetAddress(Name); });
+    if (!proc.Step([&] {
+          return host::Tools().IsBetween(kLowestGpibAddress, Address, kHighestGpibAddress);
+        })) {
+      Address = kDefaultGpibAddress;
+    }
+  } else if (Interface == route::kLan) {
+    const std::string text = proc.Step([&] { return host::DevList().GetLanAddress(Name); });
+    const std::vector<std::string> pieces = SplitAtColons(text);
+    if (pieces.size() < 2) {
+      // A host written without a port keeps its host; only an empty address gets the placeholder.
+      LanPars.RemoteHost = text.empty() ? std::string(kPlaceholderHost) : text;
+      LanPars.RemotePort = kDefaultPort;
+      const std::string repaired = Endpoint(LanPars);
+      proc.Step([&] { host::DevList().SetLanAddress(Name, repaired); });
+      Info.Member4 = repaired;
+    } else {
+      LanPars.RemoteHost = pieces[0];
+      if (!pieces[1].empty()) {
+        LanPars.RemotePort = proc.Step([&] { return TextToInt32(pieces[1]); });
+      } else if (LanPars.RemotePort <= 0) {
+        LanPars.RemotePort = kDefaultPort;
+      }
+      Info.Member4 = Endpoint(LanPars);
+    }
+  } else if (Interface == route::kVisa) {
+    VisaResource = proc.Step([&] { return host::DevList().GetVisaResource(Name); });
+  } else {
+    Interface = route::kLan;
+    LanPars.RemoteHost = kPlaceholderHost;
+    LanPars.RemotePort = kDefaultPort;
+  }
+
+  Description = proc.Step([&] { return host::DevList().GetDescription(Name); });
+  proc.End();
+}
+
+}  // namespace marlin
