@@ -1,0 +1,382 @@
+#include "sim/gateway_front.h"
+
+#include <array>
+#include <atomic>
+#include <deque>
+#include <mutex>
+
+#include "sim/bus_device.h"
+#include "sim/io_thread.h"
+#include "sim/scpi_header.h"
+#include "sim/scpi_values.h"
+
+namespace marlin::sim {
+
+using asio::ip::tcp;
+
+namespace {
+
+constexpr std::string_view kVersion = "Marlin simulated GPIB-ETHERNET gateway version 1.0";
+constexpr std::string_view kUnrecognized = "Unrecognized command";
+constexpr std::string_view kInvalidParameter = "Invalid parameter";
+constexpr std::string_view kReplyEnd = "\r\n";
+constexpr char kEscape = 27;
+constexpr int kHighestGpibAddress = 30;
+constexpr std::array<std::string_view, 4> kEosSuffix = {"\r\n", "\r", "\n", ""};
+
+struct Settings {
+  int address = 0;
+  bool autoRead = false;
+  bool eoi = true;
+  int eos = 0;
+  bool eotEnable = false;
+  int eotChar = 0;
+  bool controller = true;
+  int readTimeoutMs = 500;
+};
+
+enum class ReadEnd { Eoi, Char, Timeout };
+
+}  // namespace
+
+struct GatewayFront::Impl {
+  class Session;
+
+  std::map<int, BusDevice> devices;  // I/O thread only
+  IoThread io;
+  tcp::acceptor acceptor{io.Context()};
+  std::uint16_t port = 0;
+  std::atomic<std::size_t> clientCount{0};
+  std::map<int, std::weak_ptr<Session>> sessions;
+  int nextId = 0;
+  std::mutex stopMutex;
+  bool stopped = false;
+
+  void Accept();
+  void Forget(int id) {
+    sessions.erase(id);
+    clientCount = sessions.size();
+  }
+  BusDevice* Device(int address) {
+    auto it = devices.find(address);
+    return it == devices.end() ? nullptr : &it->second;
+  }
+};
+
+// One host connection: "++" commands for the gateway, other lines for the addressed device.
+class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(Impl& front, tcp::socket socket, int id)
+      : front_(front), socket_(std::move(socket)), timer_(socket_.get_executor()), id_(id) {
+    if (!front_.devices.empty()) settings_.address = front_.devices.begin()->first;
+  }
+
+  void Start() { ReadMore(); }
+
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    asio::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+    timer_.cancel();
+    front_.Forget(id_);
+  }
+
+ private:
+  void ReadMore() {
+    socket_.async_read_some(asio::buffer(buffer_),
+                            [self = shared_from_this()](asio::error_code ec, std::size_t n) {
+                              if (self->closed_) return;
+                              if (ec) {
+                                self->Close();
+                                return;
+                              }
+                              self->Split(std::string_view(self->buffer_.data(), n));
+                              self->Next();
+                            });
+  }
+
+  // Lines end at an unescaped CR or LF; ESC takes the next byte literally.
+  void Split(std::string_view bytes) {
+    for (char c : bytes) {
+      if (escaped_) {
+        escaped_ = false;
+      } else if (c == kEscape) {
+        escaped_ = true;
+        lineHasEscape_ = true;
+        continue;
+      } else if (c == '\r' || c == '\n') {
+        if (!discarding_ && !partial_.empty())
+          lines_.push_back({std::exchange(partial_, {}), std::exchange(lineHasEscape_, false)});
+        partial_.clear();
+        discarding_ = false;
+        continue;
+      }
+      if (discarding_) continue;
+      if (partial_.size() == kMaxLineBytes) {
+        if (auto* device = Current()) device->Amp().ReportInputOverflow(device->Peer());
+        partial_.clear();
+        discarding_ = true;
+        continue;
+      }
+      partial_ += c;
+    }
+  }
+
+  void Next() {
+    while (!lines_.empty() && !busy_) {
+      auto [line, escaped] = std::move(lines_.front());
+      lines_.pop_front();
+      if (!escaped && line.rfind("++", 0) == 0)
+        Command(std::string_view(line).substr(2));
+      else
+        Data(line);
+      if (closed_) return;
+    }
+    if (!busy_) ReadMore();
+  }
+
+  BusDevice* Current() { return front_.Device(settings_.address); }
+
+  void Data(const std::string& line) {
+    BusDevice* device = Current();
+    if (!device || !settings_.controller) return;  // no listener at that address
+    device->Write(line + std::string(kEosSuffix[settings_.eos]), settings_.eoi);
+    if (device->Dropped()) {
+      device->Reconnect();
+      Close();
+      return;
+    }
+    if (settings_.autoRead) StartRead(ReadEnd::Eoi, 0);
+  }
+
+  void Reply(std::string_view text) { Send(std::string(text) + std::string(kReplyEnd)); }
+
+  // `value` must be a whole number in [low, high]; otherwise the host is told.
+  std::optional<int> Argument(std::string_view value, int low, int high) {
+    auto number = ParseInteger(value);
+    if (!number || *number < low || *number > high) {
+      Reply(kInvalidParameter);
+      return std::nullopt;
+    }
+    return static_cast<int>(*number);
+  }
+
+  // A setting that answers its value when asked without an argument.
+  void Setting(std::string_view argument, int& field, int low, int high) {
+    if (argument.empty()) {
+      Reply(std::to_string(field));
+    } else if (auto value = Argument(argument, low, high)) {
+      field = *value;
+    }
+  }
+  void Setting(std::string_view argument, bool& field) {
+    int value = field ? 1 : 0;
+    Setting(argument, value, 0, 1);
+    field = value != 0;
+  }
+
+  void Command(std::string_view text) {
+    text = TrimBlanks(text);
+    const auto blank = text.find(' ');
+    const std::string name = ToUpper(text.substr(0, blank));
+    const std::string_view argument =
+        blank == std::string_view::npos ? std::string_view() : TrimBlanks(text.substr(blank));
+    if (name == "ADDR") {
+      Setting(argument, settings_.address, 0, kHighestGpibAddress);
+    } else if (name == "AUTO") {
+      Setting(argument, settings_.autoRead);
+    } else if (name == "EOI") {
+      Setting(argument, settings_.eoi);
+    } else if (name == "EOS") {
+      Setting(argument, settings_.eos, 0, 3);
+    } else if (name == "EOT_ENABLE") {
+      Setting(argument, settings_.eotEnable);
+    } else if (name == "EOT_CHAR") {
+      Setting(argument, settings_.eotChar, 0, 255);
+    } else if (name == "MODE") {
+      Setting(argument, settings_.controller);
+    } else if (name == "READ_TMO_MS") {
+      Setting(argument, settings_.readTimeoutMs, 1, 3000);
+    } else if (name == "VER") {
+      Reply(kVersion);
+    } else if (name == "CLR") {
+      if (auto* device = Current()) device->Clear();
+    } else if (name == "IFC") {
+      for (auto& [address, device] : front_.devices) device.Clear();
+    } else if (name == "RST") {
+      const int address = settings_.address;
+      settings_ = Settings{};
+      settings_.address = address;
+    } else if (name == "SPOLL") {
+      SerialPoll(argument);
+    } else if (name == "READ") {
+      Read(argument);
+    } else {
+      Reply(kUnrecognized);
+    }
+  }
+
+  // Status byte: 16 an answer waits (MAV), 4 the error queue holds entries.
+  void SerialPoll(std::string_view argument) {
+    int address = settings_.address;
+    if (!argument.empty()) {
+      auto value = Argument(argument, 0, kHighestGpibAddress);
+      if (!value) return;
+      address = *value;
+    }
+    BusDevice* device = front_.Device(address);
+    if (!device) return;  // nobody answers the poll
+    int status = device->HasOutput() ? 16 : 0;
+    if (!device->Amp().Snapshot().errors.empty()) status |= 4;
+    Reply(std::to_string(status));
+  }
+
+  void Read(std::string_view argument) {
+    if (argument.empty()) {
+      StartRead(ReadEnd::Timeout, 0);
+    } else if (ToUpper(argument) == "EOI") {
+      StartRead(ReadEnd::Eoi, 0);
+    } else if (auto value = Argument(argument, 0, 255)) {
+      StartRead(ReadEnd::Char, static_cast<char>(*value));
+    }
+  }
+
+  void StartRead(ReadEnd end, char stopChar) {
+    if (!settings_.controller || !Current()) return;
+    readEnd_ = end;
+    stopChar_ = stopChar;
+    readDeadline_ =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.readTimeoutMs);
+    collected_.clear();
+    busy_ = true;
+    ContinueRead(false);
+  }
+
+  // `resumed`: called from the timer, so the line loop is not running and must be restarted.
+  void ContinueRead(bool resumed) {
+    BusDevice* device = Current();
+    const Clock& clock = device->Amp().GetClock();
+    bool done = false;
+    while (!done) {
+      auto chunk = device->ReadDue(
+          clock.Now(), readEnd_ == ReadEnd::Char ? std::optional<char>(stopChar_) : std::nullopt);
+      if (!chunk) break;
+      collected_ += chunk->bytes;
+      if (chunk->endOfMessage && settings_.eotEnable)
+        collected_ += static_cast<char>(settings_.eotChar);
+      done = readEnd_ != ReadEnd::Timeout;
+    }
+    const auto due = device->NextDue();
+    if (!done && due && std::chrono::steady_clock::now() < readDeadline_) {
+      const auto untilDeadline = readDeadline_ - std::chrono::steady_clock::now();
+      timer_.expires_after(
+          std::min<std::chrono::nanoseconds>(RealWaitUntil(clock, *due), untilDeadline));
+      timer_.async_wait([self = shared_from_this()](asio::error_code ec) {
+        if (!ec && !self->closed_) self->ContinueRead(true);
+      });
+      return;
+    }
+    // Nothing more will come (or the read timed out): whatever arrived goes to the host.
+    busy_ = false;
+    if (!collected_.empty()) {
+      Send(std::exchange(collected_, {}));
+      return;
+    }
+    if (resumed) Next();
+  }
+
+  // Sends, then goes on with the next line once the bytes are out.
+  void Send(std::string bytes) {
+    outgoing_ = std::move(bytes);
+    busy_ = true;
+    asio::async_write(socket_, asio::buffer(outgoing_),
+                      [self = shared_from_this()](asio::error_code ec, std::size_t) {
+                        if (self->closed_) return;
+                        if (ec) {
+                          self->Close();
+                          return;
+                        }
+                        self->busy_ = false;
+                        self->Next();
+                      });
+  }
+
+  Impl& front_;
+  tcp::socket socket_;
+  asio::steady_timer timer_;
+  int id_;
+  Settings settings_;
+  std::array<char, 4096> buffer_{};
+  std::string partial_;
+  bool escaped_ = false;
+  bool lineHasEscape_ = false;
+  bool discarding_ = false;
+  std::deque<std::pair<std::string, bool>> lines_;  // text, whether it held an escape
+  bool busy_ = false;
+  ReadEnd readEnd_ = ReadEnd::Eoi;
+  char stopChar_ = 0;
+  std::chrono::steady_clock::time_point readDeadline_;
+  std::string collected_;
+  std::string outgoing_;
+  bool closed_ = false;
+};
+
+void GatewayFront::Impl::Accept() {
+  acceptor.async_accept([this](asio::error_code ec, tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+    if (!ec) {
+      if (sessions.size() >= kMaxClientsPerFront) {
+        asio::error_code ignored;
+        socket.close(ignored);
+      } else {
+        const int id = ++nextId;
+        auto session = std::make_shared<Session>(*this, std::move(socket), id);
+        sessions[id] = session;
+        clientCount = sessions.size();
+        session->Start();
+      }
+    }
+    Accept();
+  });
+}
+
+GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
+                           std::string bindAddress, std::uint16_t port)
+    : impl_(std::make_unique<Impl>()) {
+  for (auto& [address, amp] : byGpibAddress) {
+    if (address < 0 || address > kHighestGpibAddress)
+      throw std::invalid_argument("GPIB address " + std::to_string(address) + ": expected 0 to 30");
+    if (!amp)
+      throw std::invalid_argument("GPIB address " + std::to_string(address) +
+                                  ": no amplifier given");
+    impl_->devices.emplace(address, BusDevice(amp, "gpib:" + std::to_string(address)));
+  }
+  Listen(impl_->acceptor, bindAddress, port);
+  impl_->port = impl_->acceptor.local_endpoint().port();
+  impl_->Accept();
+  impl_->io.Start();
+}
+
+GatewayFront::~GatewayFront() { Stop(); }
+
+std::uint16_t GatewayFront::Port() const { return impl_->port; }
+
+std::size_t GatewayFront::ClientCount() const { return impl_->clientCount; }
+
+void GatewayFront::Stop() {
+  std::lock_guard lock(impl_->stopMutex);
+  if (impl_->stopped) return;
+  impl_->stopped = true;
+  impl_->io.RunAndWait([this] {
+    asio::error_code ignored;
+    impl_->acceptor.close(ignored);
+    auto sessions = impl_->sessions;
+    for (auto& [id, weak] : sessions)
+      if (auto session = weak.lock()) session->Close();
+  });
+  impl_->io.Join();
+}
+
+}  // namespace marlin::sim
