@@ -1,0 +1,21 @@
+#pragma once
+// The "sim" GPIB backend: "sim:PA4415" puts an in-process simulated amplifier of that model at
+// every address of the board, on the host's clock, so a read timeout costs no real time on a
+// virtual clock. Kept out of marlin_host so the host does not depend on the simulator.
+#include <memory>
+#include <string>
+
+#include "host/gpib_backend.h"
+
+namespace marlin {
+
+inline constexpr const char* kSimScheme = "sim";
+
+// Throws std::invalid_argument for a model the simulator does not know.
+std::unique_ptr<GpibBackend> MakeSimGpibBackend(const std::string& model,
+                                                std::shared_ptr<Clock> clock);
+
+// The standard backends plus "sim".
+GpibBackendKinds GpibBackendsWithSim();
+
+}  // namespace marlin
