@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// Our ReplaceFile, not the Win32 macro of the same name.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
