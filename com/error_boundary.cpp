@@ -1,4 +1,4 @@
-#include "com/host_errors.h"
+#include "com/error_boundary.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "com/dispatch_table.h"
-#include "com/host_errors.h"
+#include "com/error_boundary.h"
 #include "marlin_h.h"
 
 namespace marlin {
