@@ -36,6 +36,7 @@ std::optional<std::string> AmplifierState::SetPower(bool on, Clock::Duration now
     band_.Cancel();
   }
   power_.Change(on, now, on ? timings_.powerOn : timings_.powerOff);
+  Settle(now);
   return std::nullopt;
 }
 
@@ -49,6 +50,7 @@ std::optional<std::string> AmplifierState::SetBandPath(int band, Clock::Duration
     return std::nullopt;
   }
   band_.Change(band, now, timings_.bandSwitch);
+  Settle(now);
   return std::nullopt;
 }
 
@@ -61,6 +63,7 @@ std::optional<std::string> AmplifierState::SetRfOutput(bool on, Clock::Duration 
     if (fault_) return std::string(conflict::kFaultLatched);
   }
   rf_.Change(on, now, on ? timings_.rfOn : timings_.rfOff);
+  Settle(now);
   return std::nullopt;
 }
 

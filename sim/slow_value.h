@@ -18,11 +18,8 @@ class SlowValue {
     target_.reset();
     return true;
   }
+  // Settle(now) completes a change that takes no time.
   void Change(T to, Clock::Duration now, Clock::Duration span) {
-    if (span <= Clock::Duration::zero()) {
-      Set(to);
-      return;
-    }
     target_ = to;
     due_ = now + span;
   }
