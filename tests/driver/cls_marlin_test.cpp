@@ -57,18 +57,20 @@ TEST_F(ClsMarlinTest, TeardownWithStatusOtherThanOneLeavesGpibAlone) {
   }  // the StrictMock fails on any call
 }
 
-TEST_F(ClsMarlinTest, TeardownWithStatusOneOnLanClosesHandleMinusOne) {
-  EXPECT_CALL(*gpib, GpibClose(-1, 0));
+TEST_F(ClsMarlinTest, TeardownOfALanConnectionCallsNothingWithMinusOne) {
+  // Status 1 over LAN with no socket of its own left: GPIB is never asked to close handle -1.
   clsMarlin m;
   MarlinTestAccess{m}.Interface() = 50;
   m.clsDevice_Status_Let(1);
 }
 
 TEST_F(ClsMarlinTest, TeardownIgnoresAFailingGpibService) {
-  EXPECT_CALL(*gpib, GpibClose(_, _)).WillOnce([](std::int16_t, std::int32_t) {
+  EXPECT_CALL(*gpib, GpibPrepareClose(4));
+  EXPECT_CALL(*gpib, GpibClose(4, 0)).WillOnce([](std::int16_t, std::int32_t) {
     throw MarlinError(57, "bus error");
   });
   auto m = std::make_unique<clsMarlin>();
+  MarlinTestAccess{*m}.GpibHandle() = 4;
   m->clsDevice_Status_Let(1);
   EXPECT_NO_THROW(m.reset());
 }
