@@ -1,5 +1,5 @@
 #pragma once
-// marlin-sim's command line and its console's fault specifications.
+// marlin-sim's command line, and the fault settings its console also takes.
 #include <cstdint>
 #include <optional>
 #include <stdexcept>

@@ -24,6 +24,7 @@ TEST(TcpFront, AnswersCrLfLinesWithLfAndSharesStateBetweenClients) {
   LineClient first(front.Port()), second(front.Port());
   EXPECT_EQ(first.Query("*IDN?"), "Quellmarkfabrik,PA4400,100001,SW:2.20\n");
   first.Send("RF:BAND:PATH 7\r\n");
+  EXPECT_EQ(first.Query("SYST:ERR?"), "0,\"No error\"\n");  // the command is through
   EXPECT_EQ(second.Query("RF:BAND:PATH?"), "7\n");
   // Several lines in one segment are answered in order.
   second.Send("SYST:POW:STAT?\r\nRF:BAND:PATH?\nSYST:ERR?\r\n");
