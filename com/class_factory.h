@@ -1,7 +1,8 @@
 #pragma once
 // The class factory of clsMarlin and the server's lock count.
-#include <unknwn.h>
 #include <windows.h>
+
+#include <unknwn.h>
 
 #include <atomic>
 

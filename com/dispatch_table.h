@@ -2,8 +2,9 @@
 // Late binding over several dual interfaces of one object. A name is looked up in each
 // interface in turn; the range of the dispatch id it gets (0x1000, 0x2000, ... in the type
 // library) tells which interface owns it, and the call goes through that interface's vtable.
-#include <oaidl.h>
 #include <windows.h>
+
+#include <oaidl.h>
 #include <wrl/client.h>
 
 #include <array>

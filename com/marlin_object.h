@@ -2,9 +2,10 @@
 // The COM object a host creates: one driver object behind the class's default interface and the
 // three host interfaces. Every member goes through the error boundary; the object's IDispatch
 // resolves the members of all four interfaces by name for script hosts.
+#include <windows.h>
+
 #include <oaidl.h>
 #include <ocidl.h>
-#include <windows.h>
 
 #include <array>
 #include <atomic>

@@ -1,6 +1,7 @@
 // The four exports of the in-process server.
-#include <olectl.h>
 #include <windows.h>
+
+#include <olectl.h>
 
 #include "com/class_factory.h"
 #include "com/marlin_object.h"

@@ -4,8 +4,9 @@
 // path 2 selected; the device list it hands over through MARLIN_DEVICES names the device.
 //
 //   com_host_test.exe DEVICE LAN_ADDRESS
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 #include <wrl/client.h>
 
 #include <optional>
