@@ -97,18 +97,20 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
                             });
   }
 
-  // Lines end at an unescaped CR or LF; ESC takes the next byte literally.
+  // Lines end at an unescaped CR or LF; ESC takes the next byte literally. A line is for the
+  // gateway when it begins with two unescaped "+".
   void Split(std::string_view bytes) {
     for (char c : bytes) {
+      bool literal = false;
       if (escaped_) {
         escaped_ = false;
+        literal = true;
       } else if (c == kEscape) {
         escaped_ = true;
-        lineHasEscape_ = true;
         continue;
       } else if (c == '\r' || c == '\n') {
         if (!discarding_ && !partial_.empty())
-          lines_.push_back({std::exchange(partial_, {}), std::exchange(lineHasEscape_, false)});
+          lines_.push_back({std::exchange(partial_, {}), controllerLine_});
         partial_.clear();
         discarding_ = false;
         continue;
@@ -120,15 +122,17 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
         discarding_ = true;
         continue;
       }
+      if (partial_.size() < 2)
+        controllerLine_ = (partial_.empty() || controllerLine_) && c == '+' && !literal;
       partial_ += c;
     }
   }
 
   void Next() {
     while (!lines_.empty() && !busy_) {
-      auto [line, escaped] = std::move(lines_.front());
+      auto [line, forGateway] = std::move(lines_.front());
       lines_.pop_front();
-      if (!escaped && line.rfind("++", 0) == 0)
+      if (forGateway && line.size() >= 2)
         Command(std::string_view(line).substr(2));
       else
         Data(line);
@@ -205,6 +209,10 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
       if (auto* device = Current()) device->Clear();
     } else if (name == "IFC") {
       for (auto& [address, device] : front_.devices) device.Clear();
+    } else if (name == "LOC" || name == "LLO" || name == "TRG" || name == "SAVECFG") {
+      // Front-panel lockout, triggers and saved settings mean nothing to a simulated bus.
+    } else if (name == "SRQ") {
+      Reply("0");
     } else if (name == "RST") {
       const int address = settings_.address;
       settings_ = Settings{};
@@ -311,9 +319,9 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
   std::array<char, 4096> buffer_{};
   std::string partial_;
   bool escaped_ = false;
-  bool lineHasEscape_ = false;
+  bool controllerLine_ = false;
   bool discarding_ = false;
-  std::deque<std::pair<std::string, bool>> lines_;  // text, whether it held an escape
+  std::deque<std::pair<std::string, bool>> lines_;  // text, whether it is for the gateway
   bool busy_ = false;
   ReadEnd readEnd_ = ReadEnd::Eoi;
   char stopChar_ = 0;

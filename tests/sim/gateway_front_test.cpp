@@ -38,6 +38,7 @@ TEST_F(Gateway, ControllerSettingsAnswerWhenAskedAndKeepWhatIsSet) {
       {"++addr 31", "Invalid parameter\r\n"},
       {"++eos x", "Invalid parameter\r\n"},
       {"++addr", "9\r\n"},
+      {"++loc", ""},
       {"++frobnicate", "Unrecognized command\r\n"},
   };
   for (const auto& [line, answer] : cases) {
@@ -83,6 +84,9 @@ TEST_F(Gateway, EscapedBytesAreDataNotControllerCommands) {
   EXPECT_EQ(host_.ReadLine(), "5\r\n");
   host_.Send("SYST:ERR?\n++read eoi\n");
   EXPECT_EQ(host_.ReadLine(), "-102,\"Syntax error;++addr 9\"\n");
+  // The line's own terminator, escaped, reaches the device as data.
+  host_.Send("++eos 3\nSYST:POW:STAT?" + escape + "\r" + escape + "\n\n++read eoi\n");
+  EXPECT_EQ(host_.ReadLine(), "1\n");
 }
 
 TEST_F(Gateway, ReadUpToACharacterLeavesTheRestForTheNextRead) {
