@@ -268,9 +268,20 @@ IoResult TcpSocket::Receive(char* into, std::size_t capacity, std::size_t& recei
                             Deadline deadline) {
   received = 0;
   if (!IsOpen()) return IoResult::Failed;
-  Native s = AsNative(handle_);
+  // Waiting first saves a read that would find nothing: an answer is rarely there yet.
   for (;;) {
-    auto n = ::recv(s, into, static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)), 0);
+    IoResult waited = WaitReadable(deadline);
+    if (waited != IoResult::Done) return waited;
+    IoResult got = ReceiveNow(into, capacity, received);
+    if (got != IoResult::TimedOut) return got;
+  }
+}
+
+IoResult TcpSocket::ReceiveNow(char* into, std::size_t capacity, std::size_t& received) {
+  received = 0;
+  for (;;) {
+    auto n = ::recv(AsNative(handle_), into,
+                    static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)), 0);
     if (n > 0) {
       received = static_cast<std::size_t>(n);
       return IoResult::Done;
@@ -279,9 +290,7 @@ IoResult TcpSocket::Receive(char* into, std::size_t capacity, std::size_t& recei
     int e = LastError();
     if (Interrupted(e)) continue;
     if (HungUp(e)) return IoResult::PeerClosed;
-    if (!WouldBlock(e)) return IoResult::Failed;
-    IoResult waited = WaitReadable(deadline);
-    if (waited != IoResult::Done) return waited;
+    return WouldBlock(e) ? IoResult::TimedOut : IoResult::Failed;
   }
 }
 
@@ -292,7 +301,7 @@ IoResult TcpSocket::DiscardPending() {
   std::array<char, 4096> scratch;
   for (int i = 0; i < kMaxChunks; ++i) {
     std::size_t got = 0;
-    IoResult r = Receive(scratch.data(), scratch.size(), got, std::chrono::steady_clock::now());
+    IoResult r = ReceiveNow(scratch.data(), scratch.size(), got);
     if (r == IoResult::TimedOut) return IoResult::Done;
     if (r != IoResult::Done) return r;
   }

@@ -50,6 +50,8 @@ class TcpSocket {
   explicit TcpSocket(std::intptr_t handle) : handle_(handle) {}
   // Readable (or hung up) before the deadline?
   IoResult WaitReadable(Deadline deadline);
+  // Takes what has arrived without waiting; TimedOut when nothing has.
+  IoResult ReceiveNow(char* into, std::size_t capacity, std::size_t& received);
 
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
