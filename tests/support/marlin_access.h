@@ -16,6 +16,14 @@ struct MarlinTestAccess {
   VbBool& IsPA4520() { return m.IsPA4520; }
   double& FirmwareVersion() { return m.FirmwareVersion; }
   AmplParamsRecord& AmplParams() { return m.AmplParams; }
+  std::int32_t& VisaSession() { return m.VisaSession; }
+  std::string& GpibReadBuffer() { return m.GpibReadBuffer; }
+  std::shared_ptr<frmKeepAlive>& KeepAlive() { return m.KeepAlive; }
+
+  void SendCmdString(const std::string& command) { m.SendCmdString(command); }
+  std::string ReadCmdResponse(const std::string& command, std::int32_t waitTime) {
+    return m.ReadCmdResponse(command, waitTime);
+  }
 
   std::int32_t GetState() {
     std::string ignored;

@@ -1,0 +1,69 @@
+// Stands in for a vendor's VISA library: the C entry points a system VISA exports, each call
+// written to a log the test reads back. Built once complete and once without viClear.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+using ViUInt32 = std::uint32_t;
+using ViStatus = std::int32_t;
+using ViAttrState = std::uint64_t;
+
+namespace {
+std::string callLog;
+
+void Log(const std::string& line) { callLog += line + "\n"; }
+}  // namespace
+
+extern "C" {
+
+const char* fakeVisaLog() { return callLog.c_str(); }
+
+ViStatus viOpenDefaultRM(ViUInt32* rm) {
+  Log("viOpenDefaultRM");
+  *rm = 100;
+  return 0;
+}
+
+ViStatus viOpen(ViUInt32 rm, char* resource, ViUInt32 mode, ViUInt32 timeout, ViUInt32* vi) {
+  Log("viOpen " + std::to_string(rm) + " " + resource + " " + std::to_string(mode) + " " +
+      std::to_string(timeout));
+  *vi = 200;
+  return 0;
+}
+
+ViStatus viSetAttribute(ViUInt32 vi, ViUInt32 attribute, ViAttrState value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "viSetAttribute %u 0x%08X %llu", vi, attribute,
+                static_cast<unsigned long long>(value));
+  Log(text);
+  return 0;
+}
+
+#ifndef FAKE_VISA_WITHOUT_CLEAR
+ViStatus viClear(ViUInt32 vi) {
+  Log("viClear " + std::to_string(vi));
+  return 0;
+}
+#endif
+
+ViStatus viClose(ViUInt32 vi) {
+  Log("viClose " + std::to_string(vi));
+  return 0;
+}
+
+ViStatus viWrite(ViUInt32 vi, const unsigned char* bytes, ViUInt32 count, ViUInt32* written) {
+  Log("viWrite " + std::to_string(vi) + " [" +
+      std::string(reinterpret_cast<const char*>(bytes), count) + "]");
+  *written = count;
+  return 0;
+}
+
+ViStatus viRead(ViUInt32 vi, unsigned char* buffer, ViUInt32 count, ViUInt32* read) {
+  Log("viRead " + std::to_string(vi) + " " + std::to_string(count));
+  buffer[0] = '1';
+  buffer[1] = '\n';
+  *read = 2;
+  return 0x3FFF0005;
+}
+
+}  // extern "C"
