@@ -16,8 +16,10 @@ namespace {
 
 #ifdef _WIN64
 constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr const wchar_t* kPlatformKey = L"win64";
 #else
 constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr const wchar_t* kPlatformKey = L"win32";
 #endif
 
 // A registry failure, carried up to the export as its HRESULT.
@@ -79,10 +81,16 @@ void RegisterTypeLibrary(const std::wstring& modulePath) {
 
 // A library that is not registered is not an error: unregistering twice succeeds.
 void UnregisterTypeLibrary() {
-  const HRESULT result =
-      UnRegisterTypeLib(LIBID_Telvar_Marlin, kTypeLibMajor, kTypeLibMinor, LANG_NEUTRAL, kSysKind);
-  if (FAILED(result) && result != TYPE_E_REGISTRYACCESS && result != TYPE_E_CANTLOADLIBRARY &&
-      result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+  const std::wstring key = L"TypeLib\\" + GuidText(LIBID_Telvar_Marlin) + L"\\" +
+                           std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor) +
+                           L"\\0\\" + kPlatformKey;
+  HKEY registered = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &registered) != ERROR_SUCCESS) {
+    return;
+  }
+  RegCloseKey(registered);
+  if (FAILED(UnRegisterTypeLib(LIBID_Telvar_Marlin, kTypeLibMajor, kTypeLibMinor, LANG_NEUTRAL,
+                               kSysKind))) {
     throw RegistryFailure{SELFREG_E_TYPELIB};
   }
 }

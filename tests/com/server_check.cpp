@@ -1,0 +1,254 @@
+// Checks of what the server leaves on a machine and carries inside it, run under wine:
+//
+//   server_check.exe registered DLL     every key of the class and its type library is there
+//   server_check.exe unregistered       none of them is left
+//   server_check.exe typelib DLL win32|win64
+//                                       the type library embedded in DLL (either width)
+#include <windows.h>
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cwctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "marlin_h.h"
+#include "tests/com/checks.h"
+
+using marlin::com::testing::Checks;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+std::wstring Guid(REFGUID guid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return text;
+}
+
+const std::wstring kProgId = L"Telvar_Marlin.clsMarlin";
+const std::pair<const IID*, const char*> kInterfaces[] = {
+    {&IID__clsMarlin, "_clsMarlin"},
+    {&IID_clsDevice, "clsDevice"},
+    {&IID_clsIAmpRemote, "clsIAmpRemote"},
+    {&IID_clsIAmpRemoteExt, "clsIAmpRemoteExt"}};
+
+bool KeyExists(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr) {
+  wchar_t text[1024] = {};
+  DWORD bytes = sizeof(text) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+      ERROR_SUCCESS) {
+    return L"<missing>";
+  }
+  return text;
+}
+
+#ifdef _WIN64
+const wchar_t* kOwnPlatform = L"win64";
+#else
+const wchar_t* kOwnPlatform = L"win32";
+#endif
+
+void CheckRegistered(Checks& checks, const std::wstring& dll) {
+  const std::wstring classKey = L"CLSID\\" + Guid(CLSID_clsMarlin);
+  const std::wstring libraryKey = L"TypeLib\\" + Guid(LIBID_Telvar_Marlin) + L"\\1.0\\0\\";
+  checks.Equal(Narrow(Value(kProgId + L"\\CLSID")), Narrow(Guid(CLSID_clsMarlin)),
+               "the ProgID names the class");
+  checks.Equal(Narrow(Lower(Value(classKey + L"\\InprocServer32"))), Narrow(Lower(dll)),
+               "InprocServer32 names the server");
+  checks.Equal(Narrow(Value(classKey + L"\\InprocServer32", L"ThreadingModel")),
+               std::string("Apartment"), "ThreadingModel");
+  checks.Equal(Narrow(Value(classKey + L"\\ProgID")), Narrow(kProgId),
+               "the class names its ProgID");
+  checks.Equal(Narrow(Value(classKey + L"\\TypeLib")), Narrow(Guid(LIBID_Telvar_Marlin)),
+               "the class names its type library");
+  checks.Equal(Narrow(Lower(Value(libraryKey + kOwnPlatform))), Narrow(Lower(dll)),
+               "the type library is registered in the server");
+  for (const auto& [iid, name] : kInterfaces) {
+    checks.Equal(Narrow(Value(L"Interface\\" + Guid(*iid) + L"\\TypeLib")),
+                 Narrow(Guid(LIBID_Telvar_Marlin)),
+                 std::string("interface ") + name + " is registered for marshalling");
+  }
+}
+
+void CheckUnregistered(Checks& checks) {
+  checks.Expect(!KeyExists(kProgId), "no ProgID key is left");
+  checks.Expect(!KeyExists(L"CLSID\\" + Guid(CLSID_clsMarlin)), "no CLSID key is left");
+  checks.Expect(!KeyExists(L"TypeLib\\" + Guid(LIBID_Telvar_Marlin)), "no TypeLib key is left");
+  for (const auto& [iid, name] : kInterfaces) {
+    checks.Expect(!KeyExists(L"Interface\\" + Guid(*iid)),
+                  std::string("no Interface key is left for ") + name);
+  }
+}
+
+std::string Name(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
+  BSTR name = nullptr;
+  info->GetDocumentation(member, &name, nullptr, nullptr, nullptr);
+  std::string out = name ? Narrow(std::wstring(name, SysStringLen(name))) : std::string();
+  SysFreeString(name);
+  return out;
+}
+
+// "get Name", "put Name", "Check": the members of an interface's vtable, in order.
+std::vector<std::string> Members(ITypeInfo* dispatchInfo) {
+  ComPtr<ITypeInfo> vtable;
+  HREFTYPE half = 0;
+  if (FAILED(dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &half)) ||
+      FAILED(dispatchInfo->GetRefTypeInfo(half, &vtable))) {
+    return {"<not dual>"};
+  }
+  TYPEATTR* attributes = nullptr;
+  vtable->GetTypeAttr(&attributes);
+  std::vector<std::string> members;
+  for (UINT i = 0; i < attributes->cFuncs; ++i) {
+    FUNCDESC* function = nullptr;
+    vtable->GetFuncDesc(i, &function);
+    const char* kind = function->invkind == INVOKE_PROPERTYGET   ? "get "
+                       : function->invkind == INVOKE_PROPERTYPUT ? "put "
+                                                                 : "";
+    members.push_back(kind + Name(vtable.Get(), function->memid));
+    vtable->ReleaseFuncDesc(function);
+  }
+  vtable->ReleaseTypeAttr(attributes);
+  return members;
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
+  return out;
+}
+
+// "Member:offset:size" for each field of a record, and the record's size.
+std::string Layout(ITypeInfo* record) {
+  TYPEATTR* attributes = nullptr;
+  record->GetTypeAttr(&attributes);
+  std::string out = std::to_string(attributes->cbSizeInstance) + " bytes:";
+  for (UINT i = 0; i < attributes->cVars; ++i) {
+    VARDESC* field = nullptr;
+    record->GetVarDesc(i, &field);
+    out += " " + Name(record, field->memid) + "@" + std::to_string(field->oInst);
+    record->ReleaseVarDesc(field);
+  }
+  record->ReleaseTypeAttr(attributes);
+  return out;
+}
+
+void CheckTypeLibrary(Checks& checks, const std::wstring& dll, const std::string& platform) {
+  ComPtr<ITypeLib> library;
+  if (!checks.Expect(SUCCEEDED(LoadTypeLibEx(dll.c_str(), REGKIND_NONE, &library)),
+                     "the server carries a type library")) {
+    return;
+  }
+  BSTR name = nullptr;
+  BSTR help = nullptr;
+  library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+  checks.Equal(Narrow(name ? name : L""), std::string("Telvar_Marlin"), "library name");
+  checks.Equal(Narrow(help ? help : L""), std::string("Telvar Marlin - Amplifierclass"),
+               "library help string");
+  SysFreeString(name);
+  SysFreeString(help);
+  TLIBATTR* attributes = nullptr;
+  library->GetLibAttr(&attributes);
+  checks.Equal(std::string(attributes->syskind == SYS_WIN64 ? "win64" : "win32"), platform,
+               "built for " + platform);
+  library->ReleaseTLibAttr(attributes);
+
+  ComPtr<ITypeInfo> coclass;
+  library->GetTypeInfoOfGuid(CLSID_clsMarlin, &coclass);
+  std::vector<std::string> implemented;
+  for (UINT i = 0; coclass && i < 4; ++i) {
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> part;
+    INT flags = 0;
+    coclass->GetRefTypeOfImplType(i, &reference);
+    coclass->GetRefTypeInfo(reference, &part);
+    coclass->GetImplTypeFlags(i, &flags);
+    implemented.push_back(((flags & IMPLTYPEFLAG_FDEFAULT) ? "[default] " : "") + Name(part.Get()));
+  }
+  checks.Equal(Join(implemented),
+               std::string("[default] _clsMarlin, clsDevice, clsIAmpRemote, clsIAmpRemoteExt"),
+               "clsMarlin and its interfaces");
+
+  const std::pair<const IID*, const char*> expected[] = {
+      {&IID__clsMarlin, "get clsDevice_Address"},
+      {&IID_clsDevice,
+       "get Name, put Name, get Description, get DeviceType, get Interface, get Address, "
+       "put Status, get Status, get Info, get MaxFrequency, get MinFrequency, ShowDeviceDialog, "
+       "Initialize, Check, WriteSettingsFile, ReadSettingsFile, StartTest, StopTest, "
+       "GetInterfaces, GetSettingsString"},
+      {&IID_clsIAmpRemote,
+       "put RemoteInterface, put SciuBoard, put NotifyUser, put GpibFile, put AmplParams, "
+       "SetSWUParams, ResetFault, SetState, SetFrequency, GetState, GetParametersFromDevList"},
+      {&IID_clsIAmpRemoteExt, "get CheckForError"}};
+  for (const auto& [iid, members] : expected) {
+    ComPtr<ITypeInfo> info;
+    library->GetTypeInfoOfGuid(*iid, &info);
+    checks.Equal(info ? Join(Members(info.Get())) : std::string("<missing>"), std::string(members),
+                 (info ? Name(info.Get()) : std::string("?")) + " members");
+  }
+
+  // Texts are pointers, whose size is the platform's.
+  const int text = platform == "win64" ? 8 : 4;
+  auto at = [](int offset) { return "@" + std::to_string(offset); };
+  const std::pair<const char*, std::string> records[] = {
+      {"mgnLanPars", std::to_string(2 * text) + " bytes: RemoteHost@0 RemotePort" + at(text)},
+      {"InfoRecord", std::to_string(4 * text) + " bytes: Member1@0 Member2" + at(text) +
+                         " Member3" + at(2 * text) + " Member4" + at(3 * text)},
+      {"AmplParamsRecord",
+       "196 bytes: Head@0 BandPath@176 OutputMode@180 OperatingClass@184 Tail@188"}};
+  for (const auto& [record, layout] : records) {
+    ComPtr<ITypeInfo> info;
+    MEMBERID id = 0;
+    USHORT found = 1;
+    std::wstring wide = Widen(record);
+    library->FindName(wide.data(), 0, &info, &id, &found);
+    checks.Equal(found && info ? Layout(info.Get()) : std::string("<missing>"), layout,
+                 std::string(record) + " layout");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Checks checks("server_check");
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  if (mode == "registered" && argc == 3) {
+    CheckRegistered(checks, Widen(argv[2]));
+  } else if (mode == "unregistered" && argc == 2) {
+    CheckUnregistered(checks);
+  } else if (mode == "typelib" && argc == 4) {
+    CheckTypeLibrary(checks, Widen(argv[2]), argv[3]);
+  } else {
+    std::printf(
+        "usage: server_check.exe registered DLL | unregistered | typelib DLL win32|win64\n");
+    return 2;
+  }
+  CoUninitialize();
+  return checks.Finish();
+}
