@@ -43,6 +43,7 @@ struct GatewayFront::Impl {
   class Session;
 
   std::map<int, BusDevice> devices;  // I/O thread only
+  std::string bindAddress;
   IoThread io;
   tcp::acceptor acceptor{io.Context()};
   std::uint16_t port = 0;
@@ -353,15 +354,19 @@ void GatewayFront::Impl::Accept() {
 GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
                            std::string bindAddress, std::uint16_t port)
     : impl_(std::make_unique<Impl>()) {
-  for (auto& [address, amp] : byGpibAddress) {
+  while (!byGpibAddress.empty()) {
+    auto node = byGpibAddress.extract(byGpibAddress.begin());
+    const int address = node.key();
     if (address < 0 || address > kHighestGpibAddress)
       throw std::invalid_argument("GPIB address " + std::to_string(address) + ": expected 0 to 30");
-    if (!amp)
+    if (!node.mapped())
       throw std::invalid_argument("GPIB address " + std::to_string(address) +
                                   ": no amplifier given");
-    impl_->devices.emplace(address, BusDevice(amp, "gpib:" + std::to_string(address)));
+    impl_->devices.emplace(address,
+                           BusDevice(std::move(node.mapped()), "gpib:" + std::to_string(address)));
   }
-  Listen(impl_->acceptor, bindAddress, port);
+  impl_->bindAddress = std::move(bindAddress);
+  Listen(impl_->acceptor, impl_->bindAddress, port);
   impl_->port = impl_->acceptor.local_endpoint().port();
   impl_->Accept();
   impl_->io.Start();

@@ -25,6 +25,7 @@ struct TcpFront::Impl {
   class Session;
 
   std::shared_ptr<Amplifier> amp;
+  std::string bindAddress;
   IoThread io;
   tcp::acceptor acceptor{io.Context()};
   asio::steady_timer acceptRetry{io.Context()};
@@ -173,7 +174,8 @@ TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std:
     : impl_(std::make_unique<Impl>()) {
   if (!amp) throw std::invalid_argument("TCP front needs an amplifier");
   impl_->amp = std::move(amp);
-  Listen(impl_->acceptor, bindAddress, port);
+  impl_->bindAddress = std::move(bindAddress);
+  Listen(impl_->acceptor, impl_->bindAddress, port);
   impl_->port = impl_->acceptor.local_endpoint().port();
   impl_->Accept();
   impl_->io.Start();
