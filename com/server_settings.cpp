@@ -29,9 +29,9 @@ std::optional<std::wstring> FromEnvironment(const ServerSetting& setting) {
   return value;
 }
 
-// REG_EXPAND_SZ values come back with their %VARIABLES% expanded.
+// Asking for REG_SZ also takes REG_EXPAND_SZ values, with their %VARIABLES% expanded.
 std::optional<std::wstring> FromRegistry(const ServerSetting& setting) {
-  constexpr DWORD kText = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+  constexpr DWORD kText = RRF_RT_REG_SZ;
   DWORD bytes = 0;
   LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, setting.valueName, kText, nullptr,
                                 nullptr, &bytes);

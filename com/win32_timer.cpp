@@ -8,7 +8,6 @@
 
 namespace marlin::com {
 namespace {
-constexpr const wchar_t* kClassName = L"MarlinTimerWindow";
 constexpr UINT_PTR kTimerId = 1;
 constexpr std::int32_t kInvalidPropertyValue = 380;
 }  // namespace

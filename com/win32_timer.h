@@ -13,6 +13,8 @@ namespace marlin::com {
 
 class Win32Timer final : public HostTimer {
  public:
+  static constexpr const wchar_t* kClassName = L"MarlinTimerWindow";
+
   Win32Timer(const Clock& clock, std::function<void()> tick);
   ~Win32Timer() override;
   Win32Timer(const Win32Timer&) = delete;

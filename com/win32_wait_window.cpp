@@ -9,7 +9,6 @@
 namespace marlin::com {
 namespace {
 
-constexpr const wchar_t* kClassName = L"MarlinWaitWindow";
 constexpr std::int32_t kLabelProperty = 3;
 constexpr std::int32_t kColourProperty = 5;
 constexpr std::int32_t kInvalidPropertyValue = 380;
@@ -143,7 +142,11 @@ void Win32WaitWindow::SetIndicatorProperty(std::int32_t dispId, const IndicatorV
   } else {
     throw MarlinError(kNoSuchProperty, "Object doesn't support this property or method");
   }
-  if (indicator_) InvalidateRect(indicator_, nullptr, TRUE);
+  if (indicator_) {
+    // The control's own text follows the label, for screen readers and window inspectors.
+    SetWindowTextW(indicator_, Widen(label_).c_str());
+    InvalidateRect(indicator_, nullptr, TRUE);
+  }
 }
 
 void Win32WaitWindow::ShowModeless() {

@@ -19,6 +19,7 @@ class Win32WaitWindow final : public WaitWindowView {
   static constexpr const char* kIndicatorName = "cwInfo";
   static constexpr const char* kStopName = "cmdStop";
   static constexpr const char* kPictureName = "imgVexa";
+  static constexpr const wchar_t* kClassName = L"MarlinWaitWindow";
 
   Win32WaitWindow(const WaitWindowLayout& layout, WaitWindowEvents& events);
   ~Win32WaitWindow() override;
