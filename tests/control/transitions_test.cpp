@@ -1,0 +1,67 @@
+// State transitions with answers the simulator does not give.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/scripted_fixture.h"
+
+namespace marlin::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+class TransitionsScripted : public ScriptedFixture {};
+
+TEST_F(TransitionsScripted, StandbyWithAnAllSpaceBandAnswerSendsNothing) {
+  instrument->Answer("RF:BAND:PATH?", {"    "});
+  access.SetNewState(state::kStandby);
+  EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?"));
+}
+
+TEST_F(TransitionsScripted, StandbyWithALetterForBandFailsWithTheSeparatorPrefix) {
+  instrument->Answer("RF:BAND:PATH?", {"NONE"});
+  try {
+    access.SetNewState(state::kStandby);
+    FAIL();
+  } catch (const MarlinError& e) {
+    EXPECT_EQ(e.Number(), 13);
+    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Type mismatch");
+  }
+  EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?"));
+}
+
+TEST_F(TransitionsScripted, TwoDigitBandLooksAtItsFirstDigitOnly) {
+  instrument->Answer("RF:BAND:PATH?", {"10"});
+  instrument->Answer("RF:OUTP:STAT?", {"0"});
+  access.SetNewState(state::kStandby);
+  EXPECT_THAT(instrument->Lines(), Contains("RF:OUTP:STAT OFF"));
+}
+
+TEST_F(TransitionsScripted, OperateOutsideTheBandRangeSendsNoModulationCommand) {
+  access.AmplParams().BandPath = 0;
+  for (const char* band : {"NONE", "11", "0"}) {
+    instrument->sent.clear();
+    instrument->Answer("RF:BAND:PATH?", {band});
+    access.SetNewState(state::kOperate);
+    EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?")) << band;
+  }
+}
+
+TEST_F(TransitionsScripted, ErrorsOfTheBandActivationArriveDoublyPrefixed) {
+  access.AmplParams().BandPath = 2;
+  instrument->Answer("RF:BAND:PATH?", {"1"});
+  instrument->Answer("SYST:LOCK:OWN?", {"LOC"});
+  try {
+    access.SetNewState(state::kOperate);
+    FAIL();
+  } catch (const MarlinError& e) {
+    EXPECT_EQ(e.Number(), 4081);
+    EXPECT_EQ(e.Description().rfind("Marlin Amplifier-AMP1: Marlin Amplifier-AMP1<LOC>:", 0), 0u)
+        << e.Description();
+  }
+  EXPECT_THAT(instrument->Lines(), Not(Contains("RF:BAND:PATH 2")));
+}
+
+}  // namespace
+}  // namespace marlin::testing

@@ -1,0 +1,96 @@
+#pragma once
+// Route services that count the lines the driver sends, so a test clock can hold time still
+// until the simulator has read them: with a virtual clock, a command sent just before a wait
+// would otherwise reach the simulator after the clock has jumped.
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "driver/host_services.h"
+#include "host/lan_sockets.h"
+#include "io/modvisa.h"
+
+namespace marlin::testing {
+
+inline std::size_t LinesIn(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class CountingLan final : public LanSockets {
+ public:
+  CountingLan(std::shared_ptr<LanSockets> inner, std::atomic<std::size_t>& sent)
+      : inner_(std::move(inner)), sent_(sent) {}
+  void Open(const std::string& h, std::int32_t p, std::int32_t& s, bool& ok) override {
+    inner_->Open(h, p, s, ok);
+  }
+  void Close(std::int32_t s, bool& ok) override { inner_->Close(s, ok); }
+  void Send(std::int32_t s, const std::string& text, bool& ok) override {
+    inner_->Send(s, text, ok);
+    if (ok) sent_ += LinesIn(text);
+  }
+  void Query(std::int32_t s, const std::string& text, std::string& answer, bool& ok) override {
+    sent_ += LinesIn(text);
+    inner_->Query(s, text, answer, ok);
+  }
+  void IsConnected(std::int32_t s, bool& connected) override { inner_->IsConnected(s, connected); }
+
+ private:
+  std::shared_ptr<LanSockets> inner_;
+  std::atomic<std::size_t>& sent_;
+};
+
+class CountingVisa final : public VisaBinding {
+ public:
+  CountingVisa(std::shared_ptr<VisaBinding> inner, std::atomic<std::size_t>& sent)
+      : inner_(std::move(inner)), sent_(sent) {}
+  ViStatus viOpenDefaultRM(ViSession& rm) override { return inner_->viOpenDefaultRM(rm); }
+  ViStatus viOpen(ViSession rm, const std::string& r, std::uint32_t a, std::uint32_t t,
+                  ViSession& vi) override {
+    return inner_->viOpen(rm, r, a, t, vi);
+  }
+  ViStatus viSetAttribute(ViSession vi, ViAttr a, std::uint64_t v) override {
+    return inner_->viSetAttribute(vi, a, v);
+  }
+  ViStatus viClear(ViSession vi) override { return inner_->viClear(vi); }
+  ViStatus viClose(ViSession vi) override { return inner_->viClose(vi); }
+  ViStatus viWrite(ViSession vi, const std::string& bytes, std::uint32_t count,
+                   std::uint32_t& written) override {
+    ViStatus status = inner_->viWrite(vi, bytes, count, written);
+    sent_ += LinesIn(bytes.substr(0, written));
+    return status;
+  }
+  ViStatus viRead(ViSession vi, std::string& buffer, std::uint32_t count,
+                  std::uint32_t& read) override {
+    return inner_->viRead(vi, buffer, count, read);
+  }
+
+ private:
+  std::shared_ptr<VisaBinding> inner_;
+  std::atomic<std::size_t>& sent_;
+};
+
+class CountingGpib final : public HostGpib {
+ public:
+  CountingGpib(std::unique_ptr<HostGpib> inner, std::atomic<std::size_t>& sent)
+      : inner_(std::move(inner)), sent_(sent) {}
+  std::int16_t GpibStatus() override { return inner_->GpibStatus(); }
+  bool GpibSucceeded() override { return inner_->GpibSucceeded(); }
+  void GpibOpen(std::int16_t b, std::int16_t p, std::int32_t s, std::int32_t t, std::int32_t e,
+                std::int32_t o, std::int16_t& h) override {
+    inner_->GpibOpen(b, p, s, t, e, o, h);
+  }
+  void GpibPrepareClose(std::int16_t h) override { inner_->GpibPrepareClose(h); }
+  void GpibClose(std::int16_t h, std::int32_t m) override { inner_->GpibClose(h, m); }
+  void GpibWrite(std::int16_t h, const std::string& text) override {
+    inner_->GpibWrite(h, text);
+    sent_ += LinesIn(text);
+  }
+  void GpibRead(std::int16_t h, std::string& text) override { inner_->GpibRead(h, text); }
+
+ private:
+  std::unique_ptr<HostGpib> inner_;
+  std::atomic<std::size_t>& sent_;
+};
+
+}  // namespace marlin::testing
