@@ -175,6 +175,7 @@ void Amplifier::SetFaults(Faults faults) {
 Faults Amplifier::CurrentFaults() const {
   std::lock_guard lock(mutex_);
   Faults current = faults_;
+  current.errors.clear();  // queued once when set; Snapshot().errors shows the queue
   current.fault = state_->Fault();
   return current;
 }

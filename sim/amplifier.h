@@ -68,6 +68,7 @@ class Amplifier {
   // Fault injection at run time. SetFaults replaces the answer faults and the band fault, queues
   // the given error entries and latches the given fault.
   void SetFaults(Faults faults);
+  // The faults in force: `errors` is empty, `fault` is the latched fault if not yet cleared.
   Faults CurrentFaults() const;
   void PushError(ErrorEntry entry);
   void SetLockOwner(std::string owner);  // "NONE" frees the lock

@@ -13,6 +13,10 @@
 #include "sim/options.h"
 #include "sim/tcp_front.h"
 
+#if defined(ASIO_HAS_POSIX_STREAM_DESCRIPTOR)
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace marlin;
@@ -62,7 +66,6 @@ bool Console(Running& running, const std::string& line) {
       std::cout << Describe(amp) << ": answer faults cleared" << std::endl;
     } else if (command == "fault") {
       Faults faults = amp.CurrentFaults();
-      faults.errors.clear();  // queue only the new entries
       std::optional<std::string> lockOwner;
       ApplyFaultSpec(argument, faults, lockOwner);
       if (lockOwner) amp.SetLockOwner(*lockOwner);

@@ -56,6 +56,7 @@ TEST(Faults, ErrorEntriesAreQueuedInOrderAtStartAndAtRunTime) {
   Faults more;
   more.errors = {{-300, "Late one"}};
   bench.amp->SetFaults(more);
+  bench.amp->SetFaults(bench.amp->CurrentFaults());  // re-applying queues nothing twice
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "-221,\"Settings conflict\"\n");
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "100,\"Device note\"\n");
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "-300,\"Late one\"\n");
