@@ -9,6 +9,7 @@
 #include "driver/marlin_error.h"
 #include "host/device_list_toml.h"
 #include "host/host_errors.h"
+#include "host/toml_precheck.h"
 
 namespace marlin {
 namespace {
@@ -44,16 +45,28 @@ std::string Trimmed(std::string_view s) {
 
 // The key a failing line is about: the left side of "key = value", or the name in "[table]".
 std::string KeyOnLine(const std::string& line) {
-  std::string t = Trimmed(line);
-  if (t.empty() || t.front() == '#') return {};
-  if (t.front() == '[') {
-    auto close = t.find(']');
-    return Trimmed(t.substr(t.find_first_not_of('['), close == std::string::npos
-                                                          ? std::string::npos
-                                                          : close - t.find_first_not_of('[')));
+  constexpr std::size_t kLongest = 60;
+  const std::string t = Trimmed(line);
+  std::string key;
+  if (!t.empty() && t.front() == '[') {
+    const auto first = t.find_first_not_of('[');
+    if (first != std::string::npos)
+      key = Trimmed(std::string_view(t).substr(first, t.find(']', first) - first));
+  } else if (!t.empty() && t.front() != '#') {
+    const auto eq = t.find('=');
+    if (eq != std::string::npos) key = Trimmed(std::string_view(t).substr(0, eq));
   }
-  auto eq = t.find('=');
-  return eq == std::string::npos ? std::string{} : Trimmed(t.substr(0, eq));
+  return key.size() > kLongest ? key.substr(0, kLongest) + "..." : key;
+}
+
+std::string LineOf(std::string_view text, std::uint32_t line) {
+  std::size_t begin = 0;
+  for (std::uint32_t l = 1; l < line && begin != std::string_view::npos; ++l) {
+    begin = text.find('\n', begin);
+    if (begin != std::string_view::npos) ++begin;
+  }
+  if (begin == std::string_view::npos) return {};
+  return std::string(text.substr(begin, text.find('\n', begin) - begin));
 }
 
 const char* TypeName(const toml::value& v) {
@@ -236,6 +249,9 @@ DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml
 }
 
 toml::value ReadToml(std::string_view text, const std::string& fileName) {
+  if (auto fault = PrecheckToml(text)) {
+    DeviceListError(fileName, fault->line, KeyOnLine(LineOf(text, fault->line)), fault->reason);
+  }
   std::istringstream in{std::string(text)};
   try {
     return toml::parse(in, fileName);
