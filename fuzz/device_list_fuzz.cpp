@@ -1,0 +1,30 @@
+// Any bytes as a device list: the parser answers a list or a clear error, never a crash. When it
+// answers a list, writing a LAN address into each device must give a file that reads back as
+// the same list with only that value changed (WithLanAddress checks this itself).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/marlin_error.h"
+#include "host/device_list.h"
+#include "host/device_list_edit.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  marlin::DeviceList list;
+  try {
+    list = marlin::ParseDeviceList(text, "fuzz.toml");
+  } catch (const marlin::MarlinError&) {
+    return 0;
+  }
+  for (const auto& [name, entry] : list.devices) {
+    try {
+      marlin::WithLanAddress(text, "fuzz.toml", name, entry.lanAddress + "\"\\:5025\n");
+    } catch (const marlin::MarlinError& e) {
+      // Refusing dotted keys is expected; an edit that does not read back is a bug.
+      if (e.Description().find("would not read back") != std::string::npos) __builtin_trap();
+    }
+  }
+  return 0;
+}

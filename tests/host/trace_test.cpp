@@ -1,0 +1,154 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "host/host_errors.h"
+#include "host/standalone_host.h"
+#include "tests/host/temp_folder.h"
+
+namespace marlin::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using Json = nlohmann::json;
+
+std::vector<Json> JsonLines(const std::filesystem::path& file) {
+  std::vector<Json> records;
+  std::istringstream lines(TempFolder::Read(file));
+  for (std::string line; std::getline(lines, line);) records.push_back(Json::parse(line));
+  return records;
+}
+
+Json TraceRecord(const char* event, const char* component, const char* className,
+                 const char* procedure, const char* data) {
+  return Json{{"event", event},     {"component", component},
+              {"class", className}, {"procedure", procedure},
+              {"data", data},       {"instance", std::to_string(InstanceId())}};
+}
+
+Json ReportRecord(std::int32_t number, const std::string& description) {
+  return Json{{"report",
+               {{"number", number},
+                {"description", description},
+                {"instance", InstanceId()},
+                {"line", 0}}}};
+}
+
+class TraceFile : public ::testing::Test {
+ protected:
+  ~TraceFile() override { host::ResetThread(); }
+
+  void UseHost(StandaloneHostConfig config) {
+    config.deviceList = devices;
+    config.traceFile = trace;
+    StandaloneHostFactory factory(std::move(config));
+    host::Replace(factory.MakeTrace());
+    host::Replace(factory.MakeDevList());
+    host::Replace(factory.MakeTools());
+    host::Replace(factory.MakeMessage());
+    host::Replace(factory.MakeWindows());
+  }
+
+  TempFolder folder;
+  std::filesystem::path devices = folder.Write("devices.toml", R"([devices.AMP1]
+interface = 50
+lan_address = "192.0.2.10:5025"
+[devices.AMP2]
+interface = 50
+lan_address = "192.0.2.11:fifty"
+)");
+  std::filesystem::path trace = folder.Path() / "trace.jsonl";
+};
+
+TEST_F(TraceFile, HoldsOneObjectPerTraceCallAndPerErrorReport) {
+  UseHost({});
+  clsMarlin amp;
+  amp.clsDevice_Name_Let("AMP1");
+  EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
+
+  EXPECT_EQ(
+      JsonLines(trace),
+      (std::vector<Json>{
+          TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False"),
+          TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
+                      "clsIAmpRemote_GetParametersFromDevList", ""),
+          TraceRecord("end", "", "", "clsIAmpRemote_GetParametersFromDeviceList", ""),
+          TraceRecord("end", "", "", "Let clsDevice_Name", ""),
+          TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False"),
+          TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
+                      "clsIAmpRemote_GetParametersFromDevList", ""),
+          ReportRecord(13, "Type mismatch"),
+          ReportRecord(13, "Type mismatch"),
+      }));
+}
+
+TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreNotUtf8) {
+  std::ostringstream console;
+  StandaloneHostConfig config;
+  config.console = &console;
+  UseHost(config);
+  std::int32_t style = 64;
+  host::Message().ShowMessage("Restart the amplifier", style, "Marlin", 10000);
+  host::Windows().MessageBox("Fault \xff\xfe", "PA4520", 16);
+  host::Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
+
+  const auto records = JsonLines(trace);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(
+      records[0],
+      (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}}}));
+  EXPECT_EQ(records[1]["messagebox"]["title"], "PA4520");
+  EXPECT_THAT(records[1]["messagebox"]["text"].get<std::string>(), HasSubstr("Fault "));
+  EXPECT_EQ(records[2]["procedure"], "p");
+  EXPECT_THAT(console.str(), HasSubstr("Marlin: Restart the amplifier\n"));
+  EXPECT_THAT(console.str(), HasSubstr("[PA4520] Fault"));
+}
+
+TEST(TraceService, AnswersEveryReportWithTheConfiguredValue) {
+  TempFolder folder;
+  for (std::int32_t answer : {0, 5}) {
+    StandaloneHostConfig config;
+    config.reportAnswer = answer;
+    auto trace = StandaloneHostFactory(config).MakeTrace();
+    EXPECT_FALSE(trace->TraceEnabled()) << "no sink configured";
+    EXPECT_EQ(trace->ReportError(MarlinError(13, "Type mismatch"), 1, 0), answer);
+  }
+}
+
+TEST(TraceService, TheTerminalSinkRendersTheSameCallsReadably) {
+  std::ostringstream console;
+  StandaloneHostConfig config;
+  config.terminalTrace = true;
+  config.console = &console;
+  auto trace = StandaloneHostFactory(config).MakeTrace();
+  ASSERT_TRUE(trace->TraceEnabled());
+  trace->WriteTrace("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "True", "42");
+  trace->WriteTrace("end", "", "", "Let clsDevice_Name", "", "42");
+  trace->ReportError(MarlinError(4040, "LAN send data failed!"), 42, 0);
+  EXPECT_EQ(console.str(),
+            "trace start Let clsDevice_Name  Telvar_Amplifier/clsMarlin  data=True  #42\n"
+            "trace end Let clsDevice_Name  #42\n"
+            "error 4040: LAN send data failed!  #42 line 0\n");
+}
+
+TEST(TraceService, ATraceFileThatCannotBeOpenedIsAClearError) {
+  TempFolder folder;
+  StandaloneHostConfig config;
+  config.traceFile = folder.Path() / "no such folder" / "trace.jsonl";
+  try {
+    StandaloneHostFactory factory(config);
+    FAIL();
+  } catch (const MarlinError& e) {
+    EXPECT_EQ(e.Number(), host_errors::kFileAccess);
+    EXPECT_THAT(e.Description(), HasSubstr(config.traceFile.string()));
+  }
+}
+
+}  // namespace
+}  // namespace marlin::testing

@@ -1,0 +1,280 @@
+// Naming a device on real device-list files through the stand-alone host's services.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include <optional>
+
+#include "driver/cls_marlin.h"
+#include "host/device_list_file.h"
+#include "host/host_errors.h"
+#include "host/standalone_host.h"
+#include "tests/host/temp_folder.h"
+#include "tests/support/host_fixture.h"
+#include "tests/support/marlin_access.h"
+
+namespace marlin::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kPlaceholder = "---.---.---.---";
+const std::string kDefaultInfo4 = "---.---.---.---:5025";
+
+class NamingOnFiles : public HostFixture {
+ protected:
+  // Installs the stand-alone device list and tools over `text`; the trace stays the recorder.
+  std::filesystem::path UseDeviceList(const std::string& text) {
+    const auto path = folder.Write("devices.toml", text);
+    StandaloneHostConfig config;
+    config.deviceList = path;
+    config.clock = std::make_shared<VirtualClock>();
+    StandaloneHostFactory factory(config);
+    host::Replace(factory.MakeDevList());
+    host::Replace(factory.MakeTools());
+    return path;
+  }
+
+  TempFolder folder;
+};
+
+struct NamingCase {
+  const char* title;
+  std::string amp;    // the keys of [devices.AMP]
+  std::string first;  // keys of [devices.FIRST], named on the same object before AMP if given
+  std::int32_t error = 0;
+  std::int32_t interfaceCode = 0;
+  std::int32_t address = 7;
+  std::string host;
+  std::int32_t port = 0;
+  std::string info4 = kDefaultInfo4;
+  std::string visa = kDefaultVisaResource;
+  std::string description;
+  std::optional<std::string> written;  // AMP's lan_address in the file afterwards, if rewritten
+};
+
+void PrintTo(const NamingCase& c, std::ostream* os) { *os << c.title; }
+
+class NameLet : public NamingOnFiles, public ::testing::WithParamInterface<NamingCase> {};
+
+TEST_P(NameLet, ReadsTheDeviceListAsTheHostWouldAnswer) {
+  const NamingCase& c = GetParam();
+  std::string text = "# bench 3\n[devices.AMP]  # under test\n" + c.amp + "\n";
+  if (!c.first.empty()) text += "[devices.FIRST]\n" + c.first + "\n";
+  const auto path = UseDeviceList(text);
+
+  clsMarlin amp;
+  if (!c.first.empty()) amp.clsDevice_Name_Let("FIRST");
+  amp.clsDevice_Status_Let(1);
+  trace->reports.clear();
+
+  std::int32_t error = 0;
+  try {
+    amp.clsDevice_Name_Let("AMP");
+  } catch (const MarlinError& e) {
+    error = e.Number();
+  }
+
+  const auto f = amp.Fields();
+  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(f.Name, "AMP");
+  EXPECT_EQ(f.Interface, c.interfaceCode);
+  EXPECT_EQ(f.Address, c.address);
+  EXPECT_EQ(f.LanPars.RemoteHost, c.host);
+  EXPECT_EQ(f.LanPars.RemotePort, c.port);
+  EXPECT_EQ(f.Info.Member4, c.info4);
+  EXPECT_EQ(f.VisaResource, c.visa);
+  EXPECT_EQ(f.Description, c.description);
+  if (c.error == 0) {
+    EXPECT_EQ(f.Status, 0);
+    EXPECT_TRUE(f.HasKeepAlive);
+    EXPECT_TRUE(trace->reports.empty());
+  } else {
+    EXPECT_EQ(f.Status, 1) << "an error ends Name let before Status is reset";
+    EXPECT_EQ(f.HasKeepAlive, !c.first.empty()) << "nor is a keep-alive form made";
+    EXPECT_EQ(trace->reports.size(), 2u) << "reported by both procedures";
+  }
+  if (c.written) {
+    EXPECT_EQ(DeviceListFile(path).Device("AMP").lanAddress, *c.written);
+    EXPECT_THAT(TempFolder::Read(path), HasSubstr("# bench 3\n[devices.AMP]  # under test\n"));
+  } else {
+    EXPECT_EQ(TempFolder::Read(path), text) << "the device list is not written";
+  }
+}
+
+const char* kLanFirst = "interface = 50\nlan_address = \"h1:1234\"\ndescription = \"first\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, NameLet,
+    ::testing::Values(
+        NamingCase{.title = "host and port",
+                   .amp = "interface = 50\nlan_address = \"192.0.2.10:5025\"\ndescription = \"D\"",
+                   .interfaceCode = 50,
+                   .host = "192.0.2.10",
+                   .port = 5025,
+                   .info4 = "192.0.2.10:5025",
+                   .description = "D"},
+        NamingCase{.title = "host without a port keeps its host (mended)",
+                   .amp = "interface = 50\nlan_address = \"192.0.2.10\"",
+                   .interfaceCode = 50,
+                   .host = "192.0.2.10",
+                   .port = 5025,
+                   .info4 = "192.0.2.10:5025",
+                   .written = "192.0.2.10:5025"},
+        NamingCase{.title = "empty address gets the placeholder",
+                   .amp = "interface = 50\nlan_address = \"\"",
+                   .interfaceCode = 50,
+                   .host = kPlaceholder,
+                   .port = 5025,
+                   .info4 = kDefaultInfo4,
+                   .written = kDefaultInfo4},
+        NamingCase{.title = "no address at all reads as empty",
+                   .amp = "interface = 50\ndescription = \"D\"",
+                   .interfaceCode = 50,
+                   .host = kPlaceholder,
+                   .port = 5025,
+                   .info4 = kDefaultInfo4,
+                   .description = "D",
+                   .written = kDefaultInfo4},
+        NamingCase{.title = "empty port on a new object gets 5025 (mended)",
+                   .amp = "interface = 50\nlan_address = \"h:\"",
+                   .interfaceCode = 50,
+                   .host = "h",
+                   .port = 5025,
+                   .info4 = "h:5025"},
+        NamingCase{.title = "empty port keeps the previous port",
+                   .amp = "interface = 50\nlan_address = \"h:\"",
+                   .first = kLanFirst,
+                   .interfaceCode = 50,
+                   .host = "h",
+                   .port = 1234,
+                   .info4 = "h:1234"},
+        NamingCase{.title = "port that is not a number",
+                   .amp = "interface = 50\nlan_address = \"h:abc\"\ndescription = \"D\"",
+                   .error = errors::kTypeMismatch,
+                   .interfaceCode = 50,
+                   .host = "h"},
+        NamingCase{.title = "port beyond 32 bits",
+                   .amp = "interface = 50\nlan_address = \"h:99999999999\"",
+                   .error = errors::kOverflow,
+                   .interfaceCode = 50,
+                   .host = "h"},
+        NamingCase{.title = "pieces after the port are ignored",
+                   .amp = "interface = 50\nlan_address = \"h:1:2\"",
+                   .interfaceCode = 50,
+                   .host = "h",
+                   .port = 1,
+                   .info4 = "h:1"},
+        NamingCase{.title = "fractional port rounds half to even",
+                   .amp = "interface = 50\nlan_address = \"h: 6.5 \"",
+                   .interfaceCode = 50,
+                   .host = "h",
+                   .port = 6,
+                   .info4 = "h:6"},
+        NamingCase{.title = "GPIB address 0",
+                   .amp = "interface = 12\naddress = 0",
+                   .interfaceCode = 12,
+                   .address = 7},
+        NamingCase{.title = "GPIB address 31",
+                   .amp = "interface = 12\naddress = 31",
+                   .interfaceCode = 12,
+                   .address = 7},
+        NamingCase{.title = "GPIB address 30 leaves LAN and VISA alone",
+                   .amp = "interface = 10\naddress = 30\nlan_address = \"x:1\"\n"
+                          "visa_resource = \"TCPIP0::x::1::SOCKET\"",
+                   .first = kLanFirst,
+                   .interfaceCode = 10,
+                   .address = 30,
+                   .host = "h1",
+                   .port = 1234,
+                   .info4 = "h1:1234"},
+        NamingCase{.title = "interface missing",
+                   .amp = "description = \"D\"",
+                   .first = kLanFirst,
+                   .interfaceCode = 50,
+                   .host = kPlaceholder,
+                   .port = 5025,
+                   .info4 = "h1:1234",
+                   .description = "D"},
+        NamingCase{.title = "interface 20",
+                   .amp = "interface = 20\naddress = 3",
+                   .interfaceCode = 50,
+                   .host = kPlaceholder,
+                   .port = 5025},
+        NamingCase{.title = "VISA takes the resource unchanged",
+                   .amp = "interface = 60\nvisa_resource = \" TCPIP0::192.0.2.10::5025::SOCKET\"",
+                   .first = kLanFirst,
+                   .interfaceCode = 60,
+                   .host = "h1",
+                   .port = 1234,
+                   .info4 = "h1:1234",
+                   .visa = " TCPIP0::192.0.2.10::5025::SOCKET"}),
+    [](const auto& info) {
+      std::string name = info.param.title;
+      for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      }
+      return name;
+    });
+
+TEST_F(NamingOnFiles, ADeviceNotInTheListIsAClearErrorAndChangesNothing) {
+  UseDeviceList("[devices.AMP]\ninterface = 50\n");
+  clsMarlin amp;
+  try {
+    amp.clsDevice_Name_Let("AMP9");
+    FAIL();
+  } catch (const MarlinError& e) {
+    EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
+    EXPECT_THAT(e.Description(), HasSubstr("\"AMP9\""));
+    EXPECT_THAT(e.Description(), HasSubstr("devices.toml"));
+  }
+  EXPECT_EQ(amp.Fields().Interface, 0);
+  EXPECT_FALSE(amp.Fields().HasKeepAlive);
+}
+
+TEST_F(NamingOnFiles, TracesBothProceduresWithTheirLabels) {
+  UseDeviceList("[devices.Name]\ninterface = 60\n[devices.AMP]\ninterface = 60\n");
+  clsMarlin amp;
+  amp.clsDevice_Name_Let("Name");
+  amp.clsDevice_Name_Let("AMP");
+  EXPECT_THAT(
+      trace->Events(),
+      ElementsAre("start:Let clsDevice_Name", "start:clsIAmpRemote_GetParametersFromDevList",
+                  "end:clsIAmpRemote_GetParametersFromDeviceList", "end:Let clsDevice_Name",
+                  "start:Let clsDevice_Name", "start:clsIAmpRemote_GetParametersFromDevList",
+                  "end:clsIAmpRemote_GetParametersFromDeviceList", "end:Let clsDevice_Name"));
+  EXPECT_EQ(trace->lines[0].data, "True");
+  EXPECT_EQ(trace->lines[4].data, "False");
+}
+
+TEST_F(NamingOnFiles, NamingAgainReadsTheListAgainAndReplacesTheKeepAliveForm) {
+  UseDeviceList("[devices.AMP]\ninterface = 12\naddress = 5\n");
+  clsMarlin amp;
+  MarlinTestAccess access{amp};
+  amp.clsDevice_Name_Let("AMP");
+  const std::shared_ptr<frmKeepAlive> firstForm = access.KeepAlive();
+  folder.Write("devices.toml", "[devices.AMP]\ninterface = 12\naddress = 6\n");
+  amp.clsDevice_Status_Let(1);
+  amp.clsDevice_Name_Let("AMP");
+  EXPECT_EQ(amp.clsDevice_Address(), 6);
+  EXPECT_EQ(amp.clsDevice_Status(), 0);
+  EXPECT_NE(access.KeepAlive(), nullptr);
+  EXPECT_NE(access.KeepAlive(), firstForm);
+}
+
+TEST_F(NamingOnFiles, GetParametersFromDevListCalledDirectlyLeavesNameAndStatusAlone) {
+  UseDeviceList("[devices.AMP]\ninterface = 60\nvisa_resource = \"TCPIP0::a::5025::SOCKET\"\n");
+  clsMarlin amp;
+  MarlinTestAccess access{amp};
+  access.Name() = "AMP";
+  access.Status() = 1;
+  amp.clsIAmpRemote_GetParametersFromDevList();
+  EXPECT_EQ(amp.Fields().VisaResource, "TCPIP0::a::5025::SOCKET");
+  EXPECT_EQ(amp.clsDevice_Status(), 1);
+  EXPECT_FALSE(amp.Fields().HasKeepAlive);
+}
+
+}  // namespace
+}  // namespace marlin::testing
