@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
+#include "host/terminal_wait_window.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -30,10 +31,15 @@ TerminalWindows::TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostrea
                                  std::shared_ptr<JsonLinesFile> record)
     : timers_(std::move(timers)), console_(console), record_(std::move(record)) {}
 
-std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWindowLayout&,
-                                                                  WaitWindowEvents&) {
-  throw MarlinError(errors::kNotImplemented,
-                    "The wait window is not available yet in the terminal host");
+std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWindowLayout& layout,
+                                                                  WaitWindowEvents& events) {
+  TerminalWaitStyle style;
+#ifndef _WIN32
+  style.ansiColours = &console_ == &std::cerr && isatty(STDERR_FILENO) != 0;
+#endif
+  style.openKeys = &TerminalKeyInput;
+  return std::make_unique<TerminalWaitWindow>(layout, events, console_, *timers_,
+                                              std::move(style));
 }
 
 void TerminalWindows::MessageBox(const std::string& text, const std::string& title,

@@ -1,6 +1,6 @@
 #pragma once
-// HostWindows of a terminal host: message boxes on the console, timers from this thread's
-// queue. The wait window is not drawn here yet.
+// HostWindows of a terminal host: the wait window and message boxes on the console, timers from
+// this thread's queue.
 #include <iosfwd>
 #include <memory>
 
@@ -16,7 +16,7 @@ class TerminalWindows final : public HostWindows {
   TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostream& console,
                   std::shared_ptr<JsonLinesFile> record);
 
-  // Raises errors::kNotImplemented: a terminal host has no wait window yet.
+  // A status line on the console (TerminalWaitWindow); STOP is a key when stdin is a terminal.
   std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
                                                    WaitWindowEvents& events) override;
   // Shows the box on the console and, when stdin is a terminal, waits for Enter.
