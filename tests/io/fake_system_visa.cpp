@@ -17,6 +17,7 @@ void Log(const std::string& line) { callLog += line + "\n"; }
 extern "C" {
 
 const char* fakeVisaLog() { return callLog.c_str(); }
+void fakeVisaClearLog() { callLog.clear(); }
 
 ViStatus viOpenDefaultRM(ViUInt32* rm) {
   Log("viOpenDefaultRM");

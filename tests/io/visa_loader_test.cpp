@@ -13,15 +13,21 @@
 namespace marlin {
 namespace {
 
-std::string Log(const SystemVisa& visa) {
+// The stand-in's record of calls; the library may stay loaded from an earlier test.
+std::string Log(const SystemVisa& visa, bool clear = false) {
   std::string error;
   auto library = SharedLibrary::Open(visa.LibraryName(), error);
+  if (clear) {
+    auto* reset = reinterpret_cast<void (*)()>(library.Symbol("fakeVisaClearLog", error));
+    if (reset) reset();
+  }
   auto* log = reinterpret_cast<const char* (*)()>(library.Symbol("fakeVisaLog", error));
   return log ? log() : "no log: " + error;
 }
 
 TEST(SystemVisa, PassesEachCallThroughToTheLibrary) {
   auto visa = SystemVisa::Load(FAKE_VISA_COMPLETE);
+  ASSERT_EQ(Log(*visa, /*clear=*/true), "");
   ViSession rm = 0, vi = 0;
   std::uint32_t count = 0;
   std::string buffer(256, '\0');
