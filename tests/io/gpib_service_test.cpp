@@ -6,7 +6,6 @@
 #include "host/gpib_service.h"
 #include "host/gpib_sim.h"
 #include "io/shared_library.h"
-#include "sim/gateway_front.h"
 #include "tests/io/loopback_peer.h"
 
 namespace marlin {
@@ -173,37 +172,6 @@ TEST(GpibService, GatewayGetsTheCommandEscapedByteForByte) {
       "A\x1b+B\x1b\x1b\x1b\r\x1b\n\n";
   ASSERT_TRUE(gateway.AwaitReceived(expected.size(), 5s));
   EXPECT_EQ(gateway.Received(), expected);
-}
-
-TEST(GpibService, ThroughTheSimulatedGateway) {
-  auto clock = std::make_shared<VirtualClock>();
-  sim::AmplifierConfig config;
-  config.model = "PA4520";
-  auto amp = std::make_shared<sim::Amplifier>(config, clock);
-  sim::GatewayFront front({{5, amp}});
-  auto gpib = MakeGpibService({{0, "prologix://127.0.0.1:" + std::to_string(front.Port())}}, clock,
-                              StandardGpibBackends());
-  std::int16_t handle = 0;
-  gpib->GpibOpen(0, 5, 0, kTenSeconds, 1, kLineFeedEos, handle);
-  ASSERT_GT(handle, 0) << gpib->LastError();
-  gpib->GpibWrite(handle, "*IDN?\r\n");
-  std::string answer;
-  gpib->GpibRead(handle, answer);
-  EXPECT_EQ(answer, amp->Identification() + "\n");
-
-  // The gateway hangs up mid-query: the read fails at once, not after its 10 s.
-  sim::Faults faults;
-  faults.dropConnection = true;
-  amp->SetFaults(faults);
-  try {
-    gpib->GpibWrite(handle, "SYST:ERR?\r\n");
-    gpib->GpibRead(handle, answer);
-    ADD_FAILURE() << "read after the hang-up succeeded";
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), errors::kGpibGiveUp);
-    EXPECT_NE(e.Description().find("the gateway closed the connection"), std::string::npos)
-        << e.Description();
-  }
 }
 
 }  // namespace

@@ -89,44 +89,6 @@ TEST_F(BuiltinVisaTest, SuppressedEndWaitsForTheTerminatorUntilTheTimeout) {
   EXPECT_EQ(got, "partial");
 }
 
-TEST_F(BuiltinVisaTest, InputLeftFromAnEarlierQueryIsDroppedBeforeAWrite) {
-  LoopbackPeer peer([](const std::string& line) -> PeerReply {
-    if (line == "late\n") return {"late answer\n", /*hold=*/true};
-    return {"answer to " + line};
-  });
-  Open(peer, 50);
-  TerminateAtLineFeed();
-  std::string got;
-  ASSERT_EQ(Write("late\n"), vs::kSuccess);
-  EXPECT_EQ(Read(256, got), vs::kErrorTimeout);
-  ASSERT_EQ(peer.ReleaseHeld(), 1u);
-
-  ASSERT_EQ(Write("next\n"), vs::kSuccess);
-  EXPECT_EQ(Read(256, got), vs::kSuccessTermChar);
-  EXPECT_EQ(got, "answer to next\n");
-}
-
-TEST_F(BuiltinVisaTest, SentBytesArriveExactlyAsWritten) {
-  LoopbackPeer peer([](const std::string&) { return PeerReply{}; });
-  Open(peer);
-  const std::string command = std::string("SOUR:POW 1.5\r\n") + '\0' + "\xff\r\n";
-  std::uint32_t written = 0;
-  ASSERT_EQ(visa.viWrite(vi, command, 14, written), vs::kSuccess);
-  EXPECT_EQ(written, 14u);
-  ASSERT_TRUE(peer.AwaitReceived(14, std::chrono::seconds(5)));
-  EXPECT_EQ(peer.Received(), "SOUR:POW 1.5\r\n");
-}
-
-TEST_F(BuiltinVisaTest, PeerHangingUpEndsTheReadAtOnce) {
-  LoopbackPeer peer([](const std::string&) { return PeerReply{"", false, /*hangUp=*/true}; });
-  Open(peer, 60000);  // a read that waited for the timeout would not end with CONN_LOST
-  std::string got;
-  ASSERT_EQ(Write("q\n"), vs::kSuccess);
-  EXPECT_EQ(Read(256, got), vs::kErrorConnectionLost);
-  EXPECT_EQ(Write("again\n"), vs::kErrorConnectionLost);
-  EXPECT_EQ(visa.viClose(vi), vs::kSuccess);
-}
-
 TEST_F(BuiltinVisaTest, BadCallsGetTheirVisaStatus) {
   LoopbackPeer peer(Echo);
   Open(peer);
