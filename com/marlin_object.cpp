@@ -94,7 +94,8 @@ HRESULT MarlinObject::ReadText(REFIID iid, BSTR* out, Get&& get) noexcept {
 }
 
 // A member that failed reaches a late-bound caller as DISP_E_EXCEPTION with the error's number
-// and description in EXCEPINFO, whatever the type-description layer made of it.
+// and description in EXCEPINFO, whatever the type-description layer made of it; a caller that
+// passes no EXCEPINFO gets the error's own HRESULT.
 HRESULT MarlinObject::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* exception, UINT* argumentError) noexcept {
   lastError_.reset();
@@ -102,7 +103,9 @@ HRESULT MarlinObject::InvokeMember(DISPID id, WORD flags, DISPPARAMS* params, VA
       static_cast<::_clsMarlin*>(this), static_cast<::clsDevice*>(this),
       static_cast<::clsIAmpRemote*>(this), static_cast<::clsIAmpRemoteExt*>(this)};
   HRESULT outcome = table_.Invoke(parts, id, flags, params, result, exception, argumentError);
-  if (FAILED(outcome) && lastError_ && exception) {
+  if (FAILED(outcome) && lastError_ && !exception) {
+    outcome = ErrorHResult(lastError_->Number());
+  } else if (FAILED(outcome) && lastError_) {
     try {
       if (!exception->bstrDescription) {
         exception->bstrDescription = Bstr(lastError_->Description()).Release();

@@ -93,6 +93,4 @@ void InstallServerHost() {
   }
 }
 
-void ReleaseThreadHost() { host::ResetThread(); }
-
 }  // namespace marlin::com

@@ -7,7 +7,4 @@ namespace marlin::com {
 // Installs the factory once per process; later calls do nothing.
 void InstallServerHost();
 
-// Drops the calling thread's services; the next use creates them anew.
-void ReleaseThreadHost();
-
 }  // namespace marlin::com

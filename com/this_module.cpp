@@ -1,16 +1,9 @@
 #include "com/this_module.h"
 
-#include <mutex>
-#include <vector>
-
 #include "com/wide_text.h"
 #include "driver/marlin_error.h"
 
 namespace marlin::com {
-namespace {
-std::mutex classesMutex;
-std::vector<std::wstring> registeredClasses;
-}  // namespace
 
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
@@ -37,29 +30,21 @@ std::wstring ThisModulePath() {
   }
 }
 
+// A class is the module's own (name and module together), so a class left from an earlier load
+// of the server at another address is never taken for ours.
 void EnsureWindowClass(const wchar_t* name, WNDPROC procedure) {
-  std::lock_guard lock(classesMutex);
-  for (const auto& known : registeredClasses) {
-    if (known == name) return;
-  }
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
+  if (GetClassInfoExW(ThisModule(), name, &windowClass)) return;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = ThisModule();
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = name;
-  if (!RegisterClassExW(&windowClass)) {
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     throw MarlinError(errors::kInternal, "Cannot register the window class " + Narrow(name) + ": " +
                                              SystemMessage(GetLastError()));
   }
-  registeredClasses.emplace_back(name);
-}
-
-void UnregisterWindowClasses() {
-  std::lock_guard lock(classesMutex);
-  for (const auto& name : registeredClasses) UnregisterClassW(name.c_str(), ThisModule());
-  registeredClasses.clear();
 }
 
 std::string SystemMessage(DWORD code) {

@@ -9,10 +9,8 @@ namespace marlin::com {
 HINSTANCE ThisModule();
 std::wstring ThisModulePath();
 
-// Registers a window class of this module once; DllMain unregisters them all when the module
-// is unloaded, so a reload never finds a class whose procedure points into freed code.
+// Registers a window class of this module unless it is registered already.
 void EnsureWindowClass(const wchar_t* name, WNDPROC procedure);
-void UnregisterWindowClasses();
 
 // The text of a Win32 error code, for error descriptions.
 std::string SystemMessage(DWORD code);

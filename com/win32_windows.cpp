@@ -1,9 +1,5 @@
 #include "com/win32_windows.h"
 
-#include <windows.h>
-// The service member shares its name with the Win32 macro.
-#undef MessageBox
-
 #include "com/this_module.h"
 #include "com/wide_text.h"
 #include "com/win32_timer.h"

@@ -1,6 +1,11 @@
 #pragma once
 // The windowing service of the COM server: the Win32 wait window, the message box and timers
 // on message-only windows, all on the calling (host) thread.
+#include <windows.h>
+// HostWindows::MessageBox shares its name with the Win32 macro; this header comes with the
+// macro undone, for its users and for windows.h included again later (which is guarded).
+#undef MessageBox
+
 #include "driver/host_services.h"
 #include "host/clock.h"
 

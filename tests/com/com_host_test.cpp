@@ -263,6 +263,23 @@ ComPtr<clsDevice> Create(Checks& checks) {
   return device;
 }
 
+// A wrong setting reaches the host from the first member that needs a host service, with a text
+// that names it; corrected, it takes effect at the next object's creation.
+void CheckConfigurationError(Checks& checks) {
+  wchar_t scale[64] = {};
+  const bool hadScale = GetEnvironmentVariableW(L"MARLIN_TIME_SCALE", scale, 64) != 0;
+  SetEnvironmentVariableW(L"MARLIN_TIME_SCALE", L"fast");
+  if (auto device = Create(checks)) {
+    const HRESULT result = device->put_Status(1);
+    const HostError error = ReadError(device.Get(), IID_clsDevice, result);
+    checks.Equal(error.number, 5, "a wrong setting fails the first member");
+    checks.Equal(error.description,
+                 std::string("MARLIN_TIME_SCALE \"fast\" must be a number above 0"),
+                 "the failure names the setting");
+  }
+  SetEnvironmentVariableW(L"MARLIN_TIME_SCALE", hadScale ? scale : nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -272,15 +289,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  CheckConfigurationError(checks);
   if (auto device = Create(checks)) {
     Host host(checks, device);
     CheckDefaults(host);
     CheckLateBindingNames(host);
     DriveAmplifier(host, Widen(argv[1]), argv[2]);
   }
-  // With every object gone the server may unload; a second creation loads it again.
+  // With every object gone the host may ask COM to free unused servers; creation still works.
   CoFreeUnusedLibrariesEx(0, 0);
-  checks.Expect(Create(checks) != nullptr, "the server loads again after unloading");
+  checks.Expect(Create(checks) != nullptr, "a new object after CoFreeUnusedLibraries");
   CoFreeUnusedLibrariesEx(0, 0);
   CoUninitialize();
   return checks.Finish();

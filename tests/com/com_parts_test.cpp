@@ -2,6 +2,8 @@
 // driven by the form logic, "STOP" and the close control during a message-pumping wait, the
 // keep-alive timer on its message-only window, the error boundary and the server's settings.
 #include <windows.h>
+// HostWindows::MessageBox, not the Win32 macro, in every header below.
+#undef MessageBox
 
 #include <oleauto.h>
 
@@ -12,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "com/error_boundary.h"
 #include "com/message_pump.h"
@@ -193,6 +196,25 @@ void CheckKeepAlive(Checks& checks) {
   host::ResetThread();
 }
 
+void CheckMessageBox(Checks& checks) {
+  VirtualClock clock;
+  Win32Windows windows(clock);
+  // The operator reads the box and presses OK.
+  bool seen = false;
+  std::thread operatorThread([&seen] {
+    for (int attempt = 0; attempt < 400 && !seen; ++attempt) {
+      if (HWND box = FindWindowW(L"#32770", L"AMP1")) {
+        seen = true;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+      Sleep(25);
+    }
+  });
+  windows.MessageBox("-300,\"Amplifier fault\"", "AMP1", MB_OK | MB_ICONERROR);
+  operatorThread.join();
+  checks.Expect(seen, "the message box waits until the operator closes it");
+}
+
 void CheckPumpingWait(Checks& checks) {
   auto clock = std::make_shared<VirtualClock>();
   PostQuitMessage(7);
@@ -331,8 +353,9 @@ int main() {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   const std::pair<const char*, void (*)(Checks&)> groups[] = {
       {"wait window", CheckView},           {"wait form", CheckWaitForm},
-      {"keep-alive timer", CheckKeepAlive}, {"pumping wait", CheckPumpingWait},
-      {"error boundary", CheckBoundary},    {"settings", CheckSettings}};
+      {"keep-alive timer", CheckKeepAlive}, {"message box", CheckMessageBox},
+      {"pumping wait", CheckPumpingWait},   {"error boundary", CheckBoundary},
+      {"settings", CheckSettings}};
   for (const auto& [name, group] : groups) {
     try {
       group(checks);
