@@ -138,10 +138,11 @@ run_wine "x86_64 type library" "$bin/server_check.exe" typelib "$(winpath "$dll6
 run_wine "wait window and keep-alive timer" "$bin/com_parts_test.exe"
 
 # --- Hosts against the simulator ----------------------------------------------------------------
-# Starts a PA4400 with power on and band path 2 and writes the device list naming it AMP1.
+# Starts a simulated amplifier of model $2 with power on and band path 2, and writes the device
+# list naming it AMP1.
 start_sim() {
   local log=$work/sim$1.log
-  "$sim" --port 0 --model PA4400 --power on --band 2 --time-scale "$scale" </dev/null >"$log" 2>&1 &
+  "$sim" --port 0 --model "$2" --power on --band 2 --time-scale "$scale" </dev/null >"$log" 2>&1 &
   sims+=($!)
   local port=""
   for _ in $(seq 100); do
@@ -151,7 +152,7 @@ start_sim() {
   done
   [ -n "$port" ] || { cat "$log"; return 1; }
   printf '[devices.AMP1]\ninterface = 50\nlan_address = "127.0.0.1:%s"\ndescription = "%s"\n' \
-    "$port" "Simulated PA4400" >"$work/devices.toml"
+    "$port" "Simulated $2" >"$work/devices.toml"
   sim_address=127.0.0.1:$port
 }
 stop_sims() {
@@ -165,16 +166,22 @@ export MARLIN_DEVICES MARLIN_TRACE MARLIN_TIME_SCALE=$scale
 MARLIN_DEVICES=$(winpath "$work/devices.toml")
 MARLIN_TRACE=$(winpath "$work/trace.jsonl")
 
-if start_sim 1; then
+if start_sim 1 PA4400; then
   run_wine "C++ host" "$bin/com_host_test.exe" AMP1 "$sim_address"
 else
   fail "marlin-sim starts for the C++ host"
 fi
 stop_sims
-if start_sim 2; then
+if start_sim 2 PA4400; then
   run_wine "VBScript host" cscript //nologo "$(winpath "$root/tests/com/vb_host.vbs")" AMP1
 else
   fail "marlin-sim starts for the VBScript host"
+fi
+stop_sims
+if start_sim 3 PA4520; then
+  run_wine "wait window while a PA4520 switches" "$bin/com_host_test.exe" --wait-window AMP1
+else
+  fail "marlin-sim starts for the wait window"
 fi
 stop_sims
 
