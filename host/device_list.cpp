@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "driver/marlin_error.h"
@@ -164,13 +165,16 @@ class Checker {
   const std::string& file_;
 };
 
-// Tables in the order the file writes them, so the first fault in the file is the one reported.
+// Items in the order the file writes them, so the first fault in the file is the one reported.
+// A value's line is counted from the start of the text each time it is asked for: ask once.
 std::vector<std::pair<std::string, const toml::value*>> InFileOrder(const toml::value& table) {
+  std::vector<std::tuple<std::uint32_t, std::string, const toml::value*>> lined;
+  for (const auto& [key, value] : table.as_table()) {
+    lined.emplace_back(value.location().line(), key, &value);
+  }
+  std::sort(lined.begin(), lined.end());
   std::vector<std::pair<std::string, const toml::value*>> items;
-  for (const auto& [key, value] : table.as_table()) items.emplace_back(key, &value);
-  std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-    return a.second->location().line() < b.second->location().line();
-  });
+  for (auto& [line, key, value] : lined) items.emplace_back(std::move(key), value);
   return items;
 }
 
