@@ -19,7 +19,7 @@ constexpr DISPID kRangeSize = 0x1000;
 
 }  // namespace
 
-DispatchTable::DispatchTable(const std::array<IID, kParts>& parts) {
+DispatchTable::DispatchTable(REFCLSID coclass, const std::array<IID, kParts>& parts) {
   Microsoft::WRL::ComPtr<ITypeLib> library;
   HRESULT result = LoadTypeLibEx(ThisModulePath().c_str(), REGKIND_NONE, &library);
   if (FAILED(result)) Fail("Cannot load the server's type library", result);
@@ -32,14 +32,8 @@ DispatchTable::DispatchTable(const std::array<IID, kParts>& parts) {
     if (SUCCEEDED(result)) result = dispatchInfo_[p]->GetRefTypeInfo(vtableHalf, &vtableInfo_[p]);
     if (FAILED(result)) Fail("An interface of the type library is not dual", result);
   }
-  const UINT count = library->GetTypeInfoCount();
-  for (UINT i = 0; i < count && !coclassInfo_; ++i) {
-    TYPEKIND kind{};
-    if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_COCLASS) {
-      library->GetTypeInfo(i, &coclassInfo_);
-    }
-  }
-  if (!coclassInfo_) Fail("The type library describes no class", E_FAIL);
+  result = library->GetTypeInfoOfGuid(coclass, &coclassInfo_);
+  if (FAILED(result)) Fail("The type library does not describe the class", result);
 }
 
 HRESULT DispatchTable::GetIDsOfNames(LPOLESTR* names, UINT count, LCID, DISPID* ids) const {

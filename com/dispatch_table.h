@@ -17,9 +17,9 @@ class DispatchTable {
  public:
   static constexpr std::size_t kParts = 4;
 
-  // The type descriptions of `parts` (dual interfaces, in the order of their id ranges) from
-  // the type library in this module's resources.
-  explicit DispatchTable(const std::array<IID, kParts>& parts);
+  // The type descriptions of `coclass` and its `parts` (dual interfaces, in the order of their
+  // id ranges) from the type library in this module's resources.
+  DispatchTable(REFCLSID coclass, const std::array<IID, kParts>& parts);
 
   // The dispatch half of a part, as GetTypeInfo hands it out.
   ITypeInfo* DispatchInfo(std::size_t part) const { return dispatchInfo_[part].Get(); }

@@ -44,7 +44,8 @@ SAFEARRAY* ToSafeArray(const std::vector<std::int32_t>& values) {
 
 std::atomic<long> MarlinObject::alive_{0};
 
-MarlinObject::MarlinObject() : table_(kParts), driver_(std::make_unique<marlin::clsMarlin>()) {
+MarlinObject::MarlinObject()
+    : table_(CLSID_clsMarlin, kParts), driver_(std::make_unique<marlin::clsMarlin>()) {
   ++alive_;
 }
 

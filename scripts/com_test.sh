@@ -155,9 +155,15 @@ start_sim() {
     "$port" "Simulated $2" >"$work/devices.toml"
   sim_address=127.0.0.1:$port
 }
+# A simulator built with sanitizers reports into its log.
 stop_sims() {
   for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   sims=()
+  if grep -lE 'Sanitizer|runtime error:' "$work"/sim*.log >/dev/null 2>&1; then
+    grep -hE -A20 'Sanitizer|runtime error:' "$work"/sim*.log
+    fail "marlin-sim ran without sanitizer reports"
+    rm -f "$work"/sim*.log
+  fi
 }
 
 check "regsvr32 registers the server for the hosts" \
