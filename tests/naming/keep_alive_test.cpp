@@ -36,15 +36,6 @@ class KeepAliveForm : public HostFixture {
   TerminalWindows* windows;
 };
 
-TEST_F(KeepAliveForm, HoldsTheSocketIdWithoutLoading) {
-  frmKeepAlive form;
-  EXPECT_EQ(form.AmplDeviceId(), 0);
-  form.SetAmplDevice(42);
-  EXPECT_EQ(form.AmplDeviceId(), 42);
-  EXPECT_FALSE(form.Loaded());
-  EXPECT_FALSE(form.TimerEnabled());
-}
-
 TEST_F(KeepAliveForm, ActivatingLoadsItAndRunsTheSixtySecondPeriod) {
   frmKeepAlive form;
   form.ActivateKeepAlive(true);

@@ -264,17 +264,5 @@ TEST_F(NamingOnFiles, NamingAgainReadsTheListAgainAndReplacesTheKeepAliveForm) {
   EXPECT_NE(access.KeepAlive(), firstForm);
 }
 
-TEST_F(NamingOnFiles, GetParametersFromDevListCalledDirectlyLeavesNameAndStatusAlone) {
-  UseDeviceList("[devices.AMP]\ninterface = 60\nvisa_resource = \"TCPIP0::a::5025::SOCKET\"\n");
-  clsMarlin amp;
-  MarlinTestAccess access{amp};
-  access.Name() = "AMP";
-  access.Status() = 1;
-  amp.clsIAmpRemote_GetParametersFromDevList();
-  EXPECT_EQ(amp.Fields().VisaResource, "TCPIP0::a::5025::SOCKET");
-  EXPECT_EQ(amp.clsDevice_Status(), 1);
-  EXPECT_FALSE(amp.Fields().HasKeepAlive);
-}
-
 }  // namespace
 }  // namespace marlin::testing
