@@ -1,21 +1,55 @@
-// marlinctl: for now it creates a driver object and prints what a host would read from it.
+// marlinctl: the command line of the Marlin driver for lab engineers and scripted hosts.
+#include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
-#include "driver/cls_marlin.h"
+#include "app/cli_options.h"
+#include "app/demo.h"
+#include "app/device_commands.h"
+#include "app/exit_codes.h"
+#include "app/shell_command.h"
+#include "app/usage.h"
 
-int main() {
-  marlin::clsMarlin amp;
-  marlin::InfoRecord info = amp.clsDevice_Info();
-  std::cout << "Name:        \"" << amp.clsDevice_Name() << "\"\n"
-            << "DeviceType:  " << amp.clsDevice_DeviceType() << "\n"
-            << "Interface:   " << amp.clsDevice_Interface() << "\n"
-            << "Address:     " << amp.clsDevice_Address() << "\n"
-            << "Status:      " << amp.clsDevice_Status() << "\n"
-            << "Description: \"" << amp.clsDevice_Description() << "\"\n"
-            << "Info:        [\"" << info.Member1 << "\", \"" << info.Member2 << "\", \""
-            << info.Member3 << "\", \"" << info.Member4 << "\"]\n"
-            << "Interfaces:  ";
-  for (auto code : amp.clsDevice_GetInterfaces("")) std::cout << code << ' ';
-  std::cout << "\n";
-  return 0;
+namespace {
+
+using namespace marlin::cli;
+
+int Run(const std::vector<std::string>& args) {
+  const CliOptions options = ParseCommandLine(args);
+  if (options.help) {
+    std::cout << (options.command == CliCommand::Help ? OverallUsage()
+                                                      : CommandUsage(options.command));
+    return exit_code::kSuccess;
+  }
+  switch (options.command) {
+    case CliCommand::Help:
+      std::cout << (options.helpTopic ? TopicUsage(*options.helpTopic) : OverallUsage());
+      return exit_code::kSuccess;
+    case CliCommand::Demo:
+      return RunDemo(options, std::cout);
+    case CliCommand::Shell:
+      return RunShell(options, std::cin, std::cout, std::cerr);
+    default:
+      return RunDeviceCommand(options, std::cout);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const CliFailure& e) {
+    std::cout << std::flush;
+    std::cerr << "marlinctl: " << e.what() << "\n";
+    if (e.ExitCode() == exit_code::kBadUsage) {
+      std::cerr << "Run \"marlinctl --help\" for the commands and their options.\n";
+    }
+    return e.ExitCode();
+  } catch (const std::exception& e) {
+    std::cout << std::flush;
+    std::cerr << "marlinctl: " << e.what() << "\n";
+    return exit_code::kConfiguration;
+  }
 }

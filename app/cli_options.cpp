@@ -1,0 +1,253 @@
+#include "app/cli_options.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <string_view>
+
+#include "app/exit_codes.h"
+#include "sim/amplifier_config.h"
+#include "sim/options.h"
+
+namespace marlin::cli {
+namespace {
+
+constexpr double kFastestTimeScale = 1e6;
+constexpr std::int32_t kHighestBand = 10;
+
+struct StateWord {
+  std::string_view word;
+  std::int32_t code;
+};
+constexpr std::array kStates{StateWord{"off", 0}, StateWord{"on", 1}, StateWord{"standby", 2},
+                             StateWord{"operate", 3}};
+constexpr std::int32_t kOperate = 3;
+
+struct RouteName {
+  std::string_view word;
+  Route route;
+};
+constexpr std::array kRoutes{RouteName{"lan", Route::Lan}, RouteName{"visa", Route::Visa},
+                             RouteName{"gpib", Route::Gpib}};
+
+struct CommandSpec {
+  std::string_view word;
+  CliCommand command;
+  std::vector<std::string_view> positionals;
+  std::vector<std::string_view> options;
+};
+
+const std::vector<CommandSpec>& Commands() {
+  static const std::vector<std::string_view> host{"--devices", "--trace", "--time-scale",
+                                                  "--wait-window"};
+  const auto with = [](std::vector<std::string_view> more) {
+    more.insert(more.end(), host.begin(), host.end());
+    return more;
+  };
+  static const std::vector<CommandSpec> commands{
+      {"demo",
+       CliCommand::Demo,
+       {},
+       {"--model", "--route", "--band", "--fault", "--time-scale", "--trace", "--wait-window"}},
+      {"identify", CliCommand::Identify, {"DEVICE"}, host},
+      {"state", CliCommand::State, {"DEVICE"}, host},
+      {"set", CliCommand::Set, {"DEVICE", "STATE"}, with({"--band", "--mode", "--class"})},
+      {"errors", CliCommand::Errors, {"DEVICE"}, with({"--max"})},
+      {"reset", CliCommand::Reset, {"DEVICE"}, host},
+      {"shell", CliCommand::Shell, {}, host},
+      {"help", CliCommand::Help, {}, {}},
+  };
+  return commands;
+}
+
+[[noreturn]] void Bad(std::string_view option, std::string_view value, const std::string& why) {
+  throw UsageError(std::string(option) + " \"" + std::string(value) + "\": " + why);
+}
+
+std::int32_t Whole(std::string_view option, std::string_view value, std::int64_t low,
+                   std::int64_t high) {
+  std::int64_t number = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() || number < low ||
+      number > high) {
+    Bad(option, value,
+        "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+  }
+  return static_cast<std::int32_t>(number);
+}
+
+double TimeScale(std::string_view option, std::string_view value) {
+  double scale = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), scale);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+      !std::isfinite(scale) || scale <= 0 || scale > kFastestTimeScale) {
+    Bad(option, value, "expected a number above 0 and at most 1000000");
+  }
+  return scale;
+}
+
+bool OnOff(std::string_view option, std::string_view value) {
+  if (value == "on") return true;
+  if (value == "off") return false;
+  Bad(option, value, "expected on or off");
+}
+
+std::string FileName(std::string_view option, std::string_view value) {
+  if (value.empty()) Bad(option, value, "expected a file name");
+  return std::string(value);
+}
+
+using Apply = std::function<void(CliOptions&, std::string_view, const std::string&)>;
+
+const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
+  static const std::vector<std::pair<std::string_view, Apply>> handlers{
+      {"--devices", [](CliOptions& o, auto name, auto& v) { o.host.devices = FileName(name, v); }},
+      {"--trace", [](CliOptions& o, auto name, auto& v) { o.host.trace = FileName(name, v); }},
+      {"--time-scale",
+       [](CliOptions& o, auto name, auto& v) { o.host.timeScale = TimeScale(name, v); }},
+      {"--wait-window",
+       [](CliOptions& o, auto name, auto& v) { o.host.waitWindow = OnOff(name, v); }},
+      {"--band",
+       [](CliOptions& o, auto name, auto& v) {
+         const std::int32_t band =
+             Whole(name, v, o.command == CliCommand::Demo ? 1 : 0, kHighestBand);
+         if (o.command == CliCommand::Demo) {
+           o.demoBand = band;
+         } else {
+           o.band = band;
+         }
+       }},
+      {"--mode", [](CliOptions& o, auto name, auto& v) { o.mode = Whole(name, v, 0, INT32_MAX); }},
+      {"--class",
+       [](CliOptions& o, auto name, auto& v) { o.operatingClass = Whole(name, v, 0, INT32_MAX); }},
+      {"--max",
+       [](CliOptions& o, auto name, auto& v) { o.maxErrors = Whole(name, v, 1, kMostErrorsRead); }},
+      {"--model",
+       [](CliOptions& o, auto name, auto& v) {
+         const auto known = std::find(std::begin(sim::kModels), std::end(sim::kModels), v);
+         if (known == std::end(sim::kModels)) {
+           Bad(name, v, "expected PA4400, PA4413, PA4415 or PA4520");
+         }
+         o.model = v;
+       }},
+      {"--fault",
+       [](CliOptions& o, auto name, auto& v) {
+         sim::Faults faults;
+         std::optional<std::string> lockOwner;
+         try {
+           sim::ApplyFaultSpec(v, faults, lockOwner);
+         } catch (const std::invalid_argument& e) {
+           Bad(name, v, e.what());
+         }
+         o.faults.push_back(v);
+       }},
+      {"--route",
+       [](CliOptions& o, auto name, auto& v) {
+         for (const RouteName& r : kRoutes) {
+           if (r.word == v) {
+             o.route = r.route;
+             return;
+           }
+         }
+         Bad(name, v, "expected lan, visa or gpib");
+       }},
+  };
+  return handlers;
+}
+
+std::int32_t TargetState(std::string_view word) {
+  for (const StateWord& s : kStates) {
+    if (s.word == word) return s.code;
+  }
+  throw UsageError("unknown state \"" + std::string(word) +
+                   "\": expected off, on, standby or operate");
+}
+
+void Positional(CliOptions& options, std::string_view slot, const std::string& value) {
+  if (slot == "DEVICE") {
+    options.device = value;
+  } else if (slot == "STATE") {
+    options.targetState = TargetState(value);
+  }
+}
+
+}  // namespace
+
+std::string CommandWord(CliCommand command) {
+  for (const CommandSpec& spec : Commands()) {
+    if (spec.command == command) return std::string(spec.word);
+  }
+  return {};
+}
+
+std::string RouteWord(Route route) {
+  for (const RouteName& r : kRoutes) {
+    if (r.route == route) return std::string(r.word);
+  }
+  return {};
+}
+
+CliOptions ParseCommandLine(const std::vector<std::string>& args) {
+  CliOptions options;
+  if (args.empty()) throw UsageError("a command is missing");
+  const std::string& first = args.front();
+  if (first == "--help" || first == "-h") {
+    if (args.size() > 1) throw UsageError("--help takes nothing after it");
+    options.help = true;
+    return options;
+  }
+  const auto spec = std::find_if(Commands().begin(), Commands().end(),
+                                 [&](const CommandSpec& s) { return s.word == first; });
+  if (spec == Commands().end()) throw UsageError("unknown command \"" + first + "\"");
+  options.command = spec->command;
+  if (options.command == CliCommand::Help) {
+    if (args.size() > 2) throw UsageError("help takes at most one command name");
+    if (args.size() == 2) options.helpTopic = args[1];
+    return options;
+  }
+
+  std::size_t positional = 0;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      if (positional >= spec->positionals.size()) {
+        throw UsageError(first + ": unexpected argument \"" + arg + "\"");
+      }
+      Positional(options, spec->positionals[positional++], arg);
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (std::find(spec->options.begin(), spec->options.end(), name) == spec->options.end()) {
+      throw UsageError(first + ": unknown option " + name);
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw UsageError(name + " needs a value");
+    }
+    for (const auto& [option, apply] : OptionHandlers()) {
+      if (option == name) apply(options, name, value);
+    }
+  }
+  if (options.help) return options;
+  if (positional < spec->positionals.size()) {
+    throw UsageError(first + ": " + std::string(spec->positionals[positional]) + " is missing");
+  }
+  const bool bandOptions = options.band || options.mode || options.operatingClass;
+  if (options.command == CliCommand::Set && bandOptions && options.targetState != kOperate) {
+    throw UsageError("set: --band, --mode and --class apply only to operate");
+  }
+  return options;
+}
+
+}  // namespace marlin::cli

@@ -1,0 +1,45 @@
+#pragma once
+// marlinctl's command line: a command, its arguments and its options, checked before anything
+// runs. Every wrong value is a usage error naming the option and the value.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marlin::cli {
+
+enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell };
+enum class Route { Lan, Visa, Gpib };
+
+struct HostOptions {
+  std::optional<std::string> devices;
+  std::optional<std::string> trace;
+  std::optional<double> timeScale;  // unset: the command's default
+  std::optional<bool> waitWindow;   // unset: the command's default
+};
+
+struct CliOptions {
+  CliCommand command = CliCommand::Help;
+  bool help = false;                     // --help after a command: that command's help
+  std::optional<std::string> helpTopic;  // marlinctl help COMMAND
+  HostOptions host;
+  std::string device;                                      // identify, state, set, errors, reset
+  std::int32_t targetState = 0;                            // set
+  std::optional<std::int32_t> band, mode, operatingClass;  // set operate
+  std::int32_t maxErrors = 20;                             // errors
+  std::string model = "PA4400";                            // demo
+  Route route = Route::Lan;                                // demo
+  std::int32_t demoBand = 2;                               // demo
+  std::vector<std::string> faults;  // demo: the simulator's fault specifications
+};
+
+inline constexpr double kDemoTimeScale = 10;
+inline constexpr std::int32_t kMostErrorsRead = 1000;
+
+// `args` without the program name. Throws a usage CliFailure.
+CliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+std::string CommandWord(CliCommand command);
+std::string RouteWord(Route route);
+
+}  // namespace marlin::cli

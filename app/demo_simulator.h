@@ -1,0 +1,47 @@
+#pragma once
+// The demo's amplifier: a simulator in this process on the host's clock, reachable over
+// loopback on the chosen route, and a temporary device list that names it.
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli_options.h"
+#include "host/clock.h"
+
+namespace marlin::sim {
+class Amplifier;
+class GatewayFront;
+class TcpFront;
+}  // namespace marlin::sim
+
+namespace marlin::cli {
+
+class DemoSimulator {
+ public:
+  static constexpr const char* kDevice = "DEMO";
+  static constexpr int kGpibAddress = 1;
+
+  // Throws std::exception when the simulator cannot listen or the folder cannot be made.
+  // `faults`: the simulator's fault specifications (marlin-sim --fault), already checked.
+  DemoSimulator(const std::string& model, Route route, const std::vector<std::string>& faults,
+                std::shared_ptr<Clock> clock);
+  ~DemoSimulator();
+  DemoSimulator(const DemoSimulator&) = delete;
+  DemoSimulator& operator=(const DemoSimulator&) = delete;
+
+  const std::filesystem::path& DeviceListPath() const { return file_; }
+  const std::string& DeviceListText() const { return text_; }
+  // Where the simulator listens, for people.
+  std::string Listening() const;
+
+ private:
+  std::filesystem::path folder_;
+  std::filesystem::path file_;
+  std::string text_;
+  std::shared_ptr<sim::Amplifier> amp_;
+  std::unique_ptr<sim::TcpFront> tcp_;
+  std::unique_ptr<sim::GatewayFront> gateway_;
+};
+
+}  // namespace marlin::cli

@@ -1,0 +1,98 @@
+#include "app/host_setup.h"
+
+#include "app/exit_codes.h"
+#include "app/observed_host.h"
+#include "driver/host_registry.h"
+#include "driver/marlin_error.h"
+#include "host/device_list_file.h"
+#include "host/gpib_service.h"
+#include "host/gpib_sim.h"
+#include "host/lan_sockets_tcp.h"
+#include "host/standalone_host.h"
+
+namespace marlin::cli {
+
+// The GPIB service this thread made, so a failed connection can say why.
+struct HostSetup::GpibWitness {
+  StandaloneGpib* service = nullptr;
+  std::string failure;  // why the service could not be made
+};
+
+HostSetup::HostSetup(const HostPlan& plan)
+    : lan_(std::make_shared<TcpLanSockets>(plan.clock)), gpib_(std::make_shared<GpibWitness>()) {
+  StandaloneHostConfig config;
+  config.deviceList = plan.deviceList;
+  config.traceFile = plan.traceFile;
+  config.clock = plan.clock;
+  config.lan = lan_;
+  if (plan.waitWindow) config.waitWindowAllowed = true;
+  config.makeGpib = [path = plan.deviceList, clock = plan.clock,
+                     witness = gpib_]() -> std::unique_ptr<HostGpib> {
+    try {
+      std::map<int, std::string> boards;
+      if (!path.empty()) boards = DeviceListFile(path).Current().gpibBackends;
+      auto service = MakeGpibService(boards, clock, GpibBackendsWithSim());
+      witness->service = service.get();
+      return service;
+    } catch (const MarlinError& e) {
+      witness->failure = e.Description();
+      throw;
+    }
+  };
+  std::shared_ptr<HostServiceFactory> factory;
+  try {
+    factory = std::make_shared<StandaloneHostFactory>(std::move(config));
+  } catch (const MarlinError& e) {
+    throw CliFailure(exit_code::kConfiguration, e.Description());
+  }
+  if (plan.tracker) {
+    factory = std::make_shared<ObservedHostFactory>(factory, plan.tracker, plan.sliceMs);
+  }
+  host::ResetThread();
+  InstallHostServiceFactory(std::move(factory));
+}
+
+HostSetup::~HostSetup() {
+  host::ResetThread();
+  gpib_->service = nullptr;
+  InstallHostServiceFactory(nullptr);
+}
+
+std::string HostSetup::WhyNotConnected(const clsMarlin::Snapshot& amp) const {
+  std::string why;
+  if (route::IsGpib(amp.Interface)) {
+    why = gpib_->service ? gpib_->service->LastError() : gpib_->failure;
+  } else if (amp.Interface == route::kLan) {
+    why = lan_->LastError();
+  } else if (amp.Interface == route::kVisa) {
+    if (amp.VisaStatus != 0) why = "VISA status " + std::to_string(amp.VisaStatus);
+  } else {
+    return "interface code " + std::to_string(amp.Interface) +
+           " is no route (10 to 13 GPIB, 50 LAN, 60 VISA)";
+  }
+  if (!why.empty()) return why;
+  return "the instrument did not identify itself as an amplifier of the family";
+}
+
+std::string RouteText(const clsMarlin::Snapshot& amp) {
+  if (route::IsGpib(amp.Interface)) {
+    return "GPIB board " + std::to_string(amp.Interface - route::kGpibFirst) + " address " +
+           std::to_string(amp.Address);
+  }
+  if (amp.Interface == route::kLan) {
+    return "LAN " + amp.LanPars.RemoteHost + ":" + std::to_string(amp.LanPars.RemotePort);
+  }
+  if (amp.Interface == route::kVisa) return "VISA " + amp.VisaResource;
+  return "interface " + std::to_string(amp.Interface);
+}
+
+std::string AnswerText(const std::string& answer) {
+  std::string text = answer.substr(0, answer.find('\0'));
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n' ||
+                           text.back() == '\t')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace marlin::cli

@@ -1,0 +1,33 @@
+#pragma once
+// The stand-alone host's services with the driver's waits made visible: the trace service tells
+// a WaitTracker which procedure runs, the wait service tells it when and how long the driver
+// waits, in slices short enough for a live display. What the driver sees does not change: its
+// trace reaches the configured sinks as before and every wait lasts as long as it asked.
+#include <memory>
+
+#include "app/wait_tracker.h"
+#include "driver/host_registry.h"
+
+namespace marlin::cli {
+
+class ObservedHostFactory final : public HostServiceFactory {
+ public:
+  // `sliceMs`: the longest piece of a wait on the host's clock between two progress reports.
+  ObservedHostFactory(std::shared_ptr<HostServiceFactory> inner,
+                      std::shared_ptr<WaitTracker> tracker, double sliceMs);
+
+  std::unique_ptr<HostTrace> MakeTrace() override;
+  std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
+  std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
+  std::unique_ptr<HostTools> MakeTools() override;
+  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
+  std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
+  std::unique_ptr<HostWindows> MakeWindows() override { return inner_->MakeWindows(); }
+
+ private:
+  std::shared_ptr<HostServiceFactory> inner_;
+  std::shared_ptr<WaitTracker> tracker_;
+  double sliceMs_;
+};
+
+}  // namespace marlin::cli
