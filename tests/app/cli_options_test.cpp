@@ -1,0 +1,82 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/cli_options.h"
+#include "app/exit_codes.h"
+
+namespace marlin::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+CliOptions Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+
+TEST(CommandLine, ReadsEachCommandsArgumentsAndOptions) {
+  const CliOptions set = Parse({"set", "AMP1", "operate", "--band=3", "--mode", "1", "--class", "2",
+                                "--devices", "lab.toml", "--time-scale", "2.5"});
+  EXPECT_EQ(set.command, CliCommand::Set);
+  EXPECT_EQ(set.device, "AMP1");
+  EXPECT_EQ(set.targetState, 3);
+  EXPECT_EQ(set.band, 3);
+  EXPECT_EQ(set.mode, 1);
+  EXPECT_EQ(set.operatingClass, 2);
+  EXPECT_EQ(set.host.devices, "lab.toml");
+  EXPECT_EQ(set.host.timeScale, 2.5);
+
+  const CliOptions demo = Parse({"demo", "--model", "PA4520", "--route", "gpib", "--band", "4"});
+  EXPECT_EQ(demo.model, "PA4520");
+  EXPECT_EQ(demo.route, Route::Gpib);
+  EXPECT_EQ(demo.demoBand, 4);
+  EXPECT_FALSE(demo.host.timeScale);
+
+  const CliOptions shell = Parse({"shell", "--wait-window", "on", "--trace", "t.jsonl"});
+  EXPECT_EQ(shell.host.waitWindow, true);
+  EXPECT_EQ(shell.host.trace, "t.jsonl");
+
+  EXPECT_TRUE(Parse({"state", "--help"}).help);
+  EXPECT_EQ(Parse({"help", "set"}).helpTopic, "set");
+  EXPECT_EQ(Parse({"errors", "AMP1", "--max", "1000"}).maxErrors, 1000);
+}
+
+struct Wrong {
+  std::vector<std::string> args;
+  std::string why;
+};
+
+class RefusesCommandLine : public ::testing::TestWithParam<Wrong> {};
+
+TEST_P(RefusesCommandLine, AsBadUsage) {
+  try {
+    Parse(GetParam().args);
+    ADD_FAILURE() << "accepted";
+  } catch (const CliFailure& e) {
+    EXPECT_EQ(e.ExitCode(), exit_code::kBadUsage);
+    EXPECT_THAT(e.what(), HasSubstr(GetParam().why));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, RefusesCommandLine,
+    ::testing::Values(Wrong{{}, "a command is missing"},
+                      Wrong{{"frob"}, "unknown command \"frob\""},
+                      Wrong{{"state"}, "state: DEVICE is missing"},
+                      Wrong{{"state", "A", "B"}, "unexpected argument \"B\""},
+                      Wrong{{"set", "AMP1", "fault"}, "unknown state \"fault\""},
+                      Wrong{{"set", "AMP1", "standby", "--band", "2"}, "apply only to operate"},
+                      Wrong{{"set", "AMP1", "operate", "--band", "11"}, "from 0 to 10"},
+                      Wrong{{"demo", "--band", "0"}, "from 1 to 10"},
+                      Wrong{{"errors", "A", "--max", "0"}, "--max \"0\""},
+                      Wrong{{"state", "A", "--time-scale", "0"}, "expected a number above 0"},
+                      Wrong{{"state", "A", "--time-scale", "nan"}, "expected a number above 0"},
+                      Wrong{{"state", "A", "--time-scale", "2x"}, "--time-scale \"2x\""},
+                      Wrong{{"shell", "--wait-window", "yes"}, "expected on or off"},
+                      Wrong{{"shell", "--devices", ""}, "expected a file name"},
+                      Wrong{{"shell", "--trace"}, "--trace needs a value"},
+                      Wrong{{"demo", "--devices", "x"}, "demo: unknown option --devices"},
+                      Wrong{{"demo", "--model", "PA9999"},
+                            "expected PA4400, PA4413, PA4415 or PA4520"},
+                      Wrong{{"demo", "--route", "serial"}, "expected lan, visa or gpib"},
+                      Wrong{{"identify", "A", "--max", "3"}, "identify: unknown option --max"}));
+
+}  // namespace
+}  // namespace marlin::cli
