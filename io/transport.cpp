@@ -20,6 +20,12 @@ std::string LanErrorText(const std::string& name, const char* message) {
   return std::string(trace_text::kDevicePrefix) + name + trace_text::kSeparator + message;
 }
 
+void RequireLanConnection(std::int32_t socket, const std::string& name) {
+  bool connected = false;
+  host::DevList().LanIsConnected(socket, connected);
+  if (!connected) throw MarlinError(errors::kTransport, LanErrorText(name, transport_text::kNoLan));
+}
+
 }  // namespace
 
 void clsMarlin::SendCmdString(const std::string& Command) {
@@ -27,13 +33,7 @@ void clsMarlin::SendCmdString(const std::string& Command) {
   proc.Start(trace_text::kCommand + Command);
   if (!Command.empty() && Status != 0) {
     if (Interface == route::kLan) {
-      proc.Step([&] {
-        bool connected = false;
-        host::DevList().LanIsConnected(LanSocket, connected);
-        if (!connected) {
-          throw MarlinError(errors::kTransport, LanErrorText(Name, transport_text::kNoLan));
-        }
-      });
+      proc.Step([&] { RequireLanConnection(LanSocket, Name); });
       proc.Step([&] {
         bool sent = false;
         host::DevList().LanSend(LanSocket, Command, sent);
@@ -60,13 +60,7 @@ std::string clsMarlin::ReadCmdResponse(const std::string& Command, std::int32_t 
   proc.Start();
   if (Status == 1) {
     if (Interface == route::kLan) {
-      proc.Step([&] {
-        bool connected = false;
-        host::DevList().LanIsConnected(LanSocket, connected);
-        if (!connected) {
-          throw MarlinError(errors::kTransport, LanErrorText(Name, transport_text::kNoLan));
-        }
-      });
+      proc.Step([&] { RequireLanConnection(LanSocket, Name); });
       proc.Step([&] {
         bool ok = false;
         host::DevList().LanQuery(LanSocket, Command, result, ok);
