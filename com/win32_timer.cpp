@@ -5,11 +5,11 @@
 
 #include "com/this_module.h"
 #include "driver/marlin_error.h"
+#include "host/host_errors.h"
 
 namespace marlin::com {
 namespace {
 constexpr UINT_PTR kTimerId = 1;
-constexpr std::int32_t kInvalidPropertyValue = 380;
 }  // namespace
 
 Win32Timer::Win32Timer(const Clock& clock, std::function<void()> tick)
@@ -33,7 +33,8 @@ Win32Timer::~Win32Timer() {
 // A negative interval is refused; 0 stops the ticks without disabling the timer, as a form's
 // timer control does.
 void Win32Timer::SetInterval(std::int32_t milliseconds) {
-  if (milliseconds < 0) throw MarlinError(kInvalidPropertyValue, "Invalid property value");
+  if (milliseconds < 0)
+    throw MarlinError(host_errors::kInvalidPropertyValue, "Invalid property value");
   interval_ = milliseconds;
   Restart();
 }

@@ -5,19 +5,18 @@
 #include "com/this_module.h"
 #include "com/wide_text.h"
 #include "driver/marlin_error.h"
+#include "host/host_errors.h"
+#include "ui/frm_wait_for_done.h"
 
 namespace marlin::com {
 namespace {
 
-constexpr std::int32_t kLabelProperty = 3;
-constexpr std::int32_t kColourProperty = 5;
-constexpr std::int32_t kInvalidPropertyValue = 380;
+constexpr std::int32_t kLabelProperty = frmWaitForDone::kLabelProperty;
+constexpr std::int32_t kColourProperty = frmWaitForDone::kColourProperty;
 constexpr std::int32_t kNoSuchProperty = 438;
 constexpr std::int32_t kControlNotFound = 730;
 // The LED's colour before the driver sets one: unlit.
 constexpr COLORREF kUnlit = RGB(64, 64, 64);
-
-enum ControlId : int { kIndicatorId = 101, kStopId = 102, kPictureId = 103 };
 
 // Client-area layout, in pixels.
 constexpr int kClientWidth = 300;
@@ -136,7 +135,7 @@ void Win32WaitWindow::SetIndicatorProperty(std::int32_t dispId, const IndicatorV
     }
     const std::int32_t colour = std::get<std::int32_t>(value);
     if (colour < 0 || colour > 0xFFFFFF) {
-      throw MarlinError(kInvalidPropertyValue, "Invalid property value");
+      throw MarlinError(host_errors::kInvalidPropertyValue, "Invalid property value");
     }
     colour_ = static_cast<COLORREF>(colour);
   } else {

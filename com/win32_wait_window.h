@@ -20,6 +20,10 @@ class Win32WaitWindow final : public WaitWindowView {
   static constexpr const char* kStopName = "cmdStop";
   static constexpr const char* kPictureName = "imgVexa";
   static constexpr const wchar_t* kClassName = L"MarlinWaitWindow";
+  // Child window ids of the controls.
+  static constexpr int kIndicatorId = 101;
+  static constexpr int kStopId = 102;
+  static constexpr int kPictureId = 103;
 
   Win32WaitWindow(const WaitWindowLayout& layout, WaitWindowEvents& events);
   ~Win32WaitWindow() override;

@@ -16,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "com/win32_wait_window.h"
 #include "marlin_h.h"
 #include "tests/com/checks.h"
 
+using marlin::com::Win32WaitWindow;
 using marlin::com::testing::Checks;
 using Microsoft::WRL::ComPtr;
 
@@ -295,16 +297,16 @@ void CheckWaitWindow(Checks& checks, const std::wstring& device) {
   std::thread operatorThread([&] {
     HWND window = nullptr;
     for (int attempt = 0; attempt < 2000 && switching && !window; ++attempt) {
-      window = FindWindowW(L"MarlinWaitWindow", nullptr);
+      window = FindWindowW(Win32WaitWindow::kClassName, nullptr);
       if (!window) Sleep(5);
     }
     if (!window) return;
     wchar_t text[128] = {};
     GetWindowTextW(window, text, 127);
     caption = Narrow(text, wcslen(text));
-    GetWindowTextW(GetDlgItem(window, 101), text, 127);
+    GetWindowTextW(GetDlgItem(window, Win32WaitWindow::kIndicatorId), text, 127);
     indicator = Narrow(text, wcslen(text));
-    PostMessageW(GetDlgItem(window, 102), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(window, Win32WaitWindow::kStopId), BM_CLICK, 0, 0);
     while (IsWindow(window) && switching) Sleep(5);
     closedWhileSwitching = !IsWindow(window) && switching;
   });
@@ -314,7 +316,7 @@ void CheckWaitWindow(Checks& checks, const std::wstring& device) {
   checks.Equal(caption, Narrow(device.c_str(), device.size()), "the wait window's caption");
   checks.Equal(indicator, std::string("OPERATE"), "the wait window's indicator");
   checks.Expect(closedWhileSwitching, "STOP removes the window while the amplifier switches");
-  checks.Expect(!FindWindowW(L"MarlinWaitWindow", nullptr), "no wait window is left");
+  checks.Expect(!FindWindowW(Win32WaitWindow::kClassName, nullptr), "no wait window is left");
   checks.Equal(host.State(), kOperate, "the switching went on to Operate");
   host.Call("Status let 0", IID_clsDevice, host.device_->put_Status(0));
   host.Call("Check (disconnect)", IID_clsDevice, host.device_->Check());

@@ -95,8 +95,8 @@ void CheckView(Checks& checks) {
                  "indicator property " + std::to_string(c.dispId) + " takes or refuses a value");
   }
   checks.Equal(win32.IndicatorLabel(), std::string("42"), "a number given as label shows as text");
-  checks.Equal(WindowText(GetDlgItem(win32.Window(), 101)), std::string("42"),
-               "the indicator control's text follows the label");
+  checks.Equal(WindowText(GetDlgItem(win32.Window(), Win32WaitWindow::kIndicatorId)),
+               std::string("42"), "the indicator control's text follows the label");
   checks.Equal(static_cast<long>(win32.IndicatorColour()), 65280L,
                "a refused colour leaves the last one");
   checks.Equal(
@@ -127,10 +127,10 @@ void CheckWaitForm(Checks& checks) {
     form.DlgCaption("AMP1");
     HWND window = FindWaitWindow();
     checks.Equal(WindowText(window), std::string("AMP1"), "DlgCaption replaces the whole caption");
-    HWND stop = GetDlgItem(window, 102);
+    HWND stop = GetDlgItem(window, Win32WaitWindow::kStopId);
     checks.Equal(WindowText(stop), std::string("Anhalten"), "ApplyTexts renamed STOP on load");
-    checks.Equal(WindowText(GetDlgItem(window, 101)), std::string("OPERATE"),
-                 "the indicator shows the target");
+    checks.Equal(WindowText(GetDlgItem(window, Win32WaitWindow::kIndicatorId)),
+                 std::string("OPERATE"), "the indicator shows the target");
 
     // The operator presses STOP while the driver waits for the amplifier.
     PostMessageW(stop, BM_CLICK, 0, 0);
