@@ -84,6 +84,7 @@ HRESULT MarlinObject::Guard(REFIID iid, Body&& body) noexcept {
 template <class Value, class Get>
 HRESULT MarlinObject::Read(REFIID iid, Value* out, Get&& get) noexcept {
   if (!out) return E_POINTER;
+  *out = Value{};
   return Guard(iid, [&] { *out = get(); });
 }
 
@@ -205,6 +206,7 @@ STDMETHODIMP MarlinObject::get_Status(LONG* Status) {
 
 STDMETHODIMP MarlinObject::get_Info(::InfoRecord* Info) {
   if (!Info) return E_POINTER;
+  *Info = {};
   return Guard(IID_clsDevice, [&] {
     const marlin::InfoRecord info = driver_->clsDevice_Info();
     Bstr member1(info.Member1), member2(info.Member2), member3(info.Member3), member4(info.Member4);
