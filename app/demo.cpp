@@ -147,8 +147,9 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
 
   out << "marlinctl demo: a simulated " << options.model << " on " << RouteTitle(options.route)
       << "\n"
-      << "Time scale " << scale << ": every wait of the driver and every switching time of the "
-      << "simulator lasts 1/" << scale << " of its length on the amplifier's clock.\n"
+      << "Time scale " << scale
+      << ": the driver's waits and the simulator's switching times last 1/" << scale
+      << " of their length.\n"
       << "Simulator: " << simulator.Listening() << "\n";
   for (const std::string& fault : options.faults) out << "Simulator fault: " << fault << "\n";
   out << "Device list " << simulator.DeviceListPath().string() << ":\n";

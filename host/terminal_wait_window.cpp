@@ -9,6 +9,7 @@
 #ifndef _WIN32
 #include <termios.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 namespace marlin {
@@ -27,16 +28,34 @@ int ColourIndex(std::int32_t colour) {
 }
 
 #ifndef _WIN32
+// The terminal's settings to put back if Ctrl-C or a kill ends the program while keys are read.
+termios settingsToRestore{};
+
+extern "C" void RestoreTerminalAndEnd(int signal) {
+  tcsetattr(STDIN_FILENO, TCSANOW, &settingsToRestore);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 class StdinKeys final : public KeyInput {
  public:
   explicit StdinKeys(const termios& saved) : saved_(saved) {
+    settingsToRestore = saved_;
+    struct sigaction restore {};
+    restore.sa_handler = &RestoreTerminalAndEnd;
+    sigaction(SIGINT, &restore, &previousInt_);
+    sigaction(SIGTERM, &restore, &previousTerm_);
     termios raw = saved_;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
-  ~StdinKeys() override { tcsetattr(STDIN_FILENO, TCSANOW, &saved_); }
+  ~StdinKeys() override {
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
   StdinKeys(const StdinKeys&) = delete;
   StdinKeys& operator=(const StdinKeys&) = delete;
 
@@ -48,6 +67,8 @@ class StdinKeys final : public KeyInput {
 
  private:
   termios saved_;
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
 };
 #endif
 
