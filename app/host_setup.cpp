@@ -1,5 +1,8 @@
 #include "app/host_setup.h"
 
+#include <cstdio>
+#include <map>
+
 #include "app/exit_codes.h"
 #include "app/observed_host.h"
 #include "driver/host_registry.h"
@@ -9,8 +12,27 @@
 #include "host/gpib_sim.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_host.h"
+#include "io/visa_status.h"
 
 namespace marlin::cli {
+namespace {
+
+std::string VisaStatusText(ViStatus status) {
+  static const std::map<ViStatus, const char*> kNames{
+      {visa_status::kErrorResourceNotFound, "resource not found"},
+      {visa_status::kErrorInvalidResourceName, "invalid resource name"},
+      {visa_status::kErrorTimeout, "timeout"},
+      {visa_status::kErrorIo, "I/O error"},
+      {visa_status::kErrorConnectionLost, "connection lost"},
+      {visa_status::kErrorSystem, "system error"}};
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<std::uint32_t>(status));
+  const auto name = kNames.find(status);
+  return std::string("VISA status ") + hex +
+         (name == kNames.end() ? "" : std::string(" (") + name->second + ")");
+}
+
+}  // namespace
 
 // The GPIB service this thread made, so a failed connection can say why.
 struct HostSetup::GpibWitness {
@@ -65,7 +87,7 @@ std::string HostSetup::WhyNotConnected(const clsMarlin::Snapshot& amp) const {
   } else if (amp.Interface == route::kLan) {
     why = lan_->LastError();
   } else if (amp.Interface == route::kVisa) {
-    if (amp.VisaStatus != 0) why = "VISA status " + std::to_string(amp.VisaStatus);
+    if (amp.VisaStatus != 0) why = VisaStatusText(amp.VisaStatus);
   } else {
     return "interface code " + std::to_string(amp.Interface) +
            " is no route (10 to 13 GPIB, 50 LAN, 60 VISA)";

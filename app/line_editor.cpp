@@ -1,5 +1,6 @@
 #include "app/line_editor.h"
 
+#include <cerrno>
 #include <iostream>
 
 #include <termios.h>
@@ -164,7 +165,11 @@ std::optional<std::string> TerminalLines::NextLine() {
       Redraw(state);
       while (outcome == LineEditState::Outcome::Editing) {
         char byte = 0;
-        if (read(inputFd_, &byte, 1) != 1) {
+        ssize_t got = 0;
+        do {
+          got = read(inputFd_, &byte, 1);
+        } while (got < 0 && errno == EINTR);
+        if (got != 1) {
           outcome = LineEditState::Outcome::EndOfInput;
           break;
         }

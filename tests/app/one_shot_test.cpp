@@ -110,12 +110,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OneShotCommand, ARefusedConnectionSaysWhy) {
   TempFolder folder;
   // Port 1 of the loopback address: nothing listens there.
-  const auto devices = folder.Write(
-      "devices.toml", "[devices.AMP1]\ninterface = 50\nlan_address = \"127.0.0.1:1\"\n");
-  const Finished run = RunToEnd({kMarlinctl, "identify", "AMP1", "--devices", devices.string()});
-  EXPECT_EQ(run.status, kConnectionFailure);
-  EXPECT_THAT(run.err,
-              AllOf(HasSubstr("AMP1: not connected over LAN 127.0.0.1:1: "), HasSubstr("refused")));
+  const struct {
+    const char* device;
+    const char* said;
+  } cases[] = {{"interface = 50\nlan_address = \"127.0.0.1:1\"", "LAN 127.0.0.1:1: "},
+               {"interface = 60\nvisa_resource = \"TCPIP0::127.0.0.1::1::SOCKET\"",
+                "VISA TCPIP0::127.0.0.1::1::SOCKET: VISA status 0x"}};
+  for (const auto& c : cases) {
+    const auto devices = folder.Write("devices.toml", std::string("[devices.AMP1]\n") + c.device);
+    const Finished run = RunToEnd({kMarlinctl, "identify", "AMP1", "--devices", devices.string()},
+                                  "", {{"MARLIN_VISA_LIBRARY", ""}});
+    EXPECT_EQ(run.status, kConnectionFailure);
+    EXPECT_THAT(run.err, HasSubstr(std::string("AMP1: not connected over ") + c.said));
+  }
 }
 
 TEST(OneShotCommand, TheDeviceListComesFromTheOptionTheVariableOrThePerUserDefault) {
