@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
+#include "host/host_errors.h"
+#include "ui/frm_wait_for_done.h"
 
 #ifndef _WIN32
 #include <termios.h>
@@ -17,6 +19,7 @@ namespace {
 
 constexpr std::int32_t kTypeMismatch = errors::kTypeMismatch;
 constexpr std::int32_t kNoSuchProperty = 438;
+constexpr std::int32_t kWhite = 0xFFFFFF;
 constexpr const char* kClearLine = "\r\x1b[2K";
 constexpr const char* kResetColour = "\x1b[0m";
 constexpr const char* kColourNames[] = {"black", "red",     "green", "yellow",
@@ -127,14 +130,18 @@ void TerminalWaitWindow::SetCaption(const std::string& caption) {
 }
 
 void TerminalWaitWindow::SetIndicatorProperty(std::int32_t dispId, const IndicatorValue& value) {
-  if (dispId == kLabelProperty) {
+  if (dispId == frmWaitForDone::kLabelProperty) {
     const auto* text = std::get_if<std::string>(&value);
     if (!text) throw MarlinError(kTypeMismatch, "Type mismatch: the indicator's label is a text");
     label_ = *text;
-  } else if (dispId == kColourProperty) {
+  } else if (dispId == frmWaitForDone::kColourProperty) {
     const auto* colour = std::get_if<std::int32_t>(&value);
     if (!colour) {
       throw MarlinError(kTypeMismatch, "Type mismatch: the indicator's colour is a number");
+    }
+    if (*colour < 0 || *colour > kWhite) {
+      throw MarlinError(host_errors::kInvalidPropertyValue,
+                        "Invalid property value: colour " + std::to_string(*colour));
     }
     colour_ = *colour;
   } else {
@@ -177,7 +184,7 @@ void TerminalWaitWindow::PollKeys() {
       return;
     }
     if (*key == style_.closeKey) {
-      events_.OnCloseRequest(0);
+      events_.OnCloseRequest(frmWaitForDone::kCloseByOperator);
       return;
     }
   }

@@ -40,8 +40,6 @@ class TerminalWaitWindow final : public WaitWindowView {
  public:
   static constexpr const char* kIndicatorControl = "cwInfo";
   static constexpr const char* kStopControl = "cmdStop";
-  static constexpr std::int32_t kLabelProperty = 3;
-  static constexpr std::int32_t kColourProperty = 5;
 
   TerminalWaitWindow(const WaitWindowLayout& layout, WaitWindowEvents& events, std::ostream& out,
                      TimerQueue& timers, TerminalWaitStyle style);
@@ -55,7 +53,8 @@ class TerminalWaitWindow final : public WaitWindowView {
 
   void SetCaption(const std::string& caption) override;
   std::string Caption() const override { return caption_; }
-  // Raises 438 for another property and 13 for a value of the wrong kind.
+  // Raises 438 for another property, 13 for a value of the wrong kind and 380 for a colour
+  // outside 0x000000 to 0xFFFFFF.
   void SetIndicatorProperty(std::int32_t dispId, const IndicatorValue& value) override;
   void ShowModeless() override;
   void Close() override;

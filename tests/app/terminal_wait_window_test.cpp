@@ -75,8 +75,8 @@ class TerminalWaitWindowTest : public ::testing::Test {
 
 TEST_F(TerminalWaitWindowTest, DrawsTheSettingsMadeAfterShowingAsOneLineAtTheNextTick) {
   auto view = Make(false);
-  view->SetIndicatorProperty(TerminalWaitWindow::kLabelProperty, std::string("POWER OFF"));
-  view->SetIndicatorProperty(TerminalWaitWindow::kColourProperty, 65280);
+  view->SetIndicatorProperty(frmWaitForDone::kLabelProperty, std::string("POWER OFF"));
+  view->SetIndicatorProperty(frmWaitForDone::kColourProperty, 65280);
   view->ShowModeless();
   view->SetCaption("AMP1");
   EXPECT_EQ(out.str(), "");
@@ -89,7 +89,7 @@ TEST_F(TerminalWaitWindowTest, DrawsTheSettingsMadeAfterShowingAsOneLineAtTheNex
 
 TEST_F(TerminalWaitWindowTest, ColoursTheLabelOnlyWhenAsked) {
   auto view = Make(true);
-  view->SetIndicatorProperty(TerminalWaitWindow::kColourProperty, 255);
+  view->SetIndicatorProperty(frmWaitForDone::kColourProperty, 255);
   view->ShowModeless();
   Wait(100);
   EXPECT_EQ(out.str(), "\r\x1b[2K\x1b[1;31m[OPERATE]\x1b[0m Wait %s for (press s for STOP)\n");
@@ -131,8 +131,9 @@ TEST_F(TerminalWaitWindowTest, RefusesPropertiesItDoesNotHaveAndValuesOfTheWrong
     }
     return 0;
   };
-  EXPECT_EQ(number(TerminalWaitWindow::kLabelProperty, 3), 13);
-  EXPECT_EQ(number(TerminalWaitWindow::kColourProperty, std::string("red")), 13);
+  EXPECT_EQ(number(frmWaitForDone::kLabelProperty, 3), 13);
+  EXPECT_EQ(number(frmWaitForDone::kColourProperty, std::string("red")), 13);
+  EXPECT_EQ(number(frmWaitForDone::kColourProperty, 0x1000000), 380);
   EXPECT_EQ(number(7, std::string("x")), 438);
   EXPECT_EQ(view->Label(), "OPERATE");
 }
