@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
 #include "io/scpi.h"
@@ -14,12 +15,9 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// The limits the driver's confirmations and band switch run to, for the display only: a
-// confirmation of mains power or of RF on for Operate waits 30 s, RF off 15 s; a band switch
-// pauses 2 s and then polls 31 times every 500 ms.
-constexpr seconds kLongConfirmation{30};
-constexpr seconds kShortConfirmation{15};
-constexpr milliseconds kBandSwitch{2000 + 31 * 500};
+constexpr seconds kLongConfirmation{timing::kPowerConfirmation};
+constexpr seconds kShortConfirmation{timing::kOutputOffConfirmation};
+constexpr milliseconds kBandSwitch{static_cast<int>(timing::kLongestBandSwitch)};
 
 bool Is(const std::string& label, const ProcedureLabel& procedure) {
   return label == procedure.start;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/host_services.h"
+#include "ui/frm_wait_for_done.h"
 
 namespace marlin::com {
 
@@ -16,9 +17,9 @@ class Win32WaitWindow final : public WaitWindowView {
  public:
   // Control names a host text table addresses.
   static constexpr const char* kFormName = "frmWaitForDone";
-  static constexpr const char* kIndicatorName = "cwInfo";
-  static constexpr const char* kStopName = "cmdStop";
-  static constexpr const char* kPictureName = "imgVexa";
+  static constexpr const char* kIndicatorName = frmWaitForDone::kIndicatorControl;
+  static constexpr const char* kStopName = frmWaitForDone::kStopControl;
+  static constexpr const char* kPictureName = frmWaitForDone::kPictureControl;
   static constexpr const wchar_t* kClassName = L"MarlinWaitWindow";
   // Child window ids of the controls.
   static constexpr int kIndicatorId = 101;

@@ -14,8 +14,8 @@ std::unique_ptr<WaitWindowView> Win32Windows::CreateWaitWindow(const WaitWindowL
 }
 
 // The style is the host's message-box style, whose bits are those of MessageBoxW.
-void Win32Windows::MessageBox(const std::string& text, const std::string& title,
-                              std::int32_t style) {
+void Win32Windows::ShowMessageBox(const std::string& text, const std::string& title,
+                                  std::int32_t style) {
   const UINT type = static_cast<UINT>(style) | MB_SETFOREGROUND;
   if (MessageBoxW(GetActiveWindow(), Widen(text).c_str(), Widen(title).c_str(), type) == 0) {
     throw MarlinError(errors::kInternal,

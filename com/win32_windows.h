@@ -2,9 +2,6 @@
 // The windowing service of the COM server: the Win32 wait window, the message box and timers
 // on message-only windows, all on the calling (host) thread.
 #include <windows.h>
-// HostWindows::MessageBox shares its name with the Win32 macro; this header comes with the
-// macro undone, for its users and for windows.h included again later (which is guarded).
-#undef MessageBox
 
 #include "driver/host_services.h"
 #include "host/clock.h"
@@ -17,7 +14,8 @@ class Win32Windows final : public HostWindows {
 
   std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
                                                    WaitWindowEvents& events) override;
-  void MessageBox(const std::string& text, const std::string& title, std::int32_t style) override;
+  void ShowMessageBox(const std::string& text, const std::string& title,
+                      std::int32_t style) override;
   std::unique_ptr<HostTimer> CreateTimer(std::function<void()> tick) override;
 
  private:

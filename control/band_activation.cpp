@@ -1,5 +1,6 @@
 // Selects the configured band path: lock check, switch, confirmation, error-queue checks and the
 // class and mode settings of the PA4413.
+#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
@@ -9,9 +10,6 @@
 namespace marlin {
 namespace {
 
-constexpr std::int32_t kPollLimit = 30;
-constexpr float kSwitchPause = 2000;
-constexpr float kPollInterval = 500;
 constexpr std::int32_t kPathNotSetText = 44081;
 constexpr double kLowestFirmwareForClassAndMode = 3.3;
 constexpr const char* kNoBand = "-1";
@@ -59,18 +57,18 @@ std::int32_t clsMarlin::ActivateBand() {
   if (wanted > 0) {
     if (result != wanted) {
       proc.Step([&] {
-        std::string owner = ReadCmdResponse(scpi::Line(scpi::kLockOwnerQuery),
-                                            scpi::kQueryWaitTime);
+        std::string owner =
+            ReadCmdResponse(scpi::Line(scpi::kLockOwnerQuery), scpi::kQueryWaitTime);
         if (TrimSpaces(owner).empty()) owner = kLocalOwner;
         if (owner.substr(0, 4) != kFreeOwner) {
           throw MarlinError(errors::kBandActivation, LockRefusal(owner, Name));
         }
       });
       proc.Step([&] { SendCmdString(scpi::Line(scpi::kBandSet + Decimal(wanted))); });
-      proc.Step([] { host::Tools().Wait(kSwitchPause); });
+      proc.Step([] { host::Tools().Wait(timing::kBandSwitchPause); });
       bool reached = false;
-      for (std::int32_t polls = 0; !reached && polls <= kPollLimit; ++polls) {
-        proc.Step([] { host::Tools().Wait(kPollInterval); });
+      for (std::int32_t polls = 0; !reached && polls <= timing::kBandPollLimit; ++polls) {
+        proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
         reached = readBand(false) == wanted;
       }
       if (!reached) {

@@ -1,4 +1,5 @@
 // Preparing a recognised amplifier on the LAN route, and the fault reset.
+#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
@@ -9,7 +10,6 @@ namespace {
 constexpr double kLowestFirmwareForTimeout = 2.2;
 constexpr std::int32_t kInformationStyle = 64;
 constexpr std::int32_t kMessageTimeout = 10000;
-constexpr float kResetPause = 500;
 
 std::string RestartMessage(const std::string& name) {
   return "Restart " + name + " to activate new LAN timeout value!";
@@ -41,7 +41,7 @@ void clsMarlin::ResetFault() {
   Procedure proc(labels::kResetFault, Name);
   proc.Start();
   proc.Step([&] { SendCmdString(scpi::Line(scpi::kClearStatus)); });
-  proc.Step([&] { host::Tools().Wait(kResetPause); });
+  proc.Step([&] { host::Tools().Wait(timing::kResetPause); });
   proc.End();
 }
 

@@ -1,5 +1,6 @@
 // Moves the amplifier into a power state with the command sequence of its model, confirming
 // slow changes by polling.
+#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
@@ -9,13 +10,6 @@
 namespace marlin {
 namespace {
 
-constexpr std::int32_t kPowerLimit = 30;
-constexpr std::int32_t kOutputOffLimit = 15;
-constexpr std::int32_t kOutputOnLimit = 30;
-constexpr float kModulationPause = 50;
-constexpr float kOutputOnPausePA4413 = 2000;
-constexpr float kOutputOnPause = 5000;
-constexpr float kOutputOffPause = 2000;
 constexpr std::int32_t kLowestBand = 1;
 constexpr std::int32_t kHighestBand = 10;
 
@@ -47,16 +41,16 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
   switch (target) {
     case state::kOff:
       send(scpi::kPowerOff);
-      confirm(scpi::kPowerQuery, "0", kPowerLimit);
+      confirm(scpi::kPowerQuery, "0", timing::kPowerConfirmation);
       break;
     case state::kOn:
       if (Contains(query(scpi::kPowerQuery), '0')) {
         send(scpi::kPowerOn);
-        confirm(scpi::kPowerQuery, "1", kPowerLimit);
+        confirm(scpi::kPowerQuery, "1", timing::kPowerConfirmation);
       } else {
         if (Contains(query(scpi::kOutputQuery), '1')) {
           send(scpi::kOutputOff);
-          confirm(scpi::kOutputQuery, "0", kOutputOffLimit);
+          confirm(scpi::kOutputQuery, "0", timing::kOutputOffConfirmation);
         }
         send(scpi::kBandNone);
       }
@@ -65,8 +59,8 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
       std::string band = query(scpi::kBandQuery);
       if (proc.Step([&] { return BandPathActive(band); })) {
         send(scpi::kOutputOff);
-        wait(kOutputOffPause);
-        confirm(scpi::kOutputQuery, "0", kOutputOffLimit);
+        wait(timing::kOutputOffPause);
+        confirm(scpi::kOutputQuery, "0", timing::kOutputOffConfirmation);
       }
       break;
     }
@@ -74,10 +68,10 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
       std::int32_t band = proc.Step([&] { return ActivateBand(); });
       if (proc.Step([&] { return host::Tools().IsBetween(kLowestBand, band, kHighestBand); })) {
         send(scpi::kModulationPrefix + Decimal(band) + scpi::kModulationSuffix);
-        wait(kModulationPause);
+        wait(timing::kModulationPause);
         send(scpi::kOutputOn);
-        wait(IsPA4413 == kTrue ? kOutputOnPausePA4413 : kOutputOnPause);
-        confirm(scpi::kOutputQuery, "1", kOutputOnLimit);
+        wait(IsPA4413 == kTrue ? timing::kOutputOnPausePA4413 : timing::kOutputOnPause);
+        confirm(scpi::kOutputQuery, "1", timing::kOutputOnConfirmation);
       }
       break;
     }

@@ -58,22 +58,19 @@ HostGpib& Gpib() {
   return Get(Mine().gpib, "HostGpib", [](HostServiceFactory& f) { return f.MakeGpib(); });
 }
 HostDevList& DevList() {
-  return Get(Mine().devList, "HostDevList",
-             [](HostServiceFactory& f) { return f.MakeDevList(); });
+  return Get(Mine().devList, "HostDevList", [](HostServiceFactory& f) { return f.MakeDevList(); });
 }
 HostTools& Tools() {
   return Get(Mine().tools, "HostTools", [](HostServiceFactory& f) { return f.MakeTools(); });
 }
 HostMessage& Message() {
-  return Get(Mine().message, "HostMessage",
-             [](HostServiceFactory& f) { return f.MakeMessage(); });
+  return Get(Mine().message, "HostMessage", [](HostServiceFactory& f) { return f.MakeMessage(); });
 }
 HostTexts& Texts() {
   return Get(Mine().texts, "HostTexts", [](HostServiceFactory& f) { return f.MakeTexts(); });
 }
 HostWindows& Windows() {
-  return Get(Mine().windows, "HostWindows",
-             [](HostServiceFactory& f) { return f.MakeWindows(); });
+  return Get(Mine().windows, "HostWindows", [](HostServiceFactory& f) { return f.MakeWindows(); });
 }
 
 void Replace(std::unique_ptr<HostTrace> service) { Mine().trace = std::move(service); }

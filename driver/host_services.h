@@ -112,11 +112,11 @@ using IndicatorValue = std::variant<std::string, std::int32_t>;
 
 // The stored design of the wait window, which the host draws.
 struct WaitWindowLayout {
-  std::string caption;                      // "Wait %s for" until DlgCaption replaces it
-  std::string indicatorLabel;               // the LED-style indicator's label
+  std::string caption;                       // "Wait %s for" until DlgCaption replaces it
+  std::string indicatorLabel;                // the LED-style indicator's label
   std::vector<std::string> indicatorStates;  // its two state names
-  std::string stopCaption;                  // "STOP"
-  std::string stopTag;                      // the text number a host text table may use
+  std::string stopCaption;                   // "STOP"
+  std::string stopTag;                       // the text number a host text table may use
 };
 
 class WaitWindowView : public HostWindow {
@@ -146,8 +146,8 @@ class HostWindows {
   virtual std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
                                                            WaitWindowEvents& events) = 0;
   // Blocks until the operator closes it.
-  virtual void MessageBox(const std::string& text, const std::string& title,
-                          std::int32_t style) = 0;
+  virtual void ShowMessageBox(const std::string& text, const std::string& title,
+                              std::int32_t style) = 0;
   virtual std::unique_ptr<HostTimer> CreateTimer(std::function<void()> tick) = 0;
 };
 

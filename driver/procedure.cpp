@@ -7,9 +7,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <unistd.h>
 #include <csignal>
 #include <fstream>
-#include <unistd.h>
 #endif
 
 namespace marlin {

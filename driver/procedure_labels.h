@@ -31,11 +31,10 @@ inline constexpr ProcedureLabel kSetState{"clsIAmpRemote_SetState", "clsIAmpRemo
                                           ErrorForm::Plain};
 inline constexpr ProcedureLabel kRemoteResetFault{"clsIAmpRemote_ResetFault",
                                                   "clsIAmpRemote_ResetFault", ErrorForm::Plain};
-inline constexpr ProcedureLabel kRemoteGetState{"clsIAmpRemote_GetState",
-                                                "clsIAmpRemote_GetState", ErrorForm::Plain};
+inline constexpr ProcedureLabel kRemoteGetState{"clsIAmpRemote_GetState", "clsIAmpRemote_GetState",
+                                                ErrorForm::Plain};
 inline constexpr ProcedureLabel kCheckForError{"clsIAmpRemoteExt_CheckForError",
-                                               "clsIAmpRemoteExt_CheckForError",
-                                               ErrorForm::Plain};
+                                               "clsIAmpRemoteExt_CheckForError", ErrorForm::Plain};
 inline constexpr ProcedureLabel kCheckDevicePhysical{"CheckDevicePhysical", "CheckDevicePhysical",
                                                      ErrorForm::Own};
 inline constexpr ProcedureLabel kGetState{"GetState", "GetState", ErrorForm::Own};

@@ -96,7 +96,7 @@ class SetStateRequest {
     fault = NewState == state::kOperate && readBack == state::kFault;
     if (!errorText.empty() && isPA4520) {
       fault = true;
-      proc.Step([&] { host::Windows().MessageBox(errorText, m_.Name, kCriticalOkOnly); });
+      proc.Step([&] { host::Windows().ShowMessageBox(errorText, m_.Name, kCriticalOkOnly); });
     }
     if (tooLow || fault) {
       proc.Step([&] {

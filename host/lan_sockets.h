@@ -9,8 +9,7 @@ namespace marlin {
 class LanSockets {
  public:
   virtual ~LanSockets() = default;
-  virtual void Open(const std::string& host, std::int32_t port, std::int32_t& socket,
-                    bool& ok) = 0;
+  virtual void Open(const std::string& host, std::int32_t port, std::int32_t& socket, bool& ok) = 0;
   virtual void Close(std::int32_t socket, bool& ok) = 0;
   virtual void Send(std::int32_t socket, const std::string& text, bool& ok) = 0;
   // The answer without its line terminator ("\n", and a "\r" before it).

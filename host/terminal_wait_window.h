@@ -13,6 +13,7 @@
 
 #include "driver/host_services.h"
 #include "host/timer_queue.h"
+#include "ui/frm_wait_for_done.h"
 
 namespace marlin {
 
@@ -38,8 +39,8 @@ struct TerminalWaitStyle {
 
 class TerminalWaitWindow final : public WaitWindowView {
  public:
-  static constexpr const char* kIndicatorControl = "cwInfo";
-  static constexpr const char* kStopControl = "cmdStop";
+  static constexpr const char* kIndicatorControl = frmWaitForDone::kIndicatorControl;
+  static constexpr const char* kStopControl = frmWaitForDone::kStopControl;
 
   TerminalWaitWindow(const WaitWindowLayout& layout, WaitWindowEvents& events, std::ostream& out,
                      TimerQueue& timers, TerminalWaitStyle style);

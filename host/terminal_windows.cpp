@@ -38,12 +38,11 @@ std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWind
   style.ansiColours = &console_ == &std::cerr && isatty(STDERR_FILENO) != 0;
 #endif
   style.openKeys = &TerminalKeyInput;
-  return std::make_unique<TerminalWaitWindow>(layout, events, console_, *timers_,
-                                              std::move(style));
+  return std::make_unique<TerminalWaitWindow>(layout, events, console_, *timers_, std::move(style));
 }
 
-void TerminalWindows::MessageBox(const std::string& text, const std::string& title,
-                                 std::int32_t /*style*/) {
+void TerminalWindows::ShowMessageBox(const std::string& text, const std::string& title,
+                                     std::int32_t /*style*/) {
   if (record_) record_->MessageBox(text, title);
   console_ << "[" + title + "] " + text + "\n" << std::flush;
   if (StdinIsTerminal()) {

@@ -20,7 +20,8 @@ class TerminalWindows final : public HostWindows {
   std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
                                                    WaitWindowEvents& events) override;
   // Shows the box on the console and, when stdin is a terminal, waits for Enter.
-  void MessageBox(const std::string& text, const std::string& title, std::int32_t style) override;
+  void ShowMessageBox(const std::string& text, const std::string& title,
+                      std::int32_t style) override;
   std::unique_ptr<HostTimer> CreateTimer(std::function<void()> tick) override;
 
   // Delivers the ticks due by now, as a message loop would between the host's calls.

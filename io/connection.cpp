@@ -86,8 +86,8 @@ class ConnectionCheck {
     m_.CloseGpib();
     Attempt([&] {
       host::Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
-                     static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
-                     kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, m_.GpibHandle);
+                            static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
+                            kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, m_.GpibHandle);
     });
     bool openFailed = true;
     Attempt([&] { openFailed = (host::Gpib().GpibStatus() & kGpibErrorBit) != 0; });
@@ -161,8 +161,8 @@ class ConnectionCheck {
     m_.VisaDefaultRM = rm;
     bool opened = true;
     Attempt([&] {
-      m_.VisaStatus = modVisa::Binding().viOpen(rm, m_.VisaResource, kVisaAccessMode,
-                                                kVisaTimeout, m_.VisaSession);
+      m_.VisaStatus = modVisa::Binding().viOpen(rm, m_.VisaResource, kVisaAccessMode, kVisaTimeout,
+                                                m_.VisaSession);
       opened = m_.VisaStatus == 0;
     });
     if (opened) {
@@ -177,7 +177,8 @@ class ConnectionCheck {
       Attempt([&] { RaiseVisaOpenError(); });
     }
     std::string answer;
-    Attempt([&] { answer = m_.ReadCmdResponse(scpi::Line(scpi::kIdentify), scpi::kQueryWaitTime); });
+    Attempt(
+        [&] { answer = m_.ReadCmdResponse(scpi::Line(scpi::kIdentify), scpi::kQueryWaitTime); });
     Recognise(answer);
     Accept(answer);
   }

@@ -15,7 +15,9 @@ bool NamesAModel(std::string_view answer) {
 
 bool NamesMakerAndFamily(std::string_view answer) {
   std::string_view needle = kMakerAndFamily;
-  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
   auto it = std::search(answer.begin(), answer.end(), needle.begin(), needle.end(),
                         [&](char a, char b) { return lower(a) == lower(b); });
   return it != answer.end();
@@ -26,8 +28,8 @@ std::vector<std::string> Fields(const std::string& answer) {
   std::size_t start = 0;
   for (;;) {
     std::size_t comma = answer.find(',', start);
-    fields.push_back(answer.substr(start, comma == std::string::npos ? std::string::npos
-                                                                      : comma - start));
+    fields.push_back(
+        answer.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }

@@ -14,7 +14,7 @@ inline constexpr const char* kPA4520 = "PA4520";
 inline constexpr const char* kFirmwarePrefix = "SW:";
 
 bool NamesAModel(std::string_view answer);
-bool NamesMakerAndFamily(std::string_view answer);  // letter case ignored
+bool NamesMakerAndFamily(std::string_view answer);           // letter case ignored
 std::vector<std::string> Fields(const std::string& answer);  // split at every comma, kept as is
 double FirmwareVersion(std::string field);
 

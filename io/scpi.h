@@ -23,7 +23,8 @@ inline constexpr const char* kLockOwnerQuery = "SYST:LOCK:OWN?";
 inline constexpr const char* kLanTimeoutQuery = "SYST:SCPI:TIME?";
 inline constexpr const char* kLanTimeoutSet = "SYST:SCPI:TIME 1D";
 inline constexpr const char* kLanTimeoutExpected = "1D";
-// "CONT" + band + ":AMOD:FGA 0"; "RF" + band + ":OPER:CLA " + class; "RF" + band + ":OUTP:MOD " + mode
+// "CONT" + band + ":AMOD:FGA 0"; "RF" + band + ":OPER:CLA " + class; "RF" + band + ":OUTP:MOD " +
+// mode
 inline constexpr const char* kModulationPrefix = "CONT";
 inline constexpr const char* kModulationSuffix = ":AMOD:FGA 0";
 inline constexpr const char* kBandPrefix = "RF";

@@ -6,7 +6,10 @@ namespace marlin {
 namespace {
 
 WaitWindowLayout StoredLayout() {
-  return {frmWaitForDone::kCaption, frmWaitForDone::kOperate, {"Off", "On"}, frmWaitForDone::kStop,
+  return {frmWaitForDone::kCaption,
+          frmWaitForDone::kOperate,
+          {"Off", "On"},
+          frmWaitForDone::kStop,
           frmWaitForDone::kStopTextNumber};
 }
 

@@ -12,6 +12,10 @@ namespace marlin {
 class frmWaitForDone final : public WaitWindowEvents {
  public:
   static constexpr const char* kCaption = "Wait %s for";
+  // The window's controls, as hosts name them.
+  static constexpr const char* kIndicatorControl = "cwInfo";
+  static constexpr const char* kStopControl = "cmdStop";
+  static constexpr const char* kPictureControl = "imgVexa";
   static constexpr const char* kOperate = "OPERATE";
   static constexpr const char* kPowerOff = "POWER OFF";
   static constexpr const char* kStop = "STOP";

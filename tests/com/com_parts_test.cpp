@@ -1,11 +1,8 @@
 // In-process checks of the server's Win32 side under wine (null graphics driver): the wait window
 // driven by the form logic, "STOP" and the close control during a message-pumping wait, the
 // keep-alive timer on its message-only window, the error boundary and the server's settings.
-#include <windows.h>
-// HostWindows::MessageBox, not the Win32 macro, in every header below.
-#undef MessageBox
-
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cmath>
 #include <functional>
@@ -210,7 +207,7 @@ void CheckMessageBox(Checks& checks) {
       Sleep(25);
     }
   });
-  windows.MessageBox("-300,\"Amplifier fault\"", "AMP1", MB_OK | MB_ICONERROR);
+  windows.ShowMessageBox("-300,\"Amplifier fault\"", "AMP1", MB_OK | MB_ICONERROR);
   operatorThread.join();
   checks.Expect(seen, "the message box waits until the operator closes it");
 }

@@ -39,8 +39,7 @@ struct ModelCase {
   VbBool isPA4413, notPA4413, isPA4520;
 };
 
-class Identification
-    : public ::testing::TestWithParam<std::tuple<ModelCase, const char*>> {};
+class Identification : public ::testing::TestWithParam<std::tuple<ModelCase, const char*>> {};
 
 TEST_P(Identification, RecognisesEachModelOnEachRoute) {
   const auto& [model, device] = GetParam();
@@ -143,8 +142,7 @@ TEST_P(UnreachableInstrument, EndsNotConnectedWithNothingLeftOpen) {
   EXPECT_EQ(amp.Fields().IsPA4413 | amp.Fields().NotPA4413, kFalse);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, UnreachableInstrument,
-                         ::testing::Values(kLanDevice, kVisaDevice));
+INSTANTIATE_TEST_SUITE_P(Routes, UnreachableInstrument, ::testing::Values(kLanDevice, kVisaDevice));
 
 // The simulator closes its side of a connection on its own thread; give it a moment.
 void WaitForSimulatorToLetGo(const SimRig& rig) {

@@ -20,7 +20,8 @@ struct IdnCase {
   std::string info2, info3;
 };
 
-class IdentificationAnswers : public ScriptedFixture, public ::testing::WithParamInterface<IdnCase> {
+class IdentificationAnswers : public ScriptedFixture,
+                              public ::testing::WithParamInterface<IdnCase> {
  protected:
   IdentificationAnswers() {
     access.Status() = 0;
@@ -44,8 +45,8 @@ TEST_P(IdentificationAnswers, AcceptRecogniseAndRecord) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, IdentificationAnswers,
     ::testing::Values(
-        IdnCase{"maker in capitals, family member not recognised", "QUELLMARKFABRIK,PA4400,A1,SW:1.10",
-                1, kFalse, 1.1, "PA4400,SW:1.10", "A1"},
+        IdnCase{"maker in capitals, family member not recognised",
+                "QUELLMARKFABRIK,PA4400,A1,SW:1.10", 1, kFalse, 1.1, "PA4400,SW:1.10", "A1"},
         IdnCase{"model name in lower case is accepted, not recognised",
                 "quellmarkfabrik,pa4415,S7,SW:2.0", 1, kFalse, 2.0, "pa4415,SW:2.0", "S7"},
         IdnCase{"firmware without its prefix reads 0", "Quellmarkfabrik,PA4415,S7,V2.2", 1, kTrue,

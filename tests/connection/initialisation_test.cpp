@@ -37,8 +37,8 @@ TEST_P(InitDeviceCases, SetsTheLanTimeoutOnlyWhereItApplies) {
   if (c.identified) access.IsPA4520() = kTrue, access.NotPA4413() = kTrue;
   instrument->Answer("SYST:SCPI:TIME?", {"24H", c.secondAnswer});
   if (c.message) {
-    EXPECT_CALL(*message, ShowMessage("Restart AMP1 to activate new LAN timeout value!", ::testing::Eq(64),
-                                      "AMP1", 10000));
+    EXPECT_CALL(*message, ShowMessage("Restart AMP1 to activate new LAN timeout value!",
+                                      ::testing::Eq(64), "AMP1", 10000));
   }
   access.InitDevice();
   if (c.exchanges) {
@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InitCase{"no recognised model", 1, 50, 3.0, false, "1D", false, false},
                       InitCase{"VISA route", 1, 60, 3.0, true, "1D", false, false},
                       InitCase{"GPIB route", 1, 10, 3.0, true, "1D", false, false},
-                      InitCase{"not connected: nothing sent, nothing shown", 0, 50, 3.0, true,
-                               "", false, false}));
+                      InitCase{"not connected: nothing sent, nothing shown", 0, 50, 3.0, true, "",
+                               false, false}));
 
 class ResetFaultTest : public ScriptedFixture {};
 

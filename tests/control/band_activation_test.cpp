@@ -44,9 +44,8 @@ TEST_F(BandActivationScripted, OwnerStartingWithNoneLetsTheSwitchGoAhead) {
   instrument->Answer("SYST:LOCK:OWN?", {"NONE,REMOTE"});
   instrument->Answer("SYST:ERR?", {""});
   EXPECT_EQ(access.ActivateBand(), 2);
-  EXPECT_THAT(instrument->Lines(),
-              ElementsAre("RF:BAND:PATH?", "SYST:LOCK:OWN?", "RF:BAND:PATH 2", "RF:BAND:PATH?",
-                          "SYST:ERR?", "SYST:ERR?"));
+  EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?", "SYST:LOCK:OWN?", "RF:BAND:PATH 2",
+                                               "RF:BAND:PATH?", "SYST:ERR?", "SYST:ERR?"));
   EXPECT_THAT(tools->waits, ElementsAre(2000.0f, 500.0f));
 }
 

@@ -41,8 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"band on but RF off, recognised", true, "0,\"No error\"", "", "1", "0", 0},
         Row{"band 10 contains a 0", false, "0,\"No error\"", "1", "10", "1", 1},
         Row{"power 10 contains a 1", false, "0,\"No error\"", "10", "3", "1", 3},
-        Row{"positive error numbers are no fault", false, "100,\"Device specific\"", "1", "2",
-            "1", 3}));
+        Row{"positive error numbers are no fault", false, "100,\"Device specific\"", "1", "2", "1",
+            3}));
 
 class StateQueryTest : public ScriptedFixture {};
 

@@ -21,8 +21,8 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
 TEST(Transitions, DefaultModelOffPollsPowerUntilItReadsZero) {
   ConnectedRig c(Amplifier("PA4400", true));
   c.access.SetNewState(state::kOff);
-  EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("SYST:POW:STAT OFF", "SYST:POW:STAT?",
-                                                 "SYST:POW:STAT?"));
+  EXPECT_THAT(c.rig.ReceivedLines(),
+              ElementsAre("SYST:POW:STAT OFF", "SYST:POW:STAT?", "SYST:POW:STAT?"));
   auto lines = c.rig.Received();
   EXPECT_EQ(lines[1].ms - lines[0].ms, 500);
   EXPECT_EQ(lines[2].ms - lines[1].ms, 500);
@@ -73,9 +73,9 @@ TEST(Transitions, OnWithMainsOffOnlySwitchesPower) {
 TEST(Transitions, OnWithOutputOnSwitchesOutputOffThenDropsTheBand) {
   ConnectedRig c(Amplifier("PA4400", true, 3, true));
   c.access.SetNewState(state::kOn);
-  EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("SYST:POW:STAT?", "RF:OUTP:STAT?",
-                                                 "RF:OUTP:STAT OFF", "RF:OUTP:STAT?",
-                                                 "RF:BAND:PATH 0"));
+  EXPECT_THAT(c.rig.ReceivedLines(),
+              ElementsAre("SYST:POW:STAT?", "RF:OUTP:STAT?", "RF:OUTP:STAT OFF", "RF:OUTP:STAT?",
+                          "RF:BAND:PATH 0"));
 }
 
 TEST(Transitions, StandbyWithoutBandPathSendsNothing) {
@@ -104,8 +104,8 @@ TEST_P(OperateSequence, SelectsTheBandThenSwitchesOutputOn) {
   c.Band(2);
   c.access.SetNewState(state::kOperate);
   auto lines = c.rig.ReceivedLines();
-  std::vector<std::string> expected = {"RF:BAND:PATH?", "SYST:LOCK:OWN?", "RF:BAND:PATH 2",
-                                       "RF:BAND:PATH?", "SYST:ERR?",      "SYST:ERR?",
+  std::vector<std::string> expected = {"RF:BAND:PATH?",    "SYST:LOCK:OWN?", "RF:BAND:PATH 2",
+                                       "RF:BAND:PATH?",    "SYST:ERR?",      "SYST:ERR?",
                                        "CONT2:AMOD:FGA 0", "RF:OUTP:STAT ON"};
   ASSERT_GE(lines.size(), expected.size() + 1);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()), expected);

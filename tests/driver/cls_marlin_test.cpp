@@ -47,7 +47,8 @@ TEST_F(ClsMarlinTest, StatusLetStoresAnyValueAndTraces) {
   clsMarlin m;
   m.clsDevice_Status_Let(2);
   EXPECT_EQ(m.clsDevice_Status(), 2);
-  EXPECT_THAT(trace->Events(), ElementsAre("start:Let clsDevice_Status", "end:Let clsDevice_Status"));
+  EXPECT_THAT(trace->Events(),
+              ElementsAre("start:Let clsDevice_Status", "end:Let clsDevice_Status"));
 }
 
 TEST_F(ClsMarlinTest, TeardownWithStatusOtherThanOneLeavesGpibAlone) {

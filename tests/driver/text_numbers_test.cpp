@@ -20,16 +20,16 @@ TEST_P(LeadingNumberTest, ReadsTheLeadingNumber) {
   EXPECT_DOUBLE_EQ(LeadingNumber(GetParam().text), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, LeadingNumberTest,
-    ::testing::Values(NumberCase{"", 0}, NumberCase{"0,\"No error\"\n", 0},
-                      NumberCase{"-221,\"Settings conflict\"\n", -221},
-                      NumberCase{"  \t\n-113,\"Undefined header\"", -113},
-                      NumberCase{"2.20\n", 2.2}, NumberCase{"2.20.05", 2.2},
-                      NumberCase{"V2.2", 0}, NumberCase{"1 0 0", 100}, NumberCase{"+7x", 7},
-                      NumberCase{"1e3,", 1000}, NumberCase{"1e,", 1}, NumberCase{".5", 0.5},
-                      NumberCase{"-", 0}, NumberCase{"abc", 0},
-                      NumberCase{std::string("1\0\0", 3), 1}));
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
+                         ::testing::Values(NumberCase{"", 0}, NumberCase{"0,\"No error\"\n", 0},
+                                           NumberCase{"-221,\"Settings conflict\"\n", -221},
+                                           NumberCase{"  \t\n-113,\"Undefined header\"", -113},
+                                           NumberCase{"2.20\n", 2.2}, NumberCase{"2.20.05", 2.2},
+                                           NumberCase{"V2.2", 0}, NumberCase{"1 0 0", 100},
+                                           NumberCase{"+7x", 7}, NumberCase{"1e3,", 1000},
+                                           NumberCase{"1e,", 1}, NumberCase{".5", 0.5},
+                                           NumberCase{"-", 0}, NumberCase{"abc", 0},
+                                           NumberCase{std::string("1\0\0", 3), 1}));
 
 TEST(LeadingNumber, TwoPointTwoIsExactlyTheLiteral) {
   EXPECT_EQ(LeadingNumber("2.20.05"), 2.2);
@@ -47,8 +47,8 @@ TEST_P(TextToInt32Test, Converts) { EXPECT_EQ(TextToInt32(GetParam().text), GetP
 
 INSTANTIATE_TEST_SUITE_P(Texts, TextToInt32Test,
                          ::testing::Values(IntCase{"5025", 5025}, IntCase{" 80 ", 80},
-                                           IntCase{"2.5", 2}, IntCase{"3.5", 4},
-                                           IntCase{"-7", -7}, IntCase{"1e3", 1000},
+                                           IntCase{"2.5", 2}, IntCase{"3.5", 4}, IntCase{"-7", -7},
+                                           IntCase{"1e3", 1000},
                                            IntCase{"2147483647", 2147483647}));
 
 TEST(TextToInt32, NonNumbersAreATypeMismatch) {

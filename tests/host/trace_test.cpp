@@ -95,7 +95,7 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
   UseHost(config);
   std::int32_t style = 64;
   host::Message().ShowMessage("Restart the amplifier", style, "Marlin", 10000);
-  host::Windows().MessageBox("Fault \xff\xfe", "PA4520", 16);
+  host::Windows().ShowMessageBox("Fault \xff\xfe", "PA4520", 16);
   host::Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
 
   const auto records = JsonLines(trace);

@@ -77,7 +77,7 @@ class OneTimerWindows : public HostWindows {
                                                    WaitWindowEvents&) override {
     return nullptr;
   }
-  void MessageBox(const std::string&, const std::string&, std::int32_t) override {}
+  void ShowMessageBox(const std::string&, const std::string&, std::int32_t) override {}
   std::unique_ptr<HostTimer> CreateTimer(std::function<void()>) override {
     return std::move(timer_);
   }

@@ -60,10 +60,11 @@ TEST_F(SetStateSim, DefaultModelIsSwitchedOnBeforeOperate) {
     bool nested = depth > 0 && e == "start:GetState";
     if (!nested && std::find(top.begin(), top.end(), e) != top.end()) order.push_back(e);
   }
-  EXPECT_THAT(order, ElementsAre("start:clsIAmpRemote_GetState", "start:SetNewState",
-                                 "start:ResetFault", "start:clsIAmpRemote_GetState",
-                                 "start:SetNewState", "start:GetState"));
-  EXPECT_THAT(Starts(*c.rig.trace, "SetNewState"), ElementsAre("NewState = On", "NewState = Operate"));
+  EXPECT_THAT(order,
+              ElementsAre("start:clsIAmpRemote_GetState", "start:SetNewState", "start:ResetFault",
+                          "start:clsIAmpRemote_GetState", "start:SetNewState", "start:GetState"));
+  EXPECT_THAT(Starts(*c.rig.trace, "SetNewState"),
+              ElementsAre("NewState = On", "NewState = Operate"));
   EXPECT_THAT(Starts(*c.rig.trace, "clsIAmpRemote_SetState"), ElementsAre("NewState = Operate"));
 
   // 15 s after the power confirmation comes the fault reset; 500 ms + 1 s later the state read.
@@ -163,7 +164,8 @@ TEST_F(SetStateSim, PA4520StandbyWithoutFaultSettlesFourSeconds) {
   auto lines = c.rig.Received();
   ASSERT_GE(lines.size(), 2u);
   // The settling wait sits between the last output poll and the state query.
-  auto err = std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.text == "SYST:ERR?"; });
+  auto err =
+      std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.text == "SYST:ERR?"; });
   ASSERT_NE(err, lines.end());
   EXPECT_EQ(err->ms - (err - 1)->ms, 4000);
 }
@@ -220,14 +222,14 @@ TEST_F(SetStateSim, ResetFaultAndGetStateMembersTraceUnderTheirOwnLabels) {
   ConnectedRig c(Amplifier("PA4400", true, 2, true));
   c.amp.clsIAmpRemote_ResetFault();
   EXPECT_EQ(c.amp.clsIAmpRemote_GetState(), state::kOperate);
-  EXPECT_THAT(c.rig.trace->Events(),
-              ElementsAre("start:clsIAmpRemote_ResetFault", "start:ResetFault",
-                          "start:SendCmdString", "end:SendCmdString", "end:ResetFault",
-                          "end:clsIAmpRemote_ResetFault", "start:clsIAmpRemote_GetState",
-                          "start:GetState", "start:ReadCmdResponse", "end:ReadCmdResponse",
-                          "start:ReadCmdResponse", "end:ReadCmdResponse", "start:ReadCmdResponse",
-                          "end:ReadCmdResponse", "start:ReadCmdResponse", "end:ReadCmdResponse",
-                          "end:GetState", "end:clsIAmpRemote_GetState"));
+  EXPECT_THAT(
+      c.rig.trace->Events(),
+      ElementsAre("start:clsIAmpRemote_ResetFault", "start:ResetFault", "start:SendCmdString",
+                  "end:SendCmdString", "end:ResetFault", "end:clsIAmpRemote_ResetFault",
+                  "start:clsIAmpRemote_GetState", "start:GetState", "start:ReadCmdResponse",
+                  "end:ReadCmdResponse", "start:ReadCmdResponse", "end:ReadCmdResponse",
+                  "start:ReadCmdResponse", "end:ReadCmdResponse", "start:ReadCmdResponse",
+                  "end:ReadCmdResponse", "end:GetState", "end:clsIAmpRemote_GetState"));
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ class FakeVisa : public VisaBinding {
     return openStatus;
   }
   ViStatus viSetAttribute(ViSession vi, ViAttr attribute, std::uint64_t value) override {
-    calls.push_back("viSetAttribute " + std::to_string(vi) + " " + std::to_string(attribute) +
-                    " " + std::to_string(value));
+    calls.push_back("viSetAttribute " + std::to_string(vi) + " " + std::to_string(attribute) + " " +
+                    std::to_string(value));
     return 0;
   }
   ViStatus viClear(ViSession vi) override {

@@ -60,7 +60,8 @@ class FakeWindows final : public HostWindows {
     windows.push_back(state);
     return std::make_unique<FakeWaitView>(state);
   }
-  void MessageBox(const std::string& text, const std::string& title, std::int32_t style) override {
+  void ShowMessageBox(const std::string& text, const std::string& title,
+                      std::int32_t style) override {
     boxes.push_back({text, title, style});
   }
   std::unique_ptr<HostTimer> CreateTimer(std::function<void()>) override { return nullptr; }

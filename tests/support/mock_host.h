@@ -45,8 +45,7 @@ class MockDevList : public HostDevList {
               (override));
   MOCK_METHOD(void, LanClose, (std::int32_t, bool&), (override));
   MOCK_METHOD(void, LanSend, (std::int32_t, const std::string&, bool&), (override));
-  MOCK_METHOD(void, LanQuery, (std::int32_t, const std::string&, std::string&, bool&),
-              (override));
+  MOCK_METHOD(void, LanQuery, (std::int32_t, const std::string&, std::string&, bool&), (override));
   MOCK_METHOD(void, LanIsConnected, (std::int32_t, bool&), (override));
   MOCK_METHOD(void, CheckLanDevice, (const std::string&, bool&), (override));
 };

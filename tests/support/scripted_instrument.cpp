@@ -5,7 +5,8 @@
 namespace marlin::testing {
 namespace {
 std::string WithoutTerminator(std::string line) {
-  if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+  if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
+    line.resize(line.size() - 2);
   return line;
 }
 }  // namespace

@@ -16,8 +16,8 @@ class ScriptedInstrument : public HostDevList {
  public:
   // Answers per query (without "\r\n"); the last answer of a queue repeats.
   std::map<std::string, std::deque<std::string>> answers;
-  std::vector<std::string> sent;  // every line as it reached the instrument
-  bool failEveryExchange = false;   // every exchange raises
+  std::vector<std::string> sent;     // every line as it reached the instrument
+  bool failEveryExchange = false;    // every exchange raises
   std::size_t failFromExchange = 0;  // from this exchange on (1-based) the service answers false
   bool connected = true;
 
