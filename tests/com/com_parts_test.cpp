@@ -1,8 +1,10 @@
 // In-process checks of the server's Win32 side under wine (null graphics driver): the wait window
 // driven by the form logic, "STOP" and the close control during a message-pumping wait, the
 // keep-alive timer on its message-only window, the error boundary and the server's settings.
-#include <oleauto.h>
+// windows.h first: the other Win32 headers rely on its types.
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <cmath>
 #include <functional>
