@@ -33,9 +33,8 @@ TEST_P(InitialisationSim, SetsTheLanTimeoutOnlyOnTheLanRouteOfARecognisedModel) 
   c.amp.clsDevice_Initialize();
   EXPECT_EQ(c.rig.ReceivedLines(), r.lines);
   if (r.message) {
-    EXPECT_THAT(messages->messages,
-                ElementsAre("Restart " + std::string(r.device) +
-                            " to activate new LAN timeout value!"));
+    EXPECT_THAT(messages->messages, ElementsAre("Restart " + std::string(r.device) +
+                                                " to activate new LAN timeout value!"));
     EXPECT_EQ(c.rig.amp->Snapshot().lanTimeoutPending, "1D");
   } else {
     EXPECT_THAT(messages->messages, IsEmpty());
