@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
 #include "tests/support/mock_host.h"
 #include "tests/support/scripted_fixture.h"
 
@@ -79,15 +80,11 @@ TEST_F(ResetFaultTest, DisconnectedStillPauses) {
 
 TEST_F(ResetFaultTest, LanFailureCarriesTheSeparatorPrefix) {
   instrument->connected = false;
-  try {
-    access.ResetFault();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: No LAN "
-              "connection available!");
-  }
+  const MarlinError e = ErrorOf([&] { access.ResetFault(); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: No LAN "
+            "connection available!");
   EXPECT_THAT(tools->waits, IsEmpty()) << "the pause is not reached";
 }
 

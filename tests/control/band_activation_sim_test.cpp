@@ -6,6 +6,7 @@
 
 #include "driver/host_registry.h"
 #include "tests/support/connected_rig.h"
+#include "tests/support/error_of.h"
 
 namespace marlin::testing {
 namespace {
@@ -35,15 +36,11 @@ TEST(BandActivation, LockHeldElsewhereRefusesBeforeSendingAnything) {
   ConnectedRig c(Amplifier("PA4415", true, 1));
   c.rig.amp->SetLockOwner("LOC");
   c.Band(2);
-  try {
-    c.access.ActivateBand();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4081);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP_LAN<LOC>:Switching could not be executed because AMP_LAN "
-              "amplifier is not in REMOTE mode!");
-  }
+  const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
+  EXPECT_EQ(e.Number(), 4081);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP_LAN<LOC>:Switching could not be executed because AMP_LAN "
+            "amplifier is not in REMOTE mode!");
   EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?", "SYST:LOCK:OWN?"));
   EXPECT_EQ(c.rig.amp->Snapshot().bandPath, 1);
 }
@@ -64,14 +61,10 @@ TEST(BandActivation, PathNeverReachedFailsWithTheHostsText) {
   config.faults.bandPathStuck = true;
   ConnectedRig c(config);
   c.Band(5);
-  try {
-    c.access.ActivateBand();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4081);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN" + host::Texts().GetText(44081));
-    EXPECT_FALSE(host::Texts().GetText(44081).empty());
-  }
+  const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
+  EXPECT_EQ(e.Number(), 4081);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN" + host::Texts().GetText(44081));
+  EXPECT_FALSE(host::Texts().GetText(44081).empty());
   EXPECT_EQ(Count(c.rig.ReceivedLines(), "RF:BAND:PATH?"), 1u + 31u);
   EXPECT_EQ(c.Elapsed(), 17500) << "the worst case before the path error";
 }
@@ -80,14 +73,10 @@ TEST(BandActivation, ErrorAfterSwitchingClearsTheQueueAndFails) {
   ConnectedRig c(Amplifier("PA4415", true, 1));
   c.rig.amp->PushError({-221, "Settings conflict"});
   c.Band(2);
-  try {
-    c.access.ActivateBand();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4081);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP_LANAMP_LAN reports error: -221,\"Settings conflict\"");
-  }
+  const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
+  EXPECT_EQ(e.Number(), 4081);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP_LANAMP_LAN reports error: -221,\"Settings conflict\"");
   auto lines = c.rig.ReceivedLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "SYST:ERR?");

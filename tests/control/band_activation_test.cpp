@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
 #include "tests/support/mock_host.h"
 #include "tests/support/scripted_fixture.h"
 
@@ -27,15 +28,11 @@ TEST_F(BandActivationScripted, EmptyLockOwnerCountsAsLocal) {
   Band(2);
   instrument->Answer("RF:BAND:PATH?", {"1"});
   instrument->Answer("SYST:LOCK:OWN?", {"  "});
-  try {
-    access.ActivateBand();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4081);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP1<LOC>:Switching could not be executed because AMP1 amplifier "
-              "is not in REMOTE mode!");
-  }
+  const MarlinError e = ErrorOf([&] { access.ActivateBand(); });
+  EXPECT_EQ(e.Number(), 4081);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP1<LOC>:Switching could not be executed because AMP1 amplifier "
+            "is not in REMOTE mode!");
 }
 
 TEST_F(BandActivationScripted, OwnerStartingWithNoneLetsTheSwitchGoAhead) {
@@ -52,13 +49,9 @@ TEST_F(BandActivationScripted, OwnerStartingWithNoneLetsTheSwitchGoAhead) {
 TEST_F(BandActivationScripted, AnswerThatIsNoNumberEndsWithAConversionError) {
   Band(2);
   instrument->Answer("RF:BAND:PATH?", {"B2"});
-  try {
-    access.ActivateBand();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 13);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Type mismatch");
-  }
+  const MarlinError e = ErrorOf([&] { access.ActivateBand(); });
+  EXPECT_EQ(e.Number(), 13);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Type mismatch");
 }
 
 TEST_F(BandActivationScripted, SecondRecordOfParametersIsTheOneUsed) {

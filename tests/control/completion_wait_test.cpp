@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
 #include "tests/support/scripted_fixture.h"
 
 namespace marlin::testing {
@@ -48,15 +49,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CompletionWaitTest, TransportErrorEndsTheWaitWithThePrefix) {
   instrument->Answer("SYST:POW:STAT?", {"0"});
   instrument->failFromExchange = 3;
-  try {
-    access.WaitForComplete("SYST:POW:STAT?", "1", 30);
-    FAIL() << "no error";
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: LAN query "
-              "data failed!");
-  }
+  const MarlinError e = ErrorOf([&] { access.WaitForComplete("SYST:POW:STAT?", "1", 30); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: LAN query "
+            "data failed!");
   EXPECT_EQ(Polls(), 3u) << "no query after the failing one";
   EXPECT_EQ(trace->reports.size(), 2u) << "reported by the transport, then by the wait";
 }

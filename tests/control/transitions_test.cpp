@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
 #include "tests/support/scripted_fixture.h"
 
 namespace marlin::testing {
@@ -21,13 +22,9 @@ TEST_F(TransitionsScripted, StandbyWithAnAllSpaceBandAnswerSendsNothing) {
 
 TEST_F(TransitionsScripted, StandbyWithALetterForBandFailsWithTheSeparatorPrefix) {
   instrument->Answer("RF:BAND:PATH?", {"NONE"});
-  try {
-    access.SetNewState(state::kStandby);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 13);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Type mismatch");
-  }
+  const MarlinError e = ErrorOf([&] { access.SetNewState(state::kStandby); });
+  EXPECT_EQ(e.Number(), 13);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Type mismatch");
   EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?"));
 }
 
@@ -52,14 +49,10 @@ TEST_F(TransitionsScripted, ErrorsOfTheBandActivationArriveDoublyPrefixed) {
   access.AmplParams().BandPath = 2;
   instrument->Answer("RF:BAND:PATH?", {"1"});
   instrument->Answer("SYST:LOCK:OWN?", {"LOC"});
-  try {
-    access.SetNewState(state::kOperate);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4081);
-    EXPECT_EQ(e.Description().rfind("Marlin Amplifier-AMP1: Marlin Amplifier-AMP1<LOC>:", 0), 0u)
-        << e.Description();
-  }
+  const MarlinError e = ErrorOf([&] { access.SetNewState(state::kOperate); });
+  EXPECT_EQ(e.Number(), 4081);
+  EXPECT_EQ(e.Description().rfind("Marlin Amplifier-AMP1: Marlin Amplifier-AMP1<LOC>:", 0), 0u)
+      << e.Description();
   EXPECT_THAT(instrument->Lines(), Not(Contains("RF:BAND:PATH 2")));
 }
 

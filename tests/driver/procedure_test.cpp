@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/host_registry.h"
+#include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
 
 namespace marlin::testing {
@@ -86,13 +87,9 @@ TEST_F(ProcedureTest, PrefixesAccumulateAlongAChainOfProcedures) {
   };
   Procedure outer(labels::kInitialize, name);
   outer.Start();
-  try {
-    outer.Step(inner);
-    FAIL() << "the error did not reach the host";
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Marlin Amplifier-AMP1LAN send data failed!");
-  }
+  const MarlinError e = ErrorOf([&] { outer.Step(inner); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Marlin Amplifier-AMP1LAN send data failed!");
   ASSERT_EQ(trace->reports.size(), 2u);
   EXPECT_EQ(trace->reports[0].description, "LAN send data failed!");
   EXPECT_EQ(trace->reports[1].description, "Marlin Amplifier-AMP1LAN send data failed!");
@@ -166,13 +163,9 @@ TEST_F(ProcedureTest, OwnHandlerAbsorbsWithoutReporting) {
 
 TEST_F(ProcedureTest, ForeignExceptionsBecomeNumberedErrors) {
   Procedure proc(labels::kSendCmdString, name);
-  try {
-    proc.Step([] { throw std::runtime_error("bad"); });
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), errors::kInternal);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Internal error: bad");
-  }
+  const MarlinError e = ErrorOf([&] { proc.Step([] { throw std::runtime_error("bad"); }); });
+  EXPECT_EQ(e.Number(), errors::kInternal);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Internal error: bad");
 }
 
 struct FormCase {
@@ -198,13 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostRegistry, NoFactoryAndNoServiceRaises429) {
   host::ResetThread();
   InstallHostServiceFactory(nullptr);
-  try {
-    host::Trace();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 429);
-    EXPECT_NE(e.Description().find("HostTrace"), std::string::npos);
-  }
+  const MarlinError e = ErrorOf([&] { host::Trace(); });
+  EXPECT_EQ(e.Number(), 429);
+  EXPECT_NE(e.Description().find("HostTrace"), std::string::npos);
 }
 
 }  // namespace

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
+
 #include <limits>
 
 #include "driver/marlin_error.h"
 
 namespace marlin {
 namespace {
+
+using marlin::testing::ErrorOf;
 
 struct NumberCase {
   std::string text;
@@ -53,23 +57,15 @@ INSTANTIATE_TEST_SUITE_P(Texts, TextToInt32Test,
 
 TEST(TextToInt32, NonNumbersAreATypeMismatch) {
   for (const char* text : {"", "abc", "50x", "5 0", "--1", "."}) {
-    try {
-      TextToInt32(text);
-      FAIL() << text;
-    } catch (const MarlinError& e) {
-      EXPECT_EQ(e.Number(), 13) << text;
-    }
+    const MarlinError e = ErrorOf([&] { TextToInt32(text); });
+    EXPECT_EQ(e.Number(), 13) << text;
   }
 }
 
 TEST(TextToInt32, OutOfRangeIsAnOverflow) {
   for (const char* text : {"2147483648", "-2147483649", "1e300"}) {
-    try {
-      TextToInt32(text);
-      FAIL() << text;
-    } catch (const MarlinError& e) {
-      EXPECT_EQ(e.Number(), 6) << text;
-    }
+    const MarlinError e = ErrorOf([&] { TextToInt32(text); });
+    EXPECT_EQ(e.Number(), 6) << text;
   }
 }
 

@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <cctype>
+#include "tests/support/error_of.h"
 
 #include "driver/marlin_error.h"
 #include "host/device_list_file.h"
@@ -73,16 +75,12 @@ class BadDeviceList : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(BadDeviceList, NamesTheFileTheLineAndTheKey) {
   const BadFile& bad = GetParam();
-  try {
-    ParseDeviceList(bad.text, "/labs/devices.toml");
-    FAIL() << bad.fault << " was accepted";
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), host_errors::kBadDeviceList);
-    EXPECT_THAT(e.Description(), HasSubstr("Device list \"/labs/devices.toml\""));
-    EXPECT_THAT(e.Description(), ContainsRegex(", line " + std::to_string(bad.line) + "[,:]"));
-    if (*bad.key) EXPECT_THAT(e.Description(), HasSubstr(std::string("key \"") + bad.key + "\""));
-    EXPECT_THAT(e.Description(), HasSubstr(bad.reason));
-  }
+  const MarlinError e = ErrorOf([&] { ParseDeviceList(bad.text, "/labs/devices.toml"); });
+  EXPECT_EQ(e.Number(), host_errors::kBadDeviceList);
+  EXPECT_THAT(e.Description(), HasSubstr("Device list \"/labs/devices.toml\""));
+  EXPECT_THAT(e.Description(), ContainsRegex(", line " + std::to_string(bad.line) + "[,:]"));
+  if (*bad.key) EXPECT_THAT(e.Description(), HasSubstr(std::string("key \"") + bad.key + "\""));
+  EXPECT_THAT(e.Description(), HasSubstr(bad.reason));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,14 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DeviceListFile, UnknownDeviceNamesTheDeviceAndTheFile) {
   TempFolder folder;
   DeviceListFile file(folder.Write("devices.toml", "[devices.AMP1]\ninterface = 50\n"));
-  try {
-    file.Device("AMP2");
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
-    EXPECT_EQ(e.Description(), "Device \"AMP2\" is not in the device list \"" +
-                                   (folder.Path() / "devices.toml").string() + "\"");
-  }
+  const MarlinError e = ErrorOf([&] { file.Device("AMP2"); });
+  EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
+  EXPECT_EQ(e.Description(), "Device \"AMP2\" is not in the device list \"" +
+                                 (folder.Path() / "devices.toml").string() + "\"");
 }
 
 TEST(DeviceListFile, FilesThatCannotBeReadGiveTheirOwnErrors) {

@@ -9,6 +9,7 @@
 #include "host/standalone_host.h"
 #include "host/standalone_texts.h"
 #include "tests/host/temp_folder.h"
+#include "tests/support/error_of.h"
 
 namespace marlin::testing {
 namespace {
@@ -16,13 +17,9 @@ namespace {
 using ::testing::HasSubstr;
 
 void ExpectError(const std::function<void()>& call, std::int32_t number, const std::string& says) {
-  try {
-    call();
-    ADD_FAILURE() << "no error; expected " << number << " " << says;
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), number) << e.Description();
-    EXPECT_THAT(e.Description(), HasSubstr(says));
-  }
+  const MarlinError e = ErrorOf(call);
+  EXPECT_EQ(e.Number(), number) << e.Description();
+  EXPECT_THAT(e.Description(), HasSubstr(says));
 }
 
 TEST(HostMessageContext, IsNothingOrAnObjectWithTheConfiguredPermission) {

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/error_of.h"
+
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
@@ -141,13 +143,9 @@ TEST(TraceService, ATraceFileThatCannotBeOpenedIsAClearError) {
   TempFolder folder;
   StandaloneHostConfig config;
   config.traceFile = folder.Path() / "no such folder" / "trace.jsonl";
-  try {
-    StandaloneHostFactory factory(config);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), host_errors::kFileAccess);
-    EXPECT_THAT(e.Description(), HasSubstr(config.traceFile.string()));
-  }
+  const MarlinError e = ErrorOf([&] { StandaloneHostFactory factory(config); });
+  EXPECT_EQ(e.Number(), host_errors::kFileAccess);
+  EXPECT_THAT(e.Description(), HasSubstr(config.traceFile.string()));
 }
 
 }  // namespace

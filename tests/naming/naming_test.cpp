@@ -11,6 +11,7 @@
 #include "host/host_errors.h"
 #include "host/standalone_host.h"
 #include "tests/host/temp_folder.h"
+#include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
 
@@ -222,14 +223,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NamingOnFiles, ADeviceNotInTheListIsAClearErrorAndChangesNothing) {
   UseDeviceList("[devices.AMP]\ninterface = 50\n");
   clsMarlin amp;
-  try {
-    amp.clsDevice_Name_Let("AMP9");
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
-    EXPECT_THAT(e.Description(), HasSubstr("\"AMP9\""));
-    EXPECT_THAT(e.Description(), HasSubstr("devices.toml"));
-  }
+  const MarlinError e = ErrorOf([&] { amp.clsDevice_Name_Let("AMP9"); });
+  EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
+  EXPECT_THAT(e.Description(), HasSubstr("\"AMP9\""));
+  EXPECT_THAT(e.Description(), HasSubstr("devices.toml"));
   EXPECT_EQ(amp.Fields().Interface, 0);
   EXPECT_FALSE(amp.Fields().HasKeepAlive);
 }

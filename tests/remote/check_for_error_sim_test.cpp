@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/connected_rig.h"
+#include "tests/support/error_of.h"
 
 namespace marlin::testing {
 namespace {
@@ -42,14 +43,10 @@ TEST(CheckForErrorLan, LostConnectionReachesTheHostUnchanged) {
   ConnectedRig c(Amplifier("PA4415"), kLanDevice);
   bool closed = false;
   c.rig.lan->Close(c.amp.Fields().LanSocket, closed);
-  try {
-    c.amp.clsIAmpRemoteExt_CheckForError();
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(),
-              "Marlin Amplifier-AMP_LAN: Marlin Amplifier-AMP_LAN: No LAN connection available!");
-  }
+  const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemoteExt_CheckForError(); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-AMP_LAN: Marlin Amplifier-AMP_LAN: No LAN connection available!");
   EXPECT_EQ(c.rig.trace->reports.size(), 2u);
 }
 

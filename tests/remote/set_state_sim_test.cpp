@@ -6,6 +6,7 @@
 
 #include "driver/host_registry.h"
 #include "tests/support/connected_rig.h"
+#include "tests/support/error_of.h"
 #include "tests/support/fake_windows.h"
 
 namespace marlin::testing {
@@ -110,26 +111,18 @@ TEST_F(SetStateSim, OperateReadBackStandbyFailsWithAnEmptyEntry) {
   config.timings.rfOn = 1h;
   ConnectedRig c(config);
   c.Band(2);
-  try {
-    c.amp.clsIAmpRemote_SetState(state::kOperate);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: ");
-  }
+  const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kOperate); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: ");
 }
 
 TEST_F(SetStateSim, OperateReadBackFaultCarriesTheInstrumentsEntry) {
   ConnectedRig c(Amplifier("PA4415", true, 2));
   c.Band(0);  // keeps the band activation from reading the queue first
   c.rig.amp->PushError({-300, "Device error"});
-  try {
-    c.amp.clsIAmpRemote_SetState(state::kOperate);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -300,\"Device error\"");
-  }
+  const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kOperate); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -300,\"Device error\"");
 }
 
 TEST_F(SetStateSim, OtherRequestsSucceedWhateverIsReadBack) {
@@ -143,13 +136,9 @@ TEST_F(SetStateSim, PA4520FaultAfterStandbyIsShownThenReported) {
   ConnectedRig c(Amplifier("PA4520", true, 2, true));
   UseWindows(c, std::nullopt);
   c.rig.amp->PushError({-310, "System error"});
-  try {
-    c.amp.clsIAmpRemote_SetState(state::kStandby);
-    FAIL();
-  } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), 4040);
-    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -310,\"System error\"");
-  }
+  const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kStandby); });
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -310,\"System error\"");
   ASSERT_EQ(windows->boxes.size(), 1u);
   EXPECT_EQ(windows->boxes[0].text, "-310,\"System error\"");
   EXPECT_EQ(windows->boxes[0].title, "AMP_LAN");
