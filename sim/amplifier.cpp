@@ -49,8 +49,9 @@ Amplifier::~Amplifier() = default;
 
 std::string Amplifier::Identification() const { return IdentificationOf(config_); }
 
-std::string Amplifier::Execute(std::string_view line) {
-  const Clock::Duration now = clock_->Now();
+// A line takes effect at the time it arrived: the transcript entry that records it may already
+// have let a test's clock move on.
+std::string Amplifier::Execute(std::string_view line, Clock::Duration now) {
   state_->Settle(now);
   Instrument instrument{*state_, *errors_, config_, faults_, now};
   std::string answers;
@@ -125,7 +126,7 @@ Response Amplifier::Respond(std::string_view line, std::string_view peer) {
     dropped.dropConnection = true;
     return dropped;
   }
-  std::string answer = Execute(line);
+  std::string answer = Execute(line, now);
   if (answer.empty()) return {};
   return ApplyAnswerFaults(std::move(answer));
 }
@@ -134,9 +135,9 @@ std::optional<std::string> Amplifier::Handle(std::string_view line) {
   Response response;
   {
     std::lock_guard lock(mutex_);
-    transcript_.Add(
-        {clock_->Now(), Direction::Received, std::string(kLocalPeer), std::string(line)});
-    std::string answer = Execute(line);
+    const Clock::Duration now = clock_->Now();
+    transcript_.Add({now, Direction::Received, std::string(kLocalPeer), std::string(line)});
+    std::string answer = Execute(line, now);
     if (!answer.empty()) response = ApplyAnswerFaults(std::move(answer));
   }
   if (response.reply) RecordSent(kLocalPeer, *response.reply);

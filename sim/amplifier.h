@@ -84,7 +84,7 @@ class Amplifier {
   void SetTranscriptSink(TranscriptSink sink) { transcript_.SetSink(std::move(sink)); }
 
  private:
-  std::string Execute(std::string_view line);
+  std::string Execute(std::string_view line, Clock::Duration now);
   Response ApplyAnswerFaults(std::string answer) const;
 
   const AmplifierConfig config_;

@@ -152,6 +152,26 @@ TEST(SlowChanges, QueriesAnswerTheOldValueUntilTheChangeEnds) {
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "0,\"No error\"\n");
 }
 
+TEST(SlowChanges, ALineTakesEffectAtTheTimeItArrived) {
+  AmplifierConfig config = Powered();
+  config.initial.bandPath = 2;
+  config.initial.rfOn = true;
+  config.timings.rfOff = 500ms;
+  Bench bench(config);
+  // A test rig lets its clock move on as soon as a line is recorded, while the simulator may still
+  // be carrying it out; the change must count from the arrival all the same.
+  bench.amp->SetTranscriptSink([&](const TranscriptEntry& entry) {
+    if (entry.direction == Direction::Received && entry.text == "RF:OUTP:STAT OFF") {
+      bench.Advance(400ms);
+    }
+  });
+  bench.Ask("RF:OUTP:STAT OFF");
+  bench.Advance(99ms);
+  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "1\n");
+  bench.Advance(1ms);
+  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "0\n");
+}
+
 TEST(SlowChanges, PowerOffStopsRfAtOnceAndClearsThePathWhenDone) {
   AmplifierConfig config = Powered();
   config.initial.bandPath = 3;
