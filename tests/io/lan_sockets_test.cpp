@@ -138,7 +138,7 @@ TEST_F(LanSocketsTest, ThousandConnectionsLeaveNoDescriptorBehind) {
     ASSERT_TRUE(ok);
   }
   EXPECT_EQ(lan.OpenSockets(), 0u);
-  ASSERT_TRUE(peer.AwaitAllClosed(std::chrono::seconds(5)));
+  ASSERT_TRUE(peer.AwaitAllClosed(1000, std::chrono::seconds(5)));
   EXPECT_EQ(testing::OpenDescriptors(), descriptors);
 }
 

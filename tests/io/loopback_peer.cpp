@@ -56,9 +56,9 @@ std::size_t LoopbackPeer::Connections() const {
   return accepted_;
 }
 
-bool LoopbackPeer::AwaitAllClosed(std::chrono::milliseconds limit) const {
+bool LoopbackPeer::AwaitAllClosed(std::size_t opened, std::chrono::milliseconds limit) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, limit, [&] { return clients_.empty(); });
+  return changed_.wait_for(lock, limit, [&] { return accepted_ >= opened && clients_.empty(); });
 }
 
 std::size_t LoopbackPeer::ReleaseHeld() {

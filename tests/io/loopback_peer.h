@@ -34,8 +34,9 @@ class LoopbackPeer {
   // Sends the held replies now; returns how many there were.
   std::size_t ReleaseHeld();
   std::size_t Connections() const;
-  // Waits at most `limit` until every connection the client side closed is closed here too.
-  bool AwaitAllClosed(std::chrono::milliseconds limit) const;
+  // Waits at most `limit` until `opened` connections were accepted and every one is closed here
+  // too. Counting the accepted ones keeps a backlog not yet accepted from passing for closed.
+  bool AwaitAllClosed(std::size_t opened, std::chrono::milliseconds limit) const;
 
  private:
   struct Client {

@@ -140,7 +140,7 @@ TEST_F(BuiltinVisaTest, ClosingTheResourceManagerClosesItsSessionsAndLeaksNothin
     ASSERT_EQ(visa.viClose(b), vs::kErrorInvalidObject) << "closed with its manager";
   }
   EXPECT_EQ(visa.OpenSessions(), 0u);
-  ASSERT_TRUE(peer.AwaitAllClosed(std::chrono::seconds(5)));
+  ASSERT_TRUE(peer.AwaitAllClosed(400, std::chrono::seconds(5)));
   EXPECT_EQ(testing::OpenDescriptors(), descriptors);
 }
 
