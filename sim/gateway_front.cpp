@@ -1,11 +1,10 @@
 #include "sim/gateway_front.h"
 
 #include <array>
-#include <atomic>
 #include <deque>
-#include <mutex>
 
 #include "sim/bus_device.h"
+#include "sim/client_sessions.h"
 #include "sim/io_thread.h"
 #include "sim/scpi_header.h"
 #include "sim/scpi_values.h"
@@ -43,21 +42,9 @@ struct GatewayFront::Impl {
   class Session;
 
   std::map<int, BusDevice> devices;  // I/O thread only
-  std::string bindAddress;
-  IoThread io;
-  tcp::acceptor acceptor{io.Context()};
-  std::uint16_t port = 0;
-  std::atomic<std::size_t> clientCount{0};
-  std::map<int, std::weak_ptr<Session>> sessions;
-  int nextId = 0;
-  std::mutex stopMutex;
-  bool stopped = false;
+  ClientSessions<Session> clients;
 
-  void Accept();
-  void Forget(int id) {
-    sessions.erase(id);
-    clientCount = sessions.size();
-  }
+  void Forget(int id) { clients.Forget(id); }
   BusDevice* Device(int address) {
     auto it = devices.find(address);
     return it == devices.end() ? nullptr : &it->second;
@@ -332,25 +319,6 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
   bool closed_ = false;
 };
 
-void GatewayFront::Impl::Accept() {
-  acceptor.async_accept([this](asio::error_code ec, tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
-    if (!ec) {
-      if (sessions.size() >= kMaxClientsPerFront) {
-        asio::error_code ignored;
-        socket.close(ignored);
-      } else {
-        const int id = ++nextId;
-        auto session = std::make_shared<Session>(*this, std::move(socket), id);
-        sessions[id] = session;
-        clientCount = sessions.size();
-        session->Start();
-      }
-    }
-    Accept();
-  });
-}
-
 GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
                            std::string bindAddress, std::uint16_t port)
     : impl_(std::make_unique<Impl>()) {
@@ -365,31 +333,20 @@ GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddre
     impl_->devices.emplace(address,
                            BusDevice(std::move(node.mapped()), "gpib:" + std::to_string(address)));
   }
-  impl_->bindAddress = std::move(bindAddress);
-  Listen(impl_->acceptor, impl_->bindAddress, port);
-  impl_->port = impl_->acceptor.local_endpoint().port();
-  impl_->Accept();
-  impl_->io.Start();
+  Impl& front = *impl_;
+  front.clients.Start(bindAddress, port, [&front](tcp::socket socket, int id) {
+    return std::make_shared<Impl::Session>(front, std::move(socket), id);
+  });
 }
 
 GatewayFront::~GatewayFront() { Stop(); }
 
-std::uint16_t GatewayFront::Port() const { return impl_->port; }
+std::uint16_t GatewayFront::Port() const { return impl_->clients.Port(); }
 
-std::size_t GatewayFront::ClientCount() const { return impl_->clientCount; }
+std::size_t GatewayFront::ClientCount() const { return impl_->clients.Count(); }
 
 void GatewayFront::Stop() {
-  std::lock_guard lock(impl_->stopMutex);
-  if (impl_->stopped) return;
-  impl_->stopped = true;
-  impl_->io.RunAndWait([this] {
-    asio::error_code ignored;
-    impl_->acceptor.close(ignored);
-    auto sessions = impl_->sessions;
-    for (auto& [id, weak] : sessions)
-      if (auto session = weak.lock()) session->Close();
-  });
-  impl_->io.Join();
+  impl_->clients.Stop([](Impl::Session& session) { session.Close(); });
 }
 
 }  // namespace marlin::sim

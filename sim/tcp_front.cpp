@@ -1,11 +1,9 @@
 #include "sim/tcp_front.h"
 
 #include <array>
-#include <atomic>
 #include <deque>
-#include <map>
-#include <mutex>
 
+#include "sim/client_sessions.h"
 #include "sim/io_thread.h"
 #include "sim/line_splitter.h"
 
@@ -19,28 +17,18 @@ constexpr std::string_view kDisconnected = "disconnected";
 constexpr std::string_view kDropped = "connection dropped";
 constexpr std::string_view kStopped = "front stopped";
 constexpr std::string_view kRefused = "refused: too many clients";
+
+std::string PeerName(std::uint16_t port, int id) {
+  return "tcp:" + std::to_string(port) + "#" + std::to_string(id);
+}
 }  // namespace
 
 struct TcpFront::Impl {
   class Session;
 
   std::shared_ptr<Amplifier> amp;
-  std::string bindAddress;
-  IoThread io;
-  tcp::acceptor acceptor{io.Context()};
-  asio::steady_timer acceptRetry{io.Context()};
-  std::uint16_t port = 0;
-  std::atomic<std::size_t> clientCount{0};
-  std::map<int, std::weak_ptr<Session>> sessions;  // I/O thread only
-  int nextId = 0;
-  std::mutex stopMutex;
-  bool stopped = false;
-
-  void Accept();
-  void Forget(int id) {
-    sessions.erase(id);
-    clientCount = sessions.size();
-  }
+  ClientSessions<Session> clients;
+  void Forget(int id) { clients.Forget(id); }
 };
 
 // One client: reads lines, answers them one at a time in order, as an instrument does.
@@ -51,7 +39,7 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
         socket_(std::move(socket)),
         timer_(socket_.get_executor()),
         id_(id),
-        peer_("tcp:" + std::to_string(front.port) + "#" + std::to_string(id)) {}
+        peer_(PeerName(front.clients.Port(), id)) {}
 
   void Start() {
     front_.amp->RecordEvent(peer_, kConnected);
@@ -144,62 +132,27 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
   bool closed_ = false;
 };
 
-void TcpFront::Impl::Accept() {
-  acceptor.async_accept([this](asio::error_code ec, tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
-    if (ec) {
-      // Out of descriptors or similar: try again shortly rather than spin.
-      acceptRetry.expires_after(std::chrono::milliseconds(10));
-      acceptRetry.async_wait([this](asio::error_code e) {
-        if (!e) Accept();
-      });
-      return;
-    }
-    const int id = ++nextId;
-    if (sessions.size() >= kMaxClientsPerFront) {
-      amp->RecordEvent("tcp:" + std::to_string(port) + "#" + std::to_string(id), kRefused);
-      asio::error_code ignored;
-      socket.close(ignored);
-    } else {
-      auto session = std::make_shared<Session>(*this, std::move(socket), id);
-      sessions[id] = session;
-      clientCount = sessions.size();
-      session->Start();
-    }
-    Accept();
-  });
-}
-
 TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std::uint16_t port)
     : impl_(std::make_unique<Impl>()) {
   if (!amp) throw std::invalid_argument("TCP front needs an amplifier");
   impl_->amp = std::move(amp);
-  impl_->bindAddress = std::move(bindAddress);
-  Listen(impl_->acceptor, impl_->bindAddress, port);
-  impl_->port = impl_->acceptor.local_endpoint().port();
-  impl_->Accept();
-  impl_->io.Start();
+  Impl& front = *impl_;
+  front.clients.Start(
+      bindAddress, port,
+      [&front](tcp::socket socket, int id) {
+        return std::make_shared<Impl::Session>(front, std::move(socket), id);
+      },
+      [&front](int id) { front.amp->RecordEvent(PeerName(front.clients.Port(), id), kRefused); });
 }
 
 TcpFront::~TcpFront() { Stop(); }
 
-std::uint16_t TcpFront::Port() const { return impl_->port; }
+std::uint16_t TcpFront::Port() const { return impl_->clients.Port(); }
 
-std::size_t TcpFront::ClientCount() const { return impl_->clientCount; }
+std::size_t TcpFront::ClientCount() const { return impl_->clients.Count(); }
 
 void TcpFront::Stop() {
-  std::lock_guard lock(impl_->stopMutex);
-  if (impl_->stopped) return;
-  impl_->stopped = true;
-  impl_->io.RunAndWait([this] {
-    asio::error_code ignored;
-    impl_->acceptor.close(ignored);
-    impl_->acceptRetry.cancel();
-    auto sessions = impl_->sessions;
-    for (auto& [id, weak] : sessions)
-      if (auto session = weak.lock()) session->Close(kStopped);
-  });
-  impl_->io.Join();
+  impl_->clients.Stop([](Impl::Session& session) { session.Close(kStopped); });
 }
 
 }  // namespace marlin::sim
