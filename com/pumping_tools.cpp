@@ -5,7 +5,6 @@
 
 #include "com/message_pump.h"
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 #include "host/standalone_tools.h"
 
 namespace marlin::com {
@@ -15,7 +14,7 @@ void PumpingTools::Wait(float milliseconds) {
     std::ostringstream text;
     text << "A wait of " << milliseconds << " ms is out of range (0 to " << kLongestWaitMs
          << " ms)";
-    throw MarlinError(host_errors::kInvalidArgument, text.str());
+    throw MarlinError(errors::kInvalidArgument, text.str());
   }
   PumpingWait(*clock_, milliseconds);
 }

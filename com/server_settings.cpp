@@ -9,7 +9,6 @@
 #include "com/this_module.h"
 #include "com/wide_text.h"
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 namespace marlin::com {
 namespace {
@@ -49,11 +48,11 @@ std::optional<std::wstring> FromRegistry(const ServerSetting& setting) {
   }
   if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
   if (status == ERROR_UNSUPPORTED_TYPE) {
-    throw MarlinError(host_errors::kInvalidArgument,
+    throw MarlinError(errors::kInvalidArgument,
                       RegistryName(setting) + " must be a text value (REG_SZ or REG_EXPAND_SZ)");
   }
-  throw MarlinError(host_errors::kFileAccess, "Cannot read " + RegistryName(setting) + ": " +
-                                                  SystemMessage(static_cast<DWORD>(status)));
+  throw MarlinError(errors::kFileAccess, "Cannot read " + RegistryName(setting) + ": " +
+                                             SystemMessage(static_cast<DWORD>(status)));
 }
 
 struct Found {
@@ -73,7 +72,7 @@ double ParseTimeScale(const Found& found) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), scale);
   if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(scale) ||
       scale <= 0) {
-    throw MarlinError(host_errors::kInvalidArgument,
+    throw MarlinError(errors::kInvalidArgument,
                       found.origin + " \"" + text + "\" must be a number above 0");
   }
   return scale;

@@ -5,7 +5,6 @@
 
 #include "com/this_module.h"
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 namespace marlin::com {
 namespace {
@@ -33,8 +32,7 @@ Win32Timer::~Win32Timer() {
 // A negative interval is refused; 0 stops the ticks without disabling the timer, as a form's
 // timer control does.
 void Win32Timer::SetInterval(std::int32_t milliseconds) {
-  if (milliseconds < 0)
-    throw MarlinError(host_errors::kInvalidPropertyValue, "Invalid property value");
+  if (milliseconds < 0) throw MarlinError(errors::kInvalidPropertyValue, "Invalid property value");
   interval_ = milliseconds;
   Restart();
 }

@@ -5,7 +5,6 @@
 #include "com/this_module.h"
 #include "com/wide_text.h"
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 #include "ui/frm_wait_for_done.h"
 
 namespace marlin::com {
@@ -135,7 +134,7 @@ void Win32WaitWindow::SetIndicatorProperty(std::int32_t dispId, const IndicatorV
     }
     const std::int32_t colour = std::get<std::int32_t>(value);
     if (colour < 0 || colour > 0xFFFFFF) {
-      throw MarlinError(host_errors::kInvalidPropertyValue, "Invalid property value");
+      throw MarlinError(errors::kInvalidPropertyValue, "Invalid property value");
     }
     colour_ = static_cast<COLORREF>(colour);
   } else {

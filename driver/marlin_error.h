@@ -20,14 +20,20 @@ class MarlinError : public std::runtime_error {
   std::string description_;
 };
 
-// Error numbers of the runtime conversions and of the driver itself.
+// Error numbers of the runtime and of the driver itself.
 namespace errors {
+inline constexpr std::int32_t kInvalidArgument = 5;
 inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kOutOfMemory = 7;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kInternal = 51;
+inline constexpr std::int32_t kFileNotFound = 53;
+inline constexpr std::int32_t kFileAccess = 75;
+inline constexpr std::int32_t kObjectNotSet = 91;
+inline constexpr std::int32_t kInvalidPropertyValue = 380;
 inline constexpr std::int32_t kCannotCreateObject = 429;
 inline constexpr std::int32_t kNotImplemented = 445;
+inline constexpr std::int32_t kEntryPointNotFound = 453;
 inline constexpr std::int32_t kGpibGiveUp = 4012;
 inline constexpr std::int32_t kTransport = 4040;
 inline constexpr std::int32_t kBandActivation = 4081;

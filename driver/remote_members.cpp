@@ -14,7 +14,6 @@ constexpr float kPowerOnPause = 15000;
 constexpr float kAfterResetPause = 1000;
 constexpr float kPA4520SettlingPause = 4000;
 constexpr std::int32_t kCriticalOkOnly = 16;
-constexpr std::int32_t kObjectNotSet = 91;
 
 }  // namespace
 
@@ -58,7 +57,8 @@ class SetStateRequest {
         if (host::Message().Context()) {
           auto context = host::Message().Context();
           if (!context) {
-            throw MarlinError(kObjectNotSet, "Object variable or With block variable not set");
+            throw MarlinError(errors::kObjectNotSet,
+                              "Object variable or With block variable not set");
           }
           windowShown = context->Enabled();
         }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -24,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void CannotWrite(const fs::path& path, const std::string& why) {
-  throw MarlinError(host_errors::kFileAccess, "Cannot write \"" + path.string() + "\": " + why);
+  throw MarlinError(errors::kFileAccess, "Cannot write \"" + path.string() + "\": " + why);
 }
 
 std::string LastSystemError() {
@@ -152,15 +151,14 @@ std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
   std::error_code ec;
   const auto status = fs::status(path, ec);
   if (status.type() == fs::file_type::not_found) {
-    throw MarlinError(host_errors::kFileNotFound, "File not found: \"" + path.string() + "\"");
+    throw MarlinError(errors::kFileNotFound, "File not found: \"" + path.string() + "\"");
   }
   if (status.type() == fs::file_type::directory) {
-    throw MarlinError(host_errors::kFileAccess,
-                      "\"" + path.string() + "\" is a folder, not a file");
+    throw MarlinError(errors::kFileAccess, "\"" + path.string() + "\" is a folder, not a file");
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw MarlinError(host_errors::kFileAccess,
+    throw MarlinError(errors::kFileAccess,
                       "Cannot read \"" + path.string() + "\": " + LastSystemError());
   }
   std::string data;
@@ -168,12 +166,12 @@ std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
     data.append(chunk, static_cast<std::size_t>(in.gcount()));
     if (data.size() > limit) {
-      throw MarlinError(host_errors::kFileAccess, "\"" + path.string() + "\" is larger than " +
-                                                      std::to_string(limit) + " bytes");
+      throw MarlinError(errors::kFileAccess, "\"" + path.string() + "\" is larger than " +
+                                                 std::to_string(limit) + " bytes");
     }
   }
   if (in.bad()) {
-    throw MarlinError(host_errors::kFileAccess,
+    throw MarlinError(errors::kFileAccess,
                       "Cannot read \"" + path.string() + "\": " + LastSystemError());
   }
   return data;

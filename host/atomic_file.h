@@ -8,7 +8,7 @@
 
 namespace marlin {
 
-// Raises host_errors::kFileNotFound for a missing file, kFileAccess for one that cannot be read
+// Raises errors::kFileNotFound for a missing file, kFileAccess for one that cannot be read
 // or holds more than `limit` bytes.
 std::string ReadWholeFile(const std::filesystem::path& path, std::size_t limit);
 
@@ -18,7 +18,7 @@ using BeforeReplace = std::function<void(const std::filesystem::path& temporary)
 
 // Writes `contents` to a temporary file in the same folder, flushes it to disk and renames it
 // over `path` (following a symbolic link to the real file). A process killed at any moment
-// leaves the old file or the new one. Raises host_errors::kFileAccess on failure, leaving the
+// leaves the old file or the new one. Raises errors::kFileAccess on failure, leaving the
 // old file as it was.
 void ReplaceFile(const std::filesystem::path& path, std::string_view contents,
                  const BeforeReplace& beforeReplace = {});

@@ -6,7 +6,6 @@
 #include "driver/marlin_error.h"
 #include "host/device_list.h"
 #include "host/device_list_toml.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 namespace {
@@ -59,8 +58,8 @@ struct Span {
 
 [[noreturn]] void CannotEdit(const std::string& fileName, const std::string& device,
                              const std::string& why) {
-  throw MarlinError(host_errors::kFileAccess, "Cannot store the LAN address of device \"" + device +
-                                                  "\" in \"" + fileName + "\": " + why);
+  throw MarlinError(errors::kFileAccess, "Cannot store the LAN address of device \"" + device +
+                                             "\" in \"" + fileName + "\": " + why);
 }
 
 // Where the parser found `value` in `text`, as byte offsets.

@@ -6,7 +6,6 @@
 #include "driver/marlin_error.h"
 #include "host/gpib_linux.h"
 #include "host/gpib_prologix.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 namespace {
@@ -159,13 +158,13 @@ std::unique_ptr<StandaloneGpib> MakeGpibService(const std::map<int, std::string>
     if (kind == kinds.end()) {
       std::string known;
       for (const auto& k : kinds) known += (known.empty() ? "" : ", ") + k.first;
-      throw MarlinError(host_errors::kInvalidArgument,
+      throw MarlinError(errors::kInvalidArgument,
                         where + "unknown backend '" + scheme + "' (known: " + known + ")");
     }
     try {
       made.emplace(board, kind->second(target, clock));
     } catch (const std::invalid_argument& e) {
-      throw MarlinError(host_errors::kInvalidArgument, where + e.what());
+      throw MarlinError(errors::kInvalidArgument, where + e.what());
     }
   }
   return std::make_unique<StandaloneGpib>(std::move(made));

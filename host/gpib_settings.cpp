@@ -3,7 +3,6 @@
 
 #include "driver/marlin_error.h"
 #include "host/gpib_backend.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 namespace {
@@ -23,7 +22,7 @@ constexpr std::array<Clock::Duration, 18> kTimeouts = {0ns, 10us, 30us, 100us, 3
                                                        3s,  10s,  30s,  100s,  300s,  1000s};
 
 [[noreturn]] void Refuse(const std::string& what) {
-  throw MarlinError(host_errors::kInvalidArgument, "GpibOpen: " + what);
+  throw MarlinError(errors::kInvalidArgument, "GpibOpen: " + what);
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 #pragma once
-// Error numbers raised by the stand-alone host services. Runtime numbers where the runtime has
-// one; the rest in a block of our own.
+// Error numbers of the stand-alone host services where the runtime has none (its own numbers
+// are in driver/marlin_error.h).
 #include <cstdint>
 
 namespace marlin::host_errors {
-inline constexpr std::int32_t kInvalidArgument = 5;
-inline constexpr std::int32_t kFileNotFound = 53;
-inline constexpr std::int32_t kFileAccess = 75;
-inline constexpr std::int32_t kInvalidPropertyValue = 380;
 inline constexpr std::int32_t kBadDeviceList = 5301;
 inline constexpr std::int32_t kUnknownDevice = 5302;
 inline constexpr std::int32_t kNotConfigured = 5303;

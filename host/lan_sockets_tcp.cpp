@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 #include "host/real_wait.h"
 #include "io/tcp_socket.h"
 
@@ -31,14 +30,13 @@ struct TcpLanSockets::Connection {
 
 TcpLanSockets::TcpLanSockets(std::shared_ptr<Clock> clock, TcpLanOptions options)
     : clock_(std::move(clock)), options_(options) {
-  if (!clock_) throw MarlinError(host_errors::kInvalidArgument, "LAN sockets: no clock given");
+  if (!clock_) throw MarlinError(errors::kInvalidArgument, "LAN sockets: no clock given");
   if (options_.connectTimeout <= Clock::Duration::zero() ||
       options_.queryTimeout <= Clock::Duration::zero()) {
-    throw MarlinError(host_errors::kInvalidArgument,
-                      "LAN sockets: timeouts must be greater than 0 ms");
+    throw MarlinError(errors::kInvalidArgument, "LAN sockets: timeouts must be greater than 0 ms");
   }
   if (options_.maxAnswerBytes == 0) {
-    throw MarlinError(host_errors::kInvalidArgument,
+    throw MarlinError(errors::kInvalidArgument,
                       "LAN sockets: the answer limit must be at least 1 byte");
   }
 }
@@ -73,10 +71,9 @@ void TcpLanSockets::Open(const std::string& host, std::int32_t port, std::int32_
                          bool& ok) {
   socket = kNoSocket;
   ok = false;
-  if (host.empty())
-    throw MarlinError(host_errors::kInvalidArgument, "LanOpen: the host name is empty");
+  if (host.empty()) throw MarlinError(errors::kInvalidArgument, "LanOpen: the host name is empty");
   if (port < 1 || port > 65535) {
-    throw MarlinError(host_errors::kInvalidArgument,
+    throw MarlinError(errors::kInvalidArgument,
                       "LanOpen: port " + std::to_string(port) + " is outside 1 to 65535");
   }
   std::string error;

@@ -52,11 +52,11 @@ void StandaloneDevList::LanOpen(const std::string& host, std::int32_t port, std:
                                 const std::string& protocol, std::int32_t& socket, bool& ok) {
   if (protocol != kLanProtocol) {
     throw MarlinError(
-        host_errors::kInvalidArgument,
+        errors::kInvalidArgument,
         "LAN protocol \"" + protocol + "\" is not supported; use \"" + kLanProtocol + "\"");
   }
   if (localPort != 0) {
-    throw MarlinError(host_errors::kInvalidArgument,
+    throw MarlinError(errors::kInvalidArgument,
                       "A local port (" + std::to_string(localPort) +
                           ") cannot be chosen for a LAN connection; pass 0");
   }

@@ -38,13 +38,12 @@ class UnconfiguredGpib final : public HostGpib {
 
 std::shared_ptr<Clock> ChooseClock(const StandaloneHostConfig& config) {
   if (!(std::isfinite(config.timeScale) && config.timeScale > 0)) {
-    throw MarlinError(
-        host_errors::kInvalidArgument,
-        "The time scale must be a number above 0, not " + std::to_string(config.timeScale));
+    throw MarlinError(errors::kInvalidArgument, "The time scale must be a number above 0, not " +
+                                                    std::to_string(config.timeScale));
   }
   if (config.clock) {
     if (config.timeScale != 1.0) {
-      throw MarlinError(host_errors::kInvalidArgument,
+      throw MarlinError(errors::kInvalidArgument,
                         "A time scale cannot be combined with a given clock; scale the clock");
     }
     return config.clock;

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 
@@ -28,7 +27,7 @@ void StandaloneTools::Wait(float milliseconds) {
     std::ostringstream text;
     text << "A wait of " << milliseconds << " ms is out of range (0 to " << kLongestWaitMs
          << " ms)";
-    throw MarlinError(host_errors::kInvalidArgument, text.str());
+    throw MarlinError(errors::kInvalidArgument, text.str());
   }
   Clock& clock = timers_->TimeBase();
   const Clock::Duration end = clock.Now() + FromMilliseconds(milliseconds);

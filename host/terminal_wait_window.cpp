@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 #include "ui/frm_wait_for_done.h"
 
 #ifndef _WIN32
@@ -140,7 +139,7 @@ void TerminalWaitWindow::SetIndicatorProperty(std::int32_t dispId, const Indicat
       throw MarlinError(kTypeMismatch, "Type mismatch: the indicator's colour is a number");
     }
     if (*colour < 0 || *colour > kWhite) {
-      throw MarlinError(host_errors::kInvalidPropertyValue,
+      throw MarlinError(errors::kInvalidPropertyValue,
                         "Invalid property value: colour " + std::to_string(*colour));
     }
     colour_ = *colour;

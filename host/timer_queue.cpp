@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 
@@ -20,7 +19,7 @@ class QueuedTimer final : public HostTimer {
   void SetInterval(std::int32_t milliseconds) override {
     if (milliseconds < 0) {
       throw MarlinError(
-          host_errors::kInvalidPropertyValue,
+          errors::kInvalidPropertyValue,
           "Invalid property value: a timer interval of " + std::to_string(milliseconds) + " ms");
     }
     Mine().interval = std::chrono::milliseconds(milliseconds);

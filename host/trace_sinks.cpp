@@ -4,7 +4,6 @@
 #include <ostream>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 
 namespace marlin {
 namespace {
@@ -20,7 +19,7 @@ std::string OneLine(const Json& record) {
 JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
     : path_(path), out_(path, std::ios::app | std::ios::binary) {
   if (!out_) {
-    throw MarlinError(host_errors::kFileAccess,
+    throw MarlinError(errors::kFileAccess,
                       "Cannot open the trace file \"" + path.string() + "\" for writing");
   }
 }
@@ -31,7 +30,7 @@ void JsonLinesFile::Append(const std::string& line) {
   out_ << line << '\n';
   out_.flush();
   if (!out_) {
-    throw MarlinError(host_errors::kFileAccess,
+    throw MarlinError(errors::kFileAccess,
                       "Cannot write to the trace file \"" + path_.string() + "\"");
   }
 }

@@ -36,7 +36,7 @@ class TraceSink {
 // Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
 class JsonLinesFile final : public TraceSink {
  public:
-  // Appends to the file; raises host_errors::kFileAccess when it cannot be opened.
+  // Appends to the file; raises errors::kFileAccess when it cannot be opened.
   explicit JsonLinesFile(const std::filesystem::path& path);
 
   void Line(const TraceCall& call) override;

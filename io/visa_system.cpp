@@ -44,9 +44,8 @@ Function SystemVisa::Resolve(const Entry& entry, std::atomic<void*>& slot) {
     std::string what = entry.name;
 #endif
     if (found == nullptr) {
-      throw MarlinError(
-          visa_loader::kEntryPointNotFound,
-          "Can't find DLL entry point " + what + " in " + library_.Name() + " (" + error + ")");
+      throw MarlinError(errors::kEntryPointNotFound, "Can't find DLL entry point " + what + " in " +
+                                                         library_.Name() + " (" + error + ")");
     }
     slot.store(found, std::memory_order_release);
   }
@@ -60,8 +59,7 @@ std::unique_ptr<SystemVisa> SystemVisa::Load(const std::string& library) {
   std::string error;
   SharedLibrary loaded = SharedLibrary::Open(library, error);
   if (!loaded.IsLoaded()) {
-    throw MarlinError(visa_loader::kFileNotFound,
-                      "File not found: " + library + " (" + error + ")");
+    throw MarlinError(errors::kFileNotFound, "File not found: " + library + " (" + error + ")");
   }
   return std::unique_ptr<SystemVisa>(new SystemVisa(std::move(loaded)));
 }

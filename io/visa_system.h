@@ -14,8 +14,6 @@ namespace marlin {
 
 namespace visa_loader {
 inline constexpr const char* kPathVariable = "MARLIN_VISA_LIBRARY";
-inline constexpr std::int32_t kFileNotFound = 53;
-inline constexpr std::int32_t kEntryPointNotFound = 453;
 }  // namespace visa_loader
 
 class SystemVisa final : public VisaBinding {

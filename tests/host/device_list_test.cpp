@@ -142,10 +142,10 @@ TEST(DeviceListFile, FilesThatCannotBeReadGiveTheirOwnErrors) {
     std::int32_t number;
     std::string text;
   } cases[] = {
-      {folder.Path() / "missing.toml", host_errors::kFileNotFound, "File not found"},
-      {folder.Path(), host_errors::kFileAccess, "is a folder"},
-      {folder.Write("huge.toml", std::string(kLargestDeviceList + 1, '#')),
-       host_errors::kFileAccess, "is larger than"},
+      {folder.Path() / "missing.toml", errors::kFileNotFound, "File not found"},
+      {folder.Path(), errors::kFileAccess, "is a folder"},
+      {folder.Write("huge.toml", std::string(kLargestDeviceList + 1, '#')), errors::kFileAccess,
+       "is larger than"},
   };
   for (const Case& c : cases) {
     DeviceListFile file(c.path);

@@ -132,7 +132,7 @@ TEST(DeviceListFileWrite, AFailureBeforeTheRenameLeavesTheOldFileAndNoLeftovers)
   TempFolder folder;
   const auto path = folder.Write("devices.toml", kLab);
   DeviceListFile file(path, [](const std::filesystem::path&) {
-    throw MarlinError(host_errors::kFileAccess, "disk pulled");
+    throw MarlinError(errors::kFileAccess, "disk pulled");
   });
   EXPECT_THROW(file.SetLanAddress("AMP1", "192.0.2.10:5025"), MarlinError);
   EXPECT_EQ(TempFolder::Read(path), kLab);

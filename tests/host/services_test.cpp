@@ -90,9 +90,9 @@ TEST(LanMembers, RefuseWhatTheSocketServiceCannotDo) {
   std::int32_t socket = 0;
   bool ok = false;
   ExpectError([&] { devList->LanOpen("127.0.0.1", 5025, 0, "UDP", socket, ok); },
-              host_errors::kInvalidArgument, "\"UDP\" is not supported");
+              errors::kInvalidArgument, "\"UDP\" is not supported");
   ExpectError([&] { devList->LanOpen("127.0.0.1", 5025, 4000, "TCP", socket, ok); },
-              host_errors::kInvalidArgument, "local port (4000)");
+              errors::kInvalidArgument, "local port (4000)");
 }
 
 TEST(CheckLanDevice, AllowsVisaOnlyForListedDevicesWithTheVisaInterface) {
@@ -113,12 +113,12 @@ TEST(HostConfiguration, RefusesATimeScaleThatCannotWork) {
   StandaloneHostConfig config;
   for (double scale : {0.0, -2.0, std::nan("")}) {
     config.timeScale = scale;
-    ExpectError([&] { StandaloneHostFactory factory(config); }, host_errors::kInvalidArgument,
+    ExpectError([&] { StandaloneHostFactory factory(config); }, errors::kInvalidArgument,
                 "time scale");
   }
   config.timeScale = 10;
   config.clock = std::make_shared<VirtualClock>();
-  ExpectError([&] { StandaloneHostFactory factory(config); }, host_errors::kInvalidArgument,
+  ExpectError([&] { StandaloneHostFactory factory(config); }, errors::kInvalidArgument,
               "given clock");
 }
 

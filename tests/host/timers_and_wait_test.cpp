@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "driver/marlin_error.h"
-#include "host/host_errors.h"
 #include "host/standalone_host.h"
 #include "host/standalone_tools.h"
 #include "host/terminal_windows.h"
@@ -48,7 +47,7 @@ TEST_F(TimersAndWait, WaitRefusesWhatNoClockCanWait) {
       tools->Wait(ms);
       ADD_FAILURE() << ms;
     } catch (const MarlinError& e) {
-      EXPECT_EQ(e.Number(), host_errors::kInvalidArgument);
+      EXPECT_EQ(e.Number(), errors::kInvalidArgument);
       EXPECT_THAT(e.Description(), ::testing::HasSubstr("out of range"));
     }
   }

@@ -9,8 +9,8 @@
 
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
+#include "driver/marlin_error.h"
 #include "driver/procedure.h"
-#include "host/host_errors.h"
 #include "host/standalone_host.h"
 #include "tests/host/temp_folder.h"
 
@@ -144,7 +144,7 @@ TEST(TraceService, ATraceFileThatCannotBeOpenedIsAClearError) {
   StandaloneHostConfig config;
   config.traceFile = folder.Path() / "no such folder" / "trace.jsonl";
   const MarlinError e = ErrorOf([&] { StandaloneHostFactory factory(config); });
-  EXPECT_EQ(e.Number(), host_errors::kFileAccess);
+  EXPECT_EQ(e.Number(), errors::kFileAccess);
   EXPECT_THAT(e.Description(), HasSubstr(config.traceFile.string()));
 }
 

@@ -58,7 +58,7 @@ TEST(SystemVisa, MissingEntryPointFailsOnlyItsOwnCallWithTheLoadersMessage) {
     visa->viClear(200);
     ADD_FAILURE() << "viClear resolved in a library without it";
   } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), visa_loader::kEntryPointNotFound);
+    EXPECT_EQ(e.Number(), errors::kEntryPointNotFound);
     EXPECT_NE(e.Description().find("Can't find DLL entry point viClear"), std::string::npos);
     EXPECT_NE(e.Description().find("undefined symbol: viClear"), std::string::npos)
         << "the loader's own message: " << e.Description();
@@ -71,7 +71,7 @@ TEST(SystemVisa, LibraryThatCannotBeLoadedKeepsTheLoadersMessage) {
     SystemVisa::Load("/nonexistent/libvisa.so");
     ADD_FAILURE() << "loaded a library that does not exist";
   } catch (const MarlinError& e) {
-    EXPECT_EQ(e.Number(), visa_loader::kFileNotFound);
+    EXPECT_EQ(e.Number(), errors::kFileNotFound);
     EXPECT_NE(e.Description().find("/nonexistent/libvisa.so: cannot open shared object file"),
               std::string::npos)
         << e.Description();
