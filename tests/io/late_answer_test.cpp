@@ -4,6 +4,7 @@
 
 #include "io/visa_status.h"
 #include "tests/io/simulator_fixture.h"
+#include "tests/support/forwarding_visa.h"
 
 namespace marlin {
 namespace {
@@ -12,31 +13,15 @@ using namespace std::chrono_literals;
 using testing::Route;
 
 // Records the status of every read of the layer it wraps.
-class ReadStatusRecorder : public VisaBinding {
+class ReadStatusRecorder : public testing::ForwardingVisa {
  public:
-  explicit ReadStatusRecorder(std::shared_ptr<VisaBinding> inner) : inner_(std::move(inner)) {}
+  using ForwardingVisa::ForwardingVisa;
   std::vector<ViStatus> readStatuses;
 
-  ViStatus viOpenDefaultRM(ViSession& rm) override { return inner_->viOpenDefaultRM(rm); }
-  ViStatus viOpen(ViSession rm, const std::string& r, std::uint32_t m, std::uint32_t t,
-                  ViSession& vi) override {
-    return inner_->viOpen(rm, r, m, t, vi);
-  }
-  ViStatus viSetAttribute(ViSession vi, ViAttr a, std::uint64_t v) override {
-    return inner_->viSetAttribute(vi, a, v);
-  }
-  ViStatus viClear(ViSession vi) override { return inner_->viClear(vi); }
-  ViStatus viClose(ViSession vi) override { return inner_->viClose(vi); }
-  ViStatus viWrite(ViSession vi, const std::string& b, std::uint32_t c, std::uint32_t& w) override {
-    return inner_->viWrite(vi, b, c, w);
-  }
   ViStatus viRead(ViSession vi, std::string& b, std::uint32_t c, std::uint32_t& r) override {
-    readStatuses.push_back(inner_->viRead(vi, b, c, r));
+    readStatuses.push_back(ForwardingVisa::viRead(vi, b, c, r));
     return readStatuses.back();
   }
-
- private:
-  std::shared_ptr<VisaBinding> inner_;
 };
 
 class LateAnswers : public testing::SimulatorFixture,

@@ -10,6 +10,7 @@
 #include "driver/host_services.h"
 #include "host/lan_sockets.h"
 #include "io/modvisa.h"
+#include "tests/support/forwarding_visa.h"
 
 namespace marlin::testing {
 
@@ -40,33 +41,18 @@ class CountingLan final : public LanSockets {
   std::atomic<std::size_t>& sent_;
 };
 
-class CountingVisa final : public VisaBinding {
+class CountingVisa final : public ForwardingVisa {
  public:
   CountingVisa(std::shared_ptr<VisaBinding> inner, std::atomic<std::size_t>& sent)
-      : inner_(std::move(inner)), sent_(sent) {}
-  ViStatus viOpenDefaultRM(ViSession& rm) override { return inner_->viOpenDefaultRM(rm); }
-  ViStatus viOpen(ViSession rm, const std::string& r, std::uint32_t a, std::uint32_t t,
-                  ViSession& vi) override {
-    return inner_->viOpen(rm, r, a, t, vi);
-  }
-  ViStatus viSetAttribute(ViSession vi, ViAttr a, std::uint64_t v) override {
-    return inner_->viSetAttribute(vi, a, v);
-  }
-  ViStatus viClear(ViSession vi) override { return inner_->viClear(vi); }
-  ViStatus viClose(ViSession vi) override { return inner_->viClose(vi); }
+      : ForwardingVisa(std::move(inner)), sent_(sent) {}
   ViStatus viWrite(ViSession vi, const std::string& bytes, std::uint32_t count,
                    std::uint32_t& written) override {
-    ViStatus status = inner_->viWrite(vi, bytes, count, written);
+    ViStatus status = ForwardingVisa::viWrite(vi, bytes, count, written);
     sent_ += LinesIn(bytes.substr(0, written));
     return status;
   }
-  ViStatus viRead(ViSession vi, std::string& buffer, std::uint32_t count,
-                  std::uint32_t& read) override {
-    return inner_->viRead(vi, buffer, count, read);
-  }
 
  private:
-  std::shared_ptr<VisaBinding> inner_;
   std::atomic<std::size_t>& sent_;
 };
 
