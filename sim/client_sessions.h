@@ -27,7 +27,6 @@ class ClientSessions {
   ClientSessions(const ClientSessions&) = delete;
   ClientSessions& operator=(const ClientSessions&) = delete;
 
-  asio::io_context& Context() { return io_.Context(); }
   std::uint16_t Port() const { return port_; }
   std::size_t Count() const { return count_; }
 

@@ -44,7 +44,6 @@ struct GatewayFront::Impl {
   std::map<int, BusDevice> devices;  // I/O thread only
   ClientSessions<Session> clients;
 
-  void Forget(int id) { clients.Forget(id); }
   BusDevice* Device(int address) {
     auto it = devices.find(address);
     return it == devices.end() ? nullptr : &it->second;
@@ -68,7 +67,7 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
     socket_.shutdown(tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
     timer_.cancel();
-    front_.Forget(id_);
+    front_.clients.Forget(id_);
   }
 
  private:

@@ -28,7 +28,6 @@ struct TcpFront::Impl {
 
   std::shared_ptr<Amplifier> amp;
   ClientSessions<Session> clients;
-  void Forget(int id) { clients.Forget(id); }
 };
 
 // One client: reads lines, answers them one at a time in order, as an instrument does.
@@ -54,7 +53,7 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
     socket_.close(ignored);
     timer_.cancel();
     front_.amp->RecordEvent(peer_, why);
-    front_.Forget(id_);
+    front_.clients.Forget(id_);
   }
 
  private:
