@@ -20,22 +20,7 @@ sim=$(cd "$native" && pwd)/sim/marlin-sim
 scale=20
 wine_timeout=180
 
-bash scripts/deps.sh build
-com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-              wine64-tools libwine-dev)
-missing=()
-for pkg in "${com_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
-    --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash scripts/deps.sh com
 
 passed=0
 failed=0

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages a job needs when they are missing. Usage: deps.sh build|test
+# Installs the Debian packages a job needs when they are missing. Usage: deps.sh build|test|com
 set -euo pipefail
 
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
                 libtoml11-dev nlohmann-json3-dev)
 test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py)
+com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+              wine64-tools libwine-dev)
 
 wanted=("${build_packages[@]}")
-if [ "${1:-build}" = test ]; then wanted+=("${test_packages[@]}"); fi
+case "${1:-build}" in
+  build) ;;
+  test) wanted+=("${test_packages[@]}") ;;
+  com) wanted+=("${com_packages[@]}") ;;
+  *) echo "usage: deps.sh build|test|com" >&2; exit 2 ;;
+esac
 
 missing=()
 for pkg in "${wanted[@]}"; do
