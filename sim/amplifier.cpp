@@ -51,7 +51,7 @@ std::string Amplifier::Identification() const { return IdentificationOf(config_)
 
 // A line takes effect at the time it arrived: the transcript entry that records it may already
 // have let a test's clock move on.
-std::string Amplifier::Execute(std::string_view line, Clock::Duration now) {
+std::optional<std::string> Amplifier::Execute(std::string_view line, Clock::Duration now) {
   state_->Settle(now);
   Instrument instrument{*state_, *errors_, config_, faults_, now};
   std::string answers;
@@ -101,18 +101,19 @@ std::string Amplifier::Execute(std::string_view line, Clock::Duration now) {
     }
     command->set(instrument, call);
   }
-  if (!answered) return {};
-  return answers;
+  if (!answered) return std::nullopt;
+  return answers;  // may be empty: an empty answer is still an answer
 }
 
-Response Amplifier::ApplyAnswerFaults(std::string answer) const {
+Response Amplifier::ApplyAnswerFaults(std::string_view line, std::string answer) const {
   Response response;
   if (faults_.silent) return response;
   if (faults_.garbage) answer = std::string(kGarbage);
   if (answer.size() < faults_.overlongBytes) answer.resize(faults_.overlongBytes, 'X');
   if (!faults_.noTerminator) answer += '\n';
   response.reply = std::move(answer);
-  response.delay = faults_.answerDelay;
+  if (faults_.delayOnly.empty() || line.substr(0, faults_.delayOnly.size()) == faults_.delayOnly)
+    response.delay = faults_.answerDelay;
   return response;
 }
 
@@ -126,9 +127,9 @@ Response Amplifier::Respond(std::string_view line, std::string_view peer) {
     dropped.dropConnection = true;
     return dropped;
   }
-  std::string answer = Execute(line, now);
-  if (answer.empty()) return {};
-  return ApplyAnswerFaults(std::move(answer));
+  auto answer = Execute(line, now);
+  if (!answer) return {};
+  return ApplyAnswerFaults(line, std::move(*answer));
 }
 
 std::optional<std::string> Amplifier::Handle(std::string_view line) {
@@ -137,8 +138,8 @@ std::optional<std::string> Amplifier::Handle(std::string_view line) {
     std::lock_guard lock(mutex_);
     const Clock::Duration now = clock_->Now();
     transcript_.Add({now, Direction::Received, std::string(kLocalPeer), std::string(line)});
-    std::string answer = Execute(line, now);
-    if (!answer.empty()) response = ApplyAnswerFaults(std::move(answer));
+    auto answer = Execute(line, now);
+    if (answer) response = ApplyAnswerFaults(line, std::move(*answer));
   }
   if (response.reply) RecordSent(kLocalPeer, *response.reply);
   return response.reply;
@@ -187,7 +188,7 @@ void Amplifier::PushError(ErrorEntry entry) {
 }
 
 void Amplifier::SetLockOwner(std::string owner) {
-  if (owner.empty() || !IsAnswerSafe(owner))
+  if (!owner.empty() && !IsAnswerSafe(owner))
     throw std::invalid_argument("lock owner \"" + owner +
                                 "\": needs printable characters without , ; or quotes");
   std::lock_guard lock(mutex_);

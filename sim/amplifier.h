@@ -84,8 +84,8 @@ class Amplifier {
   void SetTranscriptSink(TranscriptSink sink) { transcript_.SetSink(std::move(sink)); }
 
  private:
-  std::string Execute(std::string_view line, Clock::Duration now);
-  Response ApplyAnswerFaults(std::string answer) const;
+  std::optional<std::string> Execute(std::string_view line, Clock::Duration now);
+  Response ApplyAnswerFaults(std::string_view line, std::string answer) const;
 
   const AmplifierConfig config_;
   const std::shared_ptr<Clock> clock_;

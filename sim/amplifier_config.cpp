@@ -55,8 +55,11 @@ void Validate(const AmplifierConfig& config) {
     Reject("band path", std::to_string(initial.bandPath), "needs mains power on");
   if (initial.rfOn && (!initial.powerOn || initial.bandPath == 0))
     Reject("RF output", "ON", "needs mains power on and a band path");
-  if (initial.lockOwner.empty() || !IsAnswerSafe(initial.lockOwner))
+  if (!initial.lockOwner.empty() && !IsAnswerSafe(initial.lockOwner))
     Reject("lock owner", initial.lockOwner, "needs printable characters without , ; or quotes");
+  if (std::find(std::begin(kNoBandAnswers), std::end(kNoBandAnswers), config.noBandAnswer) ==
+      std::end(kNoBandAnswers))
+    Reject("answer without a band path", config.noBandAnswer, "expected 0 or NONE");
   if (!NormalizeLanTimeout(initial.lanTimeout))
     Reject("LAN timeout", initial.lanTimeout, "expected 1 to 3 digits and S, M, H or D");
   ValidateFaults(config.faults);

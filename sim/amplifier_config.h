@@ -37,6 +37,7 @@ struct Faults {
   std::size_t overlongBytes = 0;    // answers padded to this many bytes (0: off)
   bool noTerminator = false;        // answers without their "\n"
   Clock::Duration answerDelay{};    // answers held back this long (slow or late answers)
+  std::string delayOnly;            // when not empty: only answers to queries starting so are held
   bool dropConnection = false;      // the connection is closed when the next line arrives
   bool bandPathStuck = false;       // band switching is accepted but never completes
 };
@@ -45,11 +46,12 @@ struct InitialState {
   bool powerOn = false;
   int bandPath = 0;  // 0: none, 1 to 10
   bool rfOn = false;
-  std::string lockOwner = "NONE";
+  std::string lockOwner = "NONE";  // "" answers an empty owner (taken as local control)
   std::string lanTimeout = "24H";  // the active SYST:SCPI:TIME value
 };
 
 inline constexpr const char* kModels[] = {"PA4400", "PA4413", "PA4415", "PA4520"};
+inline constexpr const char* kNoBandAnswers[] = {"0", "NONE"};
 
 struct AmplifierConfig {
   std::string model = "PA4400";  // PA4400 (the family's default), PA4413, PA4415, PA4520
@@ -59,6 +61,8 @@ struct AmplifierConfig {
   InitialState initial;
   Faults faults;
   std::size_t errorQueueDepth = 10;
+  // What "RF:BAND:PATH?" answers while no band path is active: "0" or "NONE".
+  std::string noBandAnswer = "0";
   std::size_t transcriptCapacity = 1000;  // entries kept in memory, oldest dropped first
 };
 

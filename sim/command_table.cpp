@@ -68,7 +68,8 @@ void SetPowerState(Instrument& in, const Call& call) {
 }
 
 std::optional<std::string> BandPath(Instrument& in, const Call&) {
-  return std::to_string(in.state.BandPath());
+  const int band = in.state.BandPath();
+  return band == 0 ? in.config.noBandAnswer : std::to_string(band);
 }
 void SetBandPath(Instrument& in, const Call& call) {
   if (auto band = IntegerOf(in, call, 0, kBandPaths))

@@ -249,8 +249,24 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
     ContinueRead(false);
   }
 
+  // True once the controller has hung up. A read in progress does not watch the socket, and a
+  // read left behind by a controller that reconnected must not take the answers meant for it.
+  bool ControllerGone() {
+    asio::error_code ec, ignored;
+    const bool blocking = !socket_.non_blocking();
+    socket_.non_blocking(true, ignored);
+    char probe = 0;
+    socket_.receive(asio::buffer(&probe, 1), tcp::socket::message_peek, ec);
+    if (blocking) socket_.non_blocking(false, ignored);
+    return ec && ec != asio::error::would_block && ec != asio::error::try_again;
+  }
+
   // `resumed`: called from the timer, so the line loop is not running and must be restarted.
   void ContinueRead(bool resumed) {
+    if (resumed && ControllerGone()) {
+      Close();
+      return;
+    }
     BusDevice* device = Current();
     const Clock& clock = device->Amp().GetClock();
     bool done = false;

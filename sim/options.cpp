@@ -29,7 +29,8 @@ Simulated broadband RF power amplifiers speaking SCPI over TCP, and optionally a
   --power on|off         mains power at start (default off)
   --band N               band path at start, 0 to 10 (needs --power on)
   --rf on|off            RF output at start (needs a band path)
-  --lock OWNER           remote lock owner at start (default NONE)
+  --lock OWNER           remote lock owner at start (default NONE; "" answers an empty owner)
+  --no-band-answer A     what RF:BAND:PATH? answers without a band path: 0 (default) or NONE
   --lan-timeout V        active LAN timeout at start (default 24H)
   --error-queue-depth N  error queue entries (default 10)
   --power-on-ms MS, --power-off-ms MS, --band-switch-ms MS, --rf-on-ms MS, --rf-off-ms MS
@@ -208,6 +209,8 @@ SimOptions ParseOptions(const std::vector<std::string>& args) {
       c.initial.rfOn = OnOffArg(option, value());
     } else if (option == "--lock") {
       lockOwner = value();
+    } else if (option == "--no-band-answer") {
+      c.noBandAnswer = value();
     } else if (option == "--lan-timeout") {
       c.initial.lanTimeout = value();
     } else if (option == "--error-queue-depth") {
