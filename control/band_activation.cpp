@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::int32_t kPathNotSetText = 44081;
 constexpr double kLowestFirmwareForClassAndMode = 3.3;
-constexpr const char* kNoBand = "-1";
-constexpr const char* kNoBandWord = "NONE";
+constexpr std::int32_t kNoBand = -1;
+constexpr std::string_view kNoBandWord = "NONE";
 constexpr const char* kLocalOwner = "LOC";
 constexpr const char* kFreeOwner = "NONE";
 constexpr const char* kReportsError = " reports error: ";
@@ -23,10 +23,11 @@ std::string LockRefusal(const std::string& owner, const std::string& name) {
          " amplifier is not in REMOTE mode!";
 }
 
-// "emptyAfterTrim": the first reading counts an all-space answer as empty, the polls do not.
-std::int32_t BandNumber(std::string answer, bool emptyAfterTrim) {
-  bool empty = emptyAfterTrim ? TrimSpaces(answer).empty() : answer.empty();
-  if (empty || answer == scpi::kTerminator || TrimSpaces(answer) == kNoBandWord) answer = kNoBand;
+// The band number an answer gives: -1 for none (empty, "\r\n" or "NONE"), else the number it
+// reads as.
+std::int32_t BandNumber(const std::string& raw) {
+  const std::string_view answer = AnswerText(raw);
+  if (TrimSpaces(answer).empty() || TrimSpaces(answer) == kNoBandWord) return kNoBand;
   return AnswerToWholeNumber(answer);
 }
 
@@ -36,14 +37,13 @@ std::int32_t clsMarlin::ActivateBand() {
   Procedure proc(labels::kActivateBand, Name);
   proc.Start();
   const std::string bandQuery = scpi::Line(scpi::kBandQuery);
-  auto readBand = [&](bool emptyAfterTrim) {
-    return proc.Step([&] {
-      return BandNumber(ReadCmdResponse(bandQuery, scpi::kQueryWaitTime), emptyAfterTrim);
-    });
+  auto readBand = [&] {
+    return proc.Step([&] { return BandNumber(ReadCmdResponse(bandQuery, scpi::kQueryWaitTime)); });
   };
   auto checkErrorQueue = [&] {
     proc.Step([&] {
-      std::string answer = ReadCmdResponse(scpi::Line(scpi::kErrorQuery), scpi::kQueryWaitTime);
+      std::string answer(
+          AnswerText(ReadCmdResponse(scpi::Line(scpi::kErrorQuery), scpi::kQueryWaitTime)));
       if (answer.empty()) answer = "0";
       if (LeadingNumber(answer) != 0) {
         SendCmdString(scpi::Line(scpi::kClearStatus));
@@ -52,13 +52,13 @@ std::int32_t clsMarlin::ActivateBand() {
     });
   };
 
-  std::int32_t result = readBand(true);
+  std::int32_t result = readBand();
   const std::int32_t wanted = AmplParams.BandPath;
   if (wanted > 0) {
     if (result != wanted) {
       proc.Step([&] {
-        std::string owner =
-            ReadCmdResponse(scpi::Line(scpi::kLockOwnerQuery), scpi::kQueryWaitTime);
+        std::string owner(
+            AnswerText(ReadCmdResponse(scpi::Line(scpi::kLockOwnerQuery), scpi::kQueryWaitTime)));
         if (TrimSpaces(owner).empty()) owner = kLocalOwner;
         if (owner.substr(0, 4) != kFreeOwner) {
           throw MarlinError(errors::kBandActivation, LockRefusal(owner, Name));
@@ -69,7 +69,7 @@ std::int32_t clsMarlin::ActivateBand() {
       bool reached = false;
       for (std::int32_t polls = 0; !reached && polls <= timing::kBandPollLimit; ++polls) {
         proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
-        reached = readBand(false) == wanted;
+        reached = readBand() == wanted;
       }
       if (!reached) {
         proc.Step([] {

@@ -45,7 +45,7 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText) {
   }
   if (LeadingNumber(answer) < 0) {
     result = state::kFault;
-    ErrorText = answer;
+    ErrorText = std::string(AnswerText(answer));
   } else {
     ErrorText.clear();
     if (IsRecognised()) {

@@ -109,6 +109,14 @@ std::int32_t AnswerToWholeNumber(std::string_view answer) {
 
 std::string Decimal(std::int64_t value) { return std::to_string(value); }
 
+std::string_view AnswerText(std::string_view answer) {
+  while (!answer.empty() && (answer.back() == '\r' || answer.back() == '\n' ||
+                             answer.back() == '\0' || answer.back() == ' ')) {
+    answer.remove_suffix(1);
+  }
+  return answer;
+}
+
 std::string_view TrimSpaces(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

@@ -23,6 +23,11 @@ std::int32_t AnswerToWholeNumber(std::string_view answer);
 // A whole number written as plain decimal ("-" for negatives, no spaces).
 std::string Decimal(std::int64_t value);
 
+// An answer as the transport hands it back, without what its route leaves after the text: the
+// trailing CR, LF, NUL and spaces (LAN: nothing; VISA: "\n" and NUL fill; GPIB: "\n" and
+// space padding). Every comparison of an answer's text goes through this.
+std::string_view AnswerText(std::string_view answer);
+
 // A text with leading and trailing spaces (only spaces) removed.
 std::string_view TrimSpaces(std::string_view text);
 

@@ -20,12 +20,24 @@ TEST_F(TransitionsScripted, StandbyWithAnAllSpaceBandAnswerSendsNothing) {
   EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?"));
 }
 
-TEST_F(TransitionsScripted, StandbyWithALetterForBandFailsWithTheSeparatorPrefix) {
-  instrument->Answer("RF:BAND:PATH?", {"NONE"});
-  const MarlinError e = ErrorOf([&] { access.SetNewState(state::kStandby); });
-  EXPECT_EQ(e.Number(), 13);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Type mismatch");
-  EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?"));
+TEST_F(TransitionsScripted, StandbyWithNoneForBandSendsNothing) {
+  for (const char* none : {"NONE", " NONE ", "NONE\r\n"}) {
+    instrument->sent.clear();
+    instrument->Answer("RF:BAND:PATH?", {none});
+    EXPECT_NO_THROW(access.SetNewState(state::kStandby)) << none;
+    EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?")) << none;
+  }
+}
+
+TEST_F(TransitionsScripted, StandbyWithAnotherWordForBandFailsWithTheSeparatorPrefix) {
+  for (const char* word : {"NONEX", "OFF", "N"}) {
+    instrument->sent.clear();
+    instrument->Answer("RF:BAND:PATH?", {word});
+    const MarlinError e = ErrorOf([&] { access.SetNewState(state::kStandby); });
+    EXPECT_EQ(e.Number(), 13) << word;
+    EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Type mismatch") << word;
+    EXPECT_THAT(instrument->Lines(), ElementsAre("RF:BAND:PATH?")) << word;
+  }
 }
 
 TEST_F(TransitionsScripted, TwoDigitBandLooksAtItsFirstDigitOnly) {

@@ -69,5 +69,58 @@ TEST(TextToInt32, OutOfRangeIsAnOverflow) {
   }
 }
 
+// An answer as each route hands it back: LAN bare, VISA with its line feed and NUL fill to 256
+// characters, GPIB with its line feed and space padding.
+std::string Visa(const std::string& text) {
+  std::string filled = text + "\n";
+  filled.resize(256, '\0');
+  return filled;
+}
+std::string Gpib(const std::string& text) {
+  std::string padded = text + "\n";
+  padded.resize(256, ' ');
+  return padded;
+}
+
+TEST(AnswerToWholeNumber, ReadsTheNumberOfEveryRoutesAnswerForm) {
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"2", 2}, {"-1", -1}, {"+7", 7}, {" 10", 10}, {"0", 0}};
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(AnswerToWholeNumber(text), expected) << text;
+    EXPECT_EQ(AnswerToWholeNumber(std::string(text) + "\r\n"), expected) << text;
+    EXPECT_EQ(AnswerToWholeNumber(Visa(text)), expected) << text;
+    EXPECT_EQ(AnswerToWholeNumber(Gpib(text)), expected) << text;
+  }
+}
+
+TEST(AnswerToWholeNumber, AnythingElseIsATypeMismatch) {
+  for (const std::string& text :
+       {std::string("NONE"), Visa("NONE"), Gpib("NONE"), Visa(""), Gpib(""),
+        std::string("2\0"
+                    "3",
+                    3),
+        Visa("2 3"), Gpib("-")}) {
+    const MarlinError e = ErrorOf([&] { AnswerToWholeNumber(text); });
+    EXPECT_EQ(e.Number(), 13) << text.substr(0, 8);
+  }
+}
+
+TEST(AnswerText, DropsOnlyTheRoutesFillAfterTheText) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"NONE", "NONE"},
+      {Visa("NONE"), "NONE"},
+      {Gpib("NONE"), "NONE"},
+      {"NONE\r\n", "NONE"},
+      {Visa(""), ""},
+      {Gpib(""), ""},
+      {"\r\n", ""},
+      {" LOC ", " LOC"},
+      {Visa("0,\"No error\""), "0,\"No error\""},
+      {Gpib("a b"), "a b"},
+      {std::string("x\0y", 3), std::string("x\0y", 3)},
+  };
+  for (const auto& [raw, text] : cases) EXPECT_EQ(AnswerText(raw), text) << raw.substr(0, 8);
+}
+
 }  // namespace
 }  // namespace marlin
