@@ -20,6 +20,7 @@ struct Api {
   using Read = int (*)(int, void*, long);
   using Online = int (*)(int, int);
   using Local = int (*)(int);
+  using Clear = int (*)(int);
   using Status = int (*)();
   using Count = long (*)();
 
@@ -29,6 +30,7 @@ struct Api {
   Read ibrd = nullptr;
   Online ibonl = nullptr;
   Local ibloc = nullptr;
+  Clear ibclr = nullptr;
   Status iberr = nullptr;
   Count ibcnt = nullptr;
 
@@ -62,6 +64,7 @@ std::shared_ptr<Api> LoadApi(const std::vector<std::string>& names) {
   api->Bind(api->ibrd, "ibrd");
   api->Bind(api->ibonl, "ibonl");
   api->Bind(api->ibloc, "ibloc");
+  api->Bind(api->ibclr, "ibclr");
   api->Bind(api->iberr, "ThreadIberr");
   api->Bind(api->ibcnt, "ThreadIbcntl");
   return api;
@@ -73,12 +76,20 @@ class LinuxGpibDevice final : public GpibDevice {
   ~LinuxGpibDevice() override { api_->ibonl(ud_, 0); }
 
   void Write(const std::string& bytes) override {
+    if (clearFirst_) {
+      // A read timed out: the device may still hold that answer. A device clear drops it, so it
+      // can never be read as the answer to this message.
+      Check(api_->ibclr(ud_), "device clear");
+      clearFirst_ = false;
+    }
     Check(api_->ibwrt(ud_, bytes.data(), static_cast<long>(bytes.size())), "write");
   }
 
   std::string Read(std::size_t limit) override {
     std::string buffer(limit, '\0');
-    Check(api_->ibrd(ud_, buffer.data(), static_cast<long>(limit)), "read");
+    const int status = api_->ibrd(ud_, buffer.data(), static_cast<long>(limit));
+    if ((status & kStatusError) != 0 && (status & kStatusTimeout) != 0) clearFirst_ = true;
+    Check(status, "read");
     long count = api_->ibcnt();
     buffer.resize(count > 0 ? std::min(static_cast<std::size_t>(count), limit) : 0);
     return buffer;
@@ -96,6 +107,7 @@ class LinuxGpibDevice final : public GpibDevice {
 
   std::shared_ptr<Api> api_;
   int ud_;
+  bool clearFirst_ = false;
 };
 
 class LinuxGpibBackend final : public GpibBackend {

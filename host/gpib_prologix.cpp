@@ -57,12 +57,30 @@ Endpoint ParseEndpoint(const std::string& target) {
 
 // The TCP connection to the gateway and which device it currently talks to.
 struct Link {
+  Endpoint endpoint;
   net::TcpSocket socket;
   std::string selected;  // the "++addr ...++eoi ..." lines last sent
+  // A read timed out: the gateway may still send its answer on this connection.
+  bool reopen = false;
 
   [[noreturn]] void Lost() {
     socket.Close();
     throw GpibFailure(GpibFailure::Kind::Unavailable, "the gateway closed the connection");
+  }
+
+  // A new connection in controller mode, addressing no device yet.
+  void Connect(net::Deadline deadline) {
+    socket.Close();
+    selected.clear();
+    reopen = false;
+    std::string error;
+    socket = net::TcpSocket::Connect(endpoint.host, endpoint.port, deadline, error);
+    if (!socket.IsOpen()) {
+      throw GpibFailure(
+          GpibFailure::Kind::Unavailable,
+          "gateway " + endpoint.host + ":" + std::to_string(endpoint.port) + ": " + error);
+    }
+    Send(kSetup, deadline);
   }
 
   void Send(const std::string& bytes, net::Deadline deadline) {
@@ -109,6 +127,7 @@ class PrologixDevice final : public GpibDevice {
         case net::IoResult::Done:
           break;
         case net::IoResult::TimedOut:
+          link_->reopen = true;  // the answer may still come: not on the next read's connection
           throw GpibFailure(GpibFailure::Kind::Timeout,
                             "no answer within " + std::to_string(TimeoutMs()) + " ms");
         case net::IoResult::PeerClosed:
@@ -120,7 +139,11 @@ class PrologixDevice final : public GpibDevice {
       bool complete = stop != chunk.begin() + static_cast<std::ptrdiff_t>(got);
       std::size_t take = static_cast<std::size_t>(stop - chunk.begin()) + (complete ? 1 : 0);
       answer.append(chunk.data(), std::min(take, limit - std::min(limit, answer.size())));
-      if (complete || answer.size() >= limit) return answer;
+      if (complete) return answer;
+      if (answer.size() >= limit) {
+        link_->reopen = true;  // the rest of the answer must not answer the next read
+        return answer;
+      }
     }
   }
 
@@ -135,6 +158,7 @@ class PrologixDevice final : public GpibDevice {
   }
   // Addresses this device first when the gateway was talking to another; one write in all.
   void Send(const std::string& bytes) {
+    if (link_->reopen) link_->Connect(Deadline());
     bool reselect = link_->selected != selection_;
     link_->Send(reselect ? selection_ + bytes : bytes, Deadline());
     link_->selected = selection_;
@@ -158,16 +182,9 @@ class PrologixBackend final : public GpibBackend {
 
  private:
   void Connect(const GpibDeviceSettings& settings) {
-    const net::Deadline deadline = net::DeadlineAfter(RealWait(*clock_, settings.timeout));
-    std::string error;
     auto link = std::make_shared<Link>();
-    link->socket = net::TcpSocket::Connect(endpoint_.host, endpoint_.port, deadline, error);
-    if (!link->socket.IsOpen()) {
-      throw GpibFailure(
-          GpibFailure::Kind::Unavailable,
-          "gateway " + endpoint_.host + ":" + std::to_string(endpoint_.port) + ": " + error);
-    }
-    link->Send(kSetup, deadline);
+    link->endpoint = endpoint_;
+    link->Connect(net::DeadlineAfter(RealWait(*clock_, settings.timeout)));
     link_ = std::move(link);
   }
 

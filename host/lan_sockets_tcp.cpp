@@ -26,6 +26,10 @@ std::string SocketName(std::int32_t socket) { return "LAN socket " + std::to_str
 struct TcpLanSockets::Connection {
   std::mutex io;
   net::TcpSocket socket;
+  std::string host;
+  std::uint16_t port = 0;
+  // The last query timed out: its answer may still come on this connection.
+  bool reopen = false;
 };
 
 TcpLanSockets::TcpLanSockets(std::shared_ptr<Clock> clock, TcpLanOptions options)
@@ -86,6 +90,8 @@ void TcpLanSockets::Open(const std::string& host, std::int32_t port, std::int32_
   }
   auto c = std::make_shared<Connection>();
   c->socket = std::move(connected);
+  c->host = host;
+  c->port = static_cast<std::uint16_t>(port);
   std::lock_guard lock(mutex_);
   do {
     lastId_ = lastId_ == std::numeric_limits<std::int32_t>::max() ? 1 : lastId_ + 1;
@@ -114,7 +120,20 @@ void TcpLanSockets::Close(std::int32_t socket, bool& ok) {
   ok = true;
 }
 
+bool TcpLanSockets::Reopen(Connection& c, std::int32_t socket) {
+  c.socket.Close();
+  c.reopen = false;
+  std::string error;
+  c.socket = net::TcpSocket::Connect(c.host, c.port,
+                                     net::DeadlineAfter(Real(options_.connectTimeout)), error);
+  if (!c.socket.IsOpen()) {
+    return Fail(SocketName(socket) + ": cannot reconnect after a query timed out: " + error);
+  }
+  return true;
+}
+
 bool TcpLanSockets::Write(Connection& c, std::int32_t socket, const std::string& text) {
+  if (c.reopen && !Reopen(c, socket)) return false;
   if (!c.socket.IsOpen()) return Fail(SocketName(socket) + ": the peer has closed the connection");
   net::IoResult result = c.socket.DiscardPending();
   if (result == net::IoResult::Done) {
@@ -124,6 +143,7 @@ bool TcpLanSockets::Write(Connection& c, std::int32_t socket, const std::string&
     case net::IoResult::Done:
       return true;
     case net::IoResult::TimedOut:
+      c.reopen = true;
       return Fail(SocketName(socket) + ": sending took longer than " +
                   Milliseconds(options_.queryTimeout));
     case net::IoResult::PeerClosed:
@@ -165,6 +185,7 @@ void TcpLanSockets::Query(std::int32_t socket, const std::string& text, std::str
       case net::IoResult::Done:
         break;
       case net::IoResult::TimedOut:
+        c->reopen = true;
         Fail(SocketName(socket) + ": no answer within " + Milliseconds(options_.queryTimeout));
         return;
       case net::IoResult::PeerClosed:
@@ -178,6 +199,7 @@ void TcpLanSockets::Query(std::int32_t socket, const std::string& text, std::str
     auto end = std::find(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got), '\n');
     line.append(chunk.data(), static_cast<std::size_t>(end - chunk.begin()));
     if (line.size() > options_.maxAnswerBytes) {
+      c->reopen = true;  // the rest of it would answer the next query
       Fail(SocketName(socket) + ": answer longer than " + std::to_string(options_.maxAnswerBytes) +
            " bytes");
       return;

@@ -1,7 +1,9 @@
 #pragma once
 // The stand-alone LAN socket service over real TCP. Commands go out at once (TCP_NODELAY), each
-// in one write; input still pending before a write belongs to an earlier query and is dropped,
-// so an answer that came too late is never taken for the next one. A query waits for one line,
+// in one write. An answer that comes after its query gave up is never taken for a later one:
+// after a query timed out the connection is reopened before the next write (the socket id stays),
+// so the late answer dies with the old connection whatever its lateness; input already pending
+// before a write is dropped as well. A query waits for one line,
 // bounded in size and time, and a peer that hangs up ends the wait at once. Socket ids count up
 // from 1 and are not reused, so a stale id never reaches another connection. Safe to share
 // between threads.
@@ -45,8 +47,10 @@ class TcpLanSockets final : public LanSockets {
   struct Connection;
   std::shared_ptr<Connection> Find(std::int32_t socket) const;
   bool Fail(const std::string& why);
-  // Drops stale input, then writes `text`; false (with the reason kept) on failure.
+  // Reopens a connection whose last query timed out, drops stale input, then writes `text`;
+  // false (with the reason kept) on failure.
   bool Write(Connection& c, std::int32_t socket, const std::string& text);
+  bool Reopen(Connection& c, std::int32_t socket);
   Clock::Duration Real(Clock::Duration span) const;
 
   std::shared_ptr<Clock> clock_;

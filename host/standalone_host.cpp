@@ -6,12 +6,14 @@
 
 #include "driver/marlin_error.h"
 #include "host/host_errors.h"
+#include "host/real_wait.h"
 #include "host/standalone_devlist.h"
 #include "host/standalone_message.h"
 #include "host/standalone_texts.h"
 #include "host/standalone_tools.h"
 #include "host/standalone_trace.h"
 #include "host/terminal_windows.h"
+#include "io/modvisa.h"
 
 namespace marlin {
 namespace {
@@ -60,6 +62,9 @@ StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     sinks_.push_back(traceFile_);
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));
+  // The built-in VISA layer's timeouts follow this host's time scale, as its LAN sockets' do.
+  modVisa::SetBuiltinTimeBase(
+      [clock = clock_](std::chrono::nanoseconds span) { return RealWait(*clock, span); });
 }
 
 std::ostream& StandaloneHostFactory::Console() const {

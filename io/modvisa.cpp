@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "io/visa_builtin.h"
+#include "io/visa_reopening.h"
 #include "io/visa_system.h"
 
 namespace marlin::modVisa {
@@ -14,16 +15,23 @@ namespace {
 
 std::mutex chosenMutex;
 std::shared_ptr<VisaBinding> chosen;
+std::function<std::chrono::nanoseconds(std::chrono::nanoseconds)> builtinRealSpan;
+
+std::shared_ptr<VisaBinding> Guarded(std::unique_ptr<SystemVisa> system) {
+  return std::make_shared<ReopeningVisa>(std::move(system));
+}
 
 std::shared_ptr<VisaBinding> ChooseDefault() {
 #ifdef _WIN32
-  return SystemVisa::Load(SystemVisa::VendorLibraries().front());
+  return Guarded(SystemVisa::Load(SystemVisa::VendorLibraries().front()));
 #else
   // A library the user named must load; falling back would hide the mistake.
   const char* configured = std::getenv(visa_loader::kPathVariable);
-  if (configured != nullptr && *configured != '\0') return SystemVisa::Load(configured);
-  if (auto system = SystemVisa::LoadFirst(SystemVisa::VendorLibraries())) return system;
-  return std::make_shared<BuiltinVisa>();
+  if (configured != nullptr && *configured != '\0') return Guarded(SystemVisa::Load(configured));
+  if (auto system = SystemVisa::LoadFirst(SystemVisa::VendorLibraries())) {
+    return Guarded(std::move(system));
+  }
+  return std::make_shared<BuiltinVisa>(BuiltinVisaOptions{builtinRealSpan, true});
 #endif
 }
 
@@ -33,6 +41,12 @@ VisaBinding& Binding() {
   std::lock_guard lock(chosenMutex);
   if (!chosen) chosen = ChooseDefault();
   return *chosen;
+}
+
+void SetBuiltinTimeBase(
+    std::function<std::chrono::nanoseconds(std::chrono::nanoseconds)> realSpan) {
+  std::lock_guard lock(chosenMutex);
+  builtinRealSpan = std::move(realSpan);
 }
 
 void SetBinding(std::shared_ptr<VisaBinding> binding) {

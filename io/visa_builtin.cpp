@@ -18,10 +18,6 @@ constexpr std::uint32_t kDefaultTimeoutMs = 2000;
 constexpr char kDefaultTermChar = '\n';
 constexpr std::size_t kReceiveChunk = 4096;
 
-net::Deadline DeadlineAfterMs(std::uint32_t ms) {
-  return net::DeadlineAfter(std::chrono::milliseconds(ms));
-}
-
 bool IsBoolean(std::uint64_t value) {
   return value == visa_attr::kTrue || value == visa_attr::kFalse;
 }
@@ -33,7 +29,10 @@ struct BuiltinVisa::Session {
   ViSession manager = 0;
   std::mutex io;
   net::TcpSocket socket;
+  SocketResource target;
   bool lost = false;
+  // The last read timed out: its answer may still come on this connection.
+  bool reopen = false;
   bool termCharEnabled = false;
   char termChar = kDefaultTermChar;
   bool suppressEnd = false;
@@ -54,7 +53,7 @@ struct BuiltinVisa::Session {
   }
 };
 
-BuiltinVisa::BuiltinVisa() = default;
+BuiltinVisa::BuiltinVisa(BuiltinVisaOptions options) : options_(std::move(options)) {}
 BuiltinVisa::~BuiltinVisa() = default;
 
 std::shared_ptr<BuiltinVisa::Session> BuiltinVisa::Find(ViSession vi) const {
@@ -68,6 +67,21 @@ ViSession BuiltinVisa::NextId() {
     lastId_ = lastId_ == std::numeric_limits<ViSession>::max() ? 1 : lastId_ + 1;
   } while (sessions_.count(lastId_) != 0);
   return lastId_;
+}
+
+std::chrono::nanoseconds BuiltinVisa::Span(std::uint32_t ms) const {
+  const std::chrono::nanoseconds span = std::chrono::milliseconds(ms);
+  return options_.realSpan ? options_.realSpan(span) : span;
+}
+
+ViStatus BuiltinVisa::Reopen(Session& s) const {
+  s.socket.Close();
+  s.DropPending();
+  s.reopen = false;
+  std::string error;
+  s.socket = net::TcpSocket::Connect(s.target.host, s.target.port,
+                                     net::DeadlineAfter(Span(s.timeoutMs)), error);
+  return s.socket.IsOpen() ? vs::kSuccess : s.Lose();
 }
 
 std::size_t BuiltinVisa::OpenSessions() const {
@@ -101,13 +115,14 @@ ViStatus BuiltinVisa::viOpen(ViSession rm, const std::string& resource, std::uin
   }
   std::string error;
   auto socket = net::TcpSocket::Connect(
-      target.host, target.port, DeadlineAfterMs(openTimeout > 0 ? openTimeout : kDefaultTimeoutMs),
-      error);
+      target.host, target.port,
+      net::DeadlineAfter(Span(openTimeout > 0 ? openTimeout : kDefaultTimeoutMs)), error);
   if (!socket.IsOpen()) return vs::kErrorResourceNotFound;
 
   auto session = std::make_shared<Session>();
   session->manager = rm;
   session->socket = std::move(socket);
+  session->target = std::move(target);
   std::lock_guard lock(mutex_);
   if (sessions_.count(rm) == 0) return vs::kErrorInvalidObject;  // closed meanwhile
   vi = NextId();
@@ -193,10 +208,16 @@ ViStatus BuiltinVisa::viWrite(ViSession vi, const std::string& bytes, std::uint3
   if (count > bytes.size()) return vs::kErrorUserBuffer;
   std::lock_guard io(s->io);
   if (s->lost) return vs::kErrorConnectionLost;
+  if (s->reopen) {
+    if (ViStatus status = Reopen(*s); status != vs::kSuccess) return status;
+  }
   // Whatever is still pending answered an earlier query; it must not answer this one.
-  s->DropPending();
-  if (s->socket.DiscardPending() == net::IoResult::PeerClosed) return s->Lose();
-  switch (s->socket.Send(std::string_view(bytes.data(), count), DeadlineAfterMs(s->timeoutMs))) {
+  if (options_.dropPendingOnWrite) {
+    s->DropPending();
+    if (s->socket.DiscardPending() == net::IoResult::PeerClosed) return s->Lose();
+  }
+  switch (s->socket.Send(std::string_view(bytes.data(), count),
+                         net::DeadlineAfter(Span(s->timeoutMs)))) {
     case net::IoResult::Done:
       written = count;
       return vs::kSuccess;
@@ -219,7 +240,7 @@ ViStatus BuiltinVisa::viRead(ViSession vi, std::string& buffer, std::uint32_t co
   std::lock_guard io(s->io);
   if (s->lost) return vs::kErrorConnectionLost;
   if (count == 0) return vs::kSuccess;
-  const net::Deadline deadline = DeadlineAfterMs(s->timeoutMs);
+  const net::Deadline deadline = net::DeadlineAfter(Span(s->timeoutMs));
   std::array<char, kReceiveChunk> chunk;
   for (;;) {
     while (s->pendingAt < s->pending.size()) {
@@ -237,6 +258,7 @@ ViStatus BuiltinVisa::viRead(ViSession vi, std::string& buffer, std::uint32_t co
         s->pending.assign(chunk.data(), got);
         break;
       case net::IoResult::TimedOut:
+        s->reopen = true;
         return vs::kErrorTimeout;
       case net::IoResult::PeerClosed:
         s->Lose();

@@ -15,9 +15,16 @@
 
 namespace marlin {
 
+struct BuiltinVisaOptions {
+  // Real time that a timeout of the given length lasts: the host's time scale (identity if unset).
+  std::function<std::chrono::nanoseconds(std::chrono::nanoseconds)> realSpan;
+  // Drop input pending when a write starts. Off, the layer behaves as a vendor library does.
+  bool dropPendingOnWrite = true;
+};
+
 class BuiltinVisa final : public VisaBinding {
  public:
-  BuiltinVisa();
+  explicit BuiltinVisa(BuiltinVisaOptions options = {});
   ~BuiltinVisa() override;
 
   ViStatus viOpenDefaultRM(ViSession& rm) override;
@@ -38,7 +45,10 @@ class BuiltinVisa final : public VisaBinding {
   struct Session;
   std::shared_ptr<Session> Find(ViSession vi) const;
   ViSession NextId();
+  std::chrono::nanoseconds Span(std::uint32_t ms) const;
+  ViStatus Reopen(Session& s) const;
 
+  BuiltinVisaOptions options_;
   mutable std::mutex mutex_;
   std::map<ViSession, std::shared_ptr<Session>> sessions_;
   ViSession lastId_ = 0;

@@ -8,6 +8,7 @@
 #include "io/modvisa.h"
 #include "io/shared_library.h"
 #include "io/visa_builtin.h"
+#include "io/visa_reopening.h"
 #include "io/visa_system.h"
 
 namespace marlin {
@@ -95,7 +96,9 @@ TEST_F(BindingChoice, NamedLibraryMustLoad) {
   setenv(visa_loader::kPathVariable, "/nonexistent/libvisa.so", 1);
   EXPECT_THROW(modVisa::Binding(), MarlinError) << "no silent fall-back to another VISA";
   setenv(visa_loader::kPathVariable, FAKE_VISA_COMPLETE, 1);
-  auto* chosen = dynamic_cast<SystemVisa*>(&modVisa::Binding());
+  auto* guard = dynamic_cast<ReopeningVisa*>(&modVisa::Binding());
+  ASSERT_NE(guard, nullptr) << "a vendor library is used behind the late-answer guard";
+  auto* chosen = dynamic_cast<SystemVisa*>(&guard->Inner());
   ASSERT_NE(chosen, nullptr);
   EXPECT_EQ(chosen->LibraryName(), FAKE_VISA_COMPLETE);
 }
