@@ -1,6 +1,7 @@
 #include "host/gpib_sim.h"
 
 #include <map>
+#include <stdexcept>
 
 #include "host/gpib_service.h"
 #include "sim/amplifier.h"
@@ -48,8 +49,11 @@ class SimBackend final : public GpibBackend {
  public:
   SimBackend(sim::AmplifierConfig config, std::shared_ptr<Clock> clock)
       : config_(std::move(config)), clock_(std::move(clock)) {}
+  explicit SimBackend(std::shared_ptr<sim::Amplifier> everywhere)
+      : everywhere_(std::move(everywhere)) {}
 
   std::unique_ptr<GpibDevice> Open(const GpibDeviceSettings& settings) override {
+    if (everywhere_) return std::make_unique<SimDevice>(everywhere_, settings);
     auto& amp = amplifiers_[settings.primary];
     if (!amp) amp = std::make_shared<sim::Amplifier>(config_, clock_);
     return std::make_unique<SimDevice>(amp, settings);
@@ -60,6 +64,7 @@ class SimBackend final : public GpibBackend {
   std::shared_ptr<Clock> clock_;
   // One amplifier per address, kept while the service lives so its state survives a reconnect.
   std::map<int, std::shared_ptr<sim::Amplifier>> amplifiers_;
+  std::shared_ptr<sim::Amplifier> everywhere_;
 };
 
 }  // namespace
@@ -70,6 +75,11 @@ std::unique_ptr<GpibBackend> MakeSimGpibBackend(const std::string& model,
   config.model = model;
   sim::Validate(config);
   return std::make_unique<SimBackend>(std::move(config), std::move(clock));
+}
+
+std::unique_ptr<GpibBackend> SimGpibBackendOf(std::shared_ptr<sim::Amplifier> amp) {
+  if (!amp) throw std::invalid_argument("the sim backend needs an amplifier");
+  return std::make_unique<SimBackend>(std::move(amp));
 }
 
 GpibBackendKinds GpibBackendsWithSim() {

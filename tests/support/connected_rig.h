@@ -11,8 +11,9 @@ namespace marlin::testing {
 
 class ConnectedRig {
  public:
-  explicit ConnectedRig(sim::AmplifierConfig config, const char* device = kLanDevice)
-      : rig(std::move(config)) {
+  explicit ConnectedRig(sim::AmplifierConfig config, const char* device = kLanDevice,
+                        RigOptions options = {})
+      : rig(std::move(config), options), device(device) {
     amp.clsDevice_Name_Let(device);
     amp.clsDevice_Status_Let(1);
     amp.clsDevice_Check();
@@ -38,6 +39,7 @@ class ConnectedRig {
   double Pause(const std::string& a, const std::string& b, std::size_t atLeast = 0) const;
 
   SimRig rig;
+  const char* device;
   clsMarlin amp;
   MarlinTestAccess access{amp};
   Clock::Duration start{};

@@ -41,10 +41,16 @@ class CountingLan final : public LanSockets {
   std::atomic<std::size_t>& sent_;
 };
 
+// `timeoutMs` (when not 0) replaces every session timeout the driver sets.
 class CountingVisa final : public ForwardingVisa {
  public:
-  CountingVisa(std::shared_ptr<VisaBinding> inner, std::atomic<std::size_t>& sent)
-      : ForwardingVisa(std::move(inner)), sent_(sent) {}
+  CountingVisa(std::shared_ptr<VisaBinding> inner, std::atomic<std::size_t>& sent,
+               std::uint32_t timeoutMs = 0)
+      : ForwardingVisa(std::move(inner)), sent_(sent), timeoutMs_(timeoutMs) {}
+  ViStatus viSetAttribute(ViSession vi, ViAttr attribute, std::uint64_t value) override {
+    if (attribute == visa_attr::kTimeoutValue && timeoutMs_ != 0) value = timeoutMs_;
+    return ForwardingVisa::viSetAttribute(vi, attribute, value);
+  }
   ViStatus viWrite(ViSession vi, const std::string& bytes, std::uint32_t count,
                    std::uint32_t& written) override {
     ViStatus status = ForwardingVisa::viWrite(vi, bytes, count, written);
@@ -54,17 +60,20 @@ class CountingVisa final : public ForwardingVisa {
 
  private:
   std::atomic<std::size_t>& sent_;
+  std::uint32_t timeoutMs_;
 };
 
+// `timeoutCode` (when not 0) replaces the timeout code the driver opens devices with.
 class CountingGpib final : public HostGpib {
  public:
-  CountingGpib(std::unique_ptr<HostGpib> inner, std::atomic<std::size_t>& sent)
-      : inner_(std::move(inner)), sent_(sent) {}
+  CountingGpib(std::unique_ptr<HostGpib> inner, std::atomic<std::size_t>& sent,
+               std::int32_t timeoutCode = 0)
+      : inner_(std::move(inner)), sent_(sent), timeoutCode_(timeoutCode) {}
   std::int16_t GpibStatus() override { return inner_->GpibStatus(); }
   bool GpibSucceeded() override { return inner_->GpibSucceeded(); }
   void GpibOpen(std::int16_t b, std::int16_t p, std::int32_t s, std::int32_t t, std::int32_t e,
                 std::int32_t o, std::int16_t& h) override {
-    inner_->GpibOpen(b, p, s, t, e, o, h);
+    inner_->GpibOpen(b, p, s, timeoutCode_ != 0 ? timeoutCode_ : t, e, o, h);
   }
   void GpibPrepareClose(std::int16_t h) override { inner_->GpibPrepareClose(h); }
   void GpibClose(std::int16_t h, std::int32_t m) override { inner_->GpibClose(h, m); }
@@ -77,6 +86,7 @@ class CountingGpib final : public HostGpib {
  private:
   std::unique_ptr<HostGpib> inner_;
   std::atomic<std::size_t>& sent_;
+  std::int32_t timeoutCode_;
 };
 
 }  // namespace marlin::testing

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 #include "driver/host_registry.h"
 #include "host/gpib_service.h"
+#include "host/gpib_sim.h"
+#include "host/real_wait.h"
 #include "host/standalone_host.h"
 #include "io/modvisa.h"
 #include "io/visa_builtin.h"
@@ -25,10 +28,42 @@ std::filesystem::path FreshFolder() {
   return folder;
 }
 
+constexpr const char* kRigScheme = "rig";
+
+// The GPIB timeout code of a timeout the rig offers; 0 keeps the driver's.
+std::int32_t GpibTimeoutCode(std::chrono::milliseconds timeout) {
+  using namespace std::chrono_literals;
+  if (timeout == 0ms) return 0;
+  if (timeout == 100ms) return 9;
+  if (timeout == 300ms) return 10;
+  throw std::invalid_argument("the rig's answer timeout must be 100 or 300 ms");
+}
+
 }  // namespace
 
-SimRig::SimRig(sim::AmplifierConfig config) : folder_(FreshFolder()) {
-  clock = std::make_shared<RigClock>([this] { Settle(); });
+std::string RouteLabel(const std::string& device) {
+  if (device == kLanDevice) return "Lan";
+  if (device == kVisaDevice) return "Visa";
+  if (device == kGpibDevice) return "GpibGateway";
+  if (device == kSimBoardDevice) return "GpibSimBoard";
+  return "Unknown";
+}
+
+bool IsGpib(const std::string& device) {
+  return device == kGpibDevice || device == kSimBoardDevice;
+}
+
+double QueryPause(const std::string& device) { return device == kVisaDevice ? 200 : 0; }
+
+SimRig::SimRig(sim::AmplifierConfig config, RigOptions options) : folder_(FreshFolder()) {
+  const std::int32_t gpibTimeoutCode = GpibTimeoutCode(options.answerTimeout);
+  std::shared_ptr<Clock> inner;
+  if (options.timeScale > 0) {
+    inner = std::make_shared<RealClock>(options.timeScale);
+  } else {
+    inner = std::make_shared<VirtualClock>();
+  }
+  clock = std::make_shared<RigClock>([this] { Settle(); }, inner);
   amp = std::make_shared<sim::Amplifier>(std::move(config), clock);
   amp->SetTranscriptSink([this](const sim::TranscriptEntry& entry) {
     if (entry.direction == sim::Direction::Received) ++linesReceived_;
@@ -39,14 +74,19 @@ SimRig::SimRig(sim::AmplifierConfig config) : folder_(FreshFolder()) {
   const std::string port = std::to_string(tcp_->Port());
   deviceList = folder_ / "devices.toml";
   std::ofstream(deviceList) << "[gpib]\nboard0 = \"prologix://127.0.0.1:" << gateway_->Port()
-                            << "\"\n\n[devices." << kLanDevice << "]\ninterface = 50\n"
+                            << "\"\nboard1 = \"" << kRigScheme << ":amp\"\n\n[devices."
+                            << kLanDevice << "]\ninterface = 50\n"
                             << "lan_address = \"127.0.0.1:" << port << "\"\n"
                             << "description = \"simulated, LAN\"\n\n[devices." << kVisaDevice
                             << "]\ninterface = 60\nvisa_resource = \"TCPIP0::127.0.0.1::" << port
                             << "::SOCKET\"\n\n[devices." << kGpibDevice
-                            << "]\ninterface = 10\naddress = " << kRigGpibAddress << "\n";
+                            << "]\ninterface = 10\naddress = " << kRigGpibAddress << "\n\n[devices."
+                            << kSimBoardDevice << "]\ninterface = 11\naddress = " << kRigGpibAddress
+                            << "\n";
 
-  lan = std::make_shared<TcpLanSockets>(clock);
+  TcpLanOptions lanOptions;
+  if (options.answerTimeout.count() != 0) lanOptions.queryTimeout = options.answerTimeout;
+  lan = std::make_shared<TcpLanSockets>(clock, lanOptions);
   StandaloneHostConfig host;
   host.deviceList = deviceList;
   host.clock = clock;
@@ -54,18 +94,28 @@ SimRig::SimRig(sim::AmplifierConfig config) : folder_(FreshFolder()) {
   host.waitWindowAllowed = false;
   auto sharedClock = clock;
   auto list = deviceList;
-  host.makeGpib = [this, sharedClock, list] {
+  GpibBackendKinds kinds = StandardGpibBackends();
+  kinds.emplace(kRigScheme, [amp = amp](const std::string&, std::shared_ptr<Clock>) {
+    return SimGpibBackendOf(amp);
+  });
+  host.makeGpib = [this, sharedClock, list, kinds, gpibTimeoutCode] {
     DeviceListFile file(list);
     return std::make_unique<CountingGpib>(
-        MakeGpibService(file.Current().gpibBackends, sharedClock, StandardGpibBackends()),
-        linesSent_);
+        MakeGpibService(file.Current().gpibBackends, sharedClock, kinds), linesSent_,
+        gpibTimeoutCode);
   };
   host::ResetThread();
   InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(host));
   auto recording = std::make_unique<RecordingTrace>();
   trace = recording.get();
   host::Replace(std::move(recording));
-  modVisa::SetBinding(std::make_shared<CountingVisa>(std::make_shared<BuiltinVisa>(), linesSent_));
+  BuiltinVisaOptions visaOptions;
+  visaOptions.realSpan = [sharedClock](std::chrono::nanoseconds span) {
+    return RealWait(*sharedClock, span);
+  };
+  visa = std::make_shared<CountingVisa>(std::make_shared<BuiltinVisa>(visaOptions), linesSent_,
+                                        static_cast<std::uint32_t>(options.answerTimeout.count()));
+  modVisa::SetBinding(visa);
 }
 
 SimRig::~SimRig() {
