@@ -53,7 +53,7 @@ TEST_P(Identification, RecognisesEachModelOnEachRoute) {
   EXPECT_EQ(f.IsPA4520, model.isPA4520);
   EXPECT_EQ(f.FirmwareVersion, 2.2);
   const std::string idn = "Quellmarkfabrik," + model.model + ",SN" + model.model + ",SW:2.20";
-  if (std::string(device) == kGpibDevice) {
+  if (IsGpib(device)) {
     std::string padded = idn + "\n";
     padded.resize(100, ' ');
     EXPECT_EQ(f.Info.Member2, padded) << "the whole 100-character GPIB buffer";
@@ -87,7 +87,7 @@ TEST_P(ConnectionSim, SendsTheRouteSequence) {
   Connect(amp, GetParam());
   ASSERT_EQ(amp.clsDevice_Status(), 1);
   std::string device = GetParam();
-  if (device == kGpibDevice) {
+  if (IsGpib(device)) {
     // Not a recognised model: the error queue is read after the identification.
     EXPECT_THAT(rig.ReceivedLines(4), ElementsAre("*CLS", "*IDN?", "*CLS", "SYST:ERR?"));
   } else if (device == kLanDevice) {
@@ -122,7 +122,7 @@ TEST_P(ConnectionSim, ModelFlagsAccumulateOverReconnections) {
   EXPECT_EQ(amp.Fields().NotPA4413, kTrue);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, ConnectionSim, ::testing::ValuesIn(kAllRoutes));
+INSTANTIATE_TEST_SUITE_P(Routes, ConnectionSim, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 // The LAN and VISA entries name a port; once the simulator is gone nobody listens there.
 class UnreachableInstrument : public ::testing::TestWithParam<const char*> {};

@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InitRoute{kLanDevice, "PA4415", "1D", kTimeoutExchange, false},
                       InitRoute{kLanDevice, "PA4400", "24H", {}, false},
                       InitRoute{kVisaDevice, "PA4520", "24H", {}, false},
-                      InitRoute{kGpibDevice, "PA4520", "24H", {}, false}));
+                      InitRoute{kGpibDevice, "PA4520", "24H", {}, false},
+                      InitRoute{kSimBoardDevice, "PA4520", "24H", {}, false}));
 
 class ResetFaultSim : public ::testing::TestWithParam<const char*> {};
 
@@ -63,7 +64,7 @@ TEST_P(ResetFaultSim, ClearsTheQueueThenPauses) {
   EXPECT_EQ(c.Elapsed(), 500);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, ResetFaultSim, ::testing::ValuesIn(kAllRoutes));
+INSTANTIATE_TEST_SUITE_P(Routes, ResetFaultSim, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 }  // namespace
 }  // namespace marlin::testing

@@ -1,8 +1,9 @@
-// SetState end to end against the simulator on the virtual clock.
+// SetState end to end against the simulator on the virtual clock, on every route.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "driver/host_registry.h"
 #include "tests/support/connected_rig.h"
@@ -26,8 +27,16 @@ std::vector<std::string> Starts(const RecordingTrace& trace, const std::string& 
   return data;
 }
 
-class SetStateSim : public ::testing::Test {
+std::size_t Queries(const std::vector<std::string>& lines) {
+  return static_cast<std::size_t>(
+      std::count_if(lines.begin(), lines.end(),
+                    [](const std::string& l) { return !l.empty() && l.back() == '?'; }));
+}
+
+class SetStateSim : public ::testing::TestWithParam<const char*> {
  protected:
+  const char* device = GetParam();
+  const std::string name = device;
   // Windows and context are the host's: install them after the rig made its services.
   void UseWindows(ConnectedRig& c, std::optional<bool> allowed) {
     auto w = std::make_unique<FakeWindows>();
@@ -41,8 +50,8 @@ class SetStateSim : public ::testing::Test {
   FakeWindows* windows = nullptr;
 };
 
-TEST_F(SetStateSim, DefaultModelIsSwitchedOnBeforeOperate) {
-  ConnectedRig c(Amplifier("PA4400", false, 0));
+TEST_P(SetStateSim, DefaultModelIsSwitchedOnBeforeOperate) {
+  ConnectedRig c(Amplifier("PA4400", false, 0), device);
   c.Band(2);
   c.amp.clsIAmpRemote_SetState(state::kOperate);
   auto snapshot = c.rig.amp->Snapshot();
@@ -74,13 +83,13 @@ TEST_F(SetStateSim, DefaultModelIsSwitchedOnBeforeOperate) {
   ASSERT_NE(cls, lines.end());
   ASSERT_NE(cls, lines.begin());
   EXPECT_EQ((cls - 1)->text, "SYST:POW:STAT?");
-  EXPECT_EQ(cls->ms - (cls - 1)->ms, 15000);
+  EXPECT_EQ(cls->ms - (cls - 1)->ms, 15000 + QueryPause(device));
   EXPECT_EQ((cls + 1)->text, "SYST:ERR?");
   EXPECT_EQ((cls + 1)->ms - cls->ms, 1500);
 }
 
-TEST_F(SetStateSim, DefaultModelInStandbyNeedsNoPowerOn) {
-  ConnectedRig c(Amplifier("PA4400", true, 2));
+TEST_P(SetStateSim, DefaultModelInStandbyNeedsNoPowerOn) {
+  ConnectedRig c(Amplifier("PA4400", true, 2), device);
   c.Band(2);
   c.amp.clsIAmpRemote_SetState(state::kOperate);
   EXPECT_THAT(c.rig.ReceivedLines(), Not(Contains("SYST:POW:STAT ON")));
@@ -88,11 +97,20 @@ TEST_F(SetStateSim, DefaultModelInStandbyNeedsNoPowerOn) {
   EXPECT_TRUE(c.rig.amp->Snapshot().rfOn);
 }
 
-class RecognisedOperate : public SetStateSim, public ::testing::WithParamInterface<const char*> {};
+class RecognisedOperate : public ::testing::TestWithParam<std::tuple<const char*, const char*>> {
+ protected:
+  FakeWindows* windows = nullptr;
+};
 
 TEST_P(RecognisedOperate, SwitchesWithoutPowerStepWindowOrExtraWait) {
-  ConnectedRig c(Amplifier(GetParam(), true, 1));
-  UseWindows(c, true);
+  const auto [model, device] = GetParam();
+  ConnectedRig c(Amplifier(model, true, 1), device);
+  auto w = std::make_unique<FakeWindows>();
+  windows = w.get();
+  host::Replace(std::move(w));
+  auto m = std::make_unique<ContextMessage>();
+  m->context = std::make_shared<FixedContext>(true);
+  host::Replace(std::move(m));
   c.Band(3);
   c.amp.clsIAmpRemote_SetState(state::kOperate);
   EXPECT_TRUE(c.rig.amp->Snapshot().rfOn);
@@ -100,53 +118,60 @@ TEST_P(RecognisedOperate, SwitchesWithoutPowerStepWindowOrExtraWait) {
   EXPECT_THAT(Starts(*c.rig.trace, "clsIAmpRemote_GetState"), IsEmpty());
   EXPECT_THAT(windows->windows, IsEmpty());
   // Band switch (2000 + 500), modulation pause, RF on pause and one poll: nothing more.
-  const double rfPause = std::string(GetParam()) == "PA4413" ? 2000 : 5000;
-  EXPECT_EQ(c.Elapsed(), 2500 + 50 + rfPause + 500);
+  const double rfPause = std::string(model) == "PA4413" ? 2000 : 5000;
+  EXPECT_EQ(c.Elapsed(),
+            2500 + 50 + rfPause + 500 + QueryPause(device) * Queries(c.rig.ReceivedLines()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, RecognisedOperate, ::testing::Values("PA4413", "PA4415"));
+INSTANTIATE_TEST_SUITE_P(Models, RecognisedOperate,
+                         ::testing::Combine(::testing::Values("PA4413", "PA4415"),
+                                            ::testing::ValuesIn(kAllRoutes)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" +
+                                  RouteLabel(std::get<1>(info.param));
+                         });
 
-TEST_F(SetStateSim, OperateReadBackStandbyFailsWithAnEmptyEntry) {
+TEST_P(SetStateSim, OperateReadBackStandbyFailsWithAnEmptyEntry) {
   auto config = Amplifier("PA4400", true, 2);
   config.timings.rfOn = 1h;
-  ConnectedRig c(config);
+  ConnectedRig c(config, device);
   c.Band(2);
   const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kOperate); });
   EXPECT_EQ(e.Number(), 4040);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: ");
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + ": ");
 }
 
-TEST_F(SetStateSim, OperateReadBackFaultCarriesTheInstrumentsEntry) {
-  ConnectedRig c(Amplifier("PA4415", true, 2));
+TEST_P(SetStateSim, OperateReadBackFaultCarriesTheInstrumentsEntry) {
+  ConnectedRig c(Amplifier("PA4415", true, 2), device);
   c.Band(0);  // keeps the band activation from reading the queue first
   c.rig.amp->PushError({-300, "Device error"});
   const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kOperate); });
   EXPECT_EQ(e.Number(), 4040);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -300,\"Device error\"");
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + ": -300,\"Device error\"");
 }
 
-TEST_F(SetStateSim, OtherRequestsSucceedWhateverIsReadBack) {
+TEST_P(SetStateSim, OtherRequestsSucceedWhateverIsReadBack) {
   auto config = Amplifier("PA4400", true, 2, true);
   config.timings.powerOff = 1h;  // never confirms
-  ConnectedRig c(config);
+  ConnectedRig c(config, device);
   EXPECT_NO_THROW(c.amp.clsIAmpRemote_SetState(state::kOff));
 }
 
-TEST_F(SetStateSim, PA4520FaultAfterStandbyIsShownThenReported) {
-  ConnectedRig c(Amplifier("PA4520", true, 2, true));
+TEST_P(SetStateSim, PA4520FaultAfterStandbyIsShownThenReported) {
+  ConnectedRig c(Amplifier("PA4520", true, 2, true), device);
   UseWindows(c, std::nullopt);
   c.rig.amp->PushError({-310, "System error"});
   const MarlinError e = ErrorOf([&] { c.amp.clsIAmpRemote_SetState(state::kStandby); });
   EXPECT_EQ(e.Number(), 4040);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN: -310,\"System error\"");
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + ": -310,\"System error\"");
   ASSERT_EQ(windows->boxes.size(), 1u);
   EXPECT_EQ(windows->boxes[0].text, "-310,\"System error\"");
-  EXPECT_EQ(windows->boxes[0].title, "AMP_LAN");
+  EXPECT_EQ(windows->boxes[0].title, name);
   EXPECT_EQ(windows->boxes[0].style, 16);
 }
 
-TEST_F(SetStateSim, PA4520StandbyWithoutFaultSettlesFourSeconds) {
-  ConnectedRig c(Amplifier("PA4520", true, 2, true));
+TEST_P(SetStateSim, PA4520StandbyWithoutFaultSettlesFourSeconds) {
+  ConnectedRig c(Amplifier("PA4520", true, 2, true), device);
   UseWindows(c, std::nullopt);
   c.amp.clsIAmpRemote_SetState(state::kStandby);
   EXPECT_THAT(windows->boxes, IsEmpty());
@@ -156,7 +181,7 @@ TEST_F(SetStateSim, PA4520StandbyWithoutFaultSettlesFourSeconds) {
   auto err =
       std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.text == "SYST:ERR?"; });
   ASSERT_NE(err, lines.end());
-  EXPECT_EQ(err->ms - (err - 1)->ms, 4000);
+  EXPECT_EQ(err->ms - (err - 1)->ms, 4000 + QueryPause(device));
 }
 
 struct WindowCase {
@@ -167,12 +192,17 @@ struct WindowCase {
   std::int32_t colour;
 };
 
-class PA4520Window : public SetStateSim, public ::testing::WithParamInterface<WindowCase> {};
+class PA4520Window : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(PA4520Window, ShownOnlyWithTheHostsPermissionAndGoneAtTheEnd) {
   const WindowCase& w = GetParam();
   ConnectedRig c(Amplifier("PA4520", true, 2));
-  UseWindows(c, w.allowed);
+  auto fake = std::make_unique<FakeWindows>();
+  FakeWindows* windows = fake.get();
+  host::Replace(std::move(fake));
+  auto m = std::make_unique<ContextMessage>();
+  if (w.allowed) m->context = std::make_shared<FixedContext>(*w.allowed);
+  host::Replace(std::move(m));
   c.Band(2);
   c.amp.clsIAmpRemote_SetState(w.request);
   if (!w.window) {
@@ -197,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{true, state::kStandby, true, "POWER OFF", 65280},
                       WindowCase{true, state::kOff, true, "POWER OFF", 65280}));
 
-TEST_F(SetStateSim, WindowIsRemovedWhenSetStateFails) {
-  ConnectedRig c(Amplifier("PA4520", true, 1));
+TEST_P(SetStateSim, WindowIsRemovedWhenSetStateFails) {
+  ConnectedRig c(Amplifier("PA4520", true, 1), device);
   UseWindows(c, true);
   c.rig.amp->SetLockOwner("LOC");
   c.Band(2);
@@ -207,8 +237,8 @@ TEST_F(SetStateSim, WindowIsRemovedWhenSetStateFails) {
   EXPECT_TRUE(windows->windows[0]->closed);
 }
 
-TEST_F(SetStateSim, ResetFaultAndGetStateMembersTraceUnderTheirOwnLabels) {
-  ConnectedRig c(Amplifier("PA4400", true, 2, true));
+TEST_P(SetStateSim, ResetFaultAndGetStateMembersTraceUnderTheirOwnLabels) {
+  ConnectedRig c(Amplifier("PA4400", true, 2, true), device);
   c.amp.clsIAmpRemote_ResetFault();
   EXPECT_EQ(c.amp.clsIAmpRemote_GetState(), state::kOperate);
   EXPECT_THAT(
@@ -220,6 +250,8 @@ TEST_F(SetStateSim, ResetFaultAndGetStateMembersTraceUnderTheirOwnLabels) {
                   "start:ReadCmdResponse", "end:ReadCmdResponse", "start:ReadCmdResponse",
                   "end:ReadCmdResponse", "end:GetState", "end:clsIAmpRemote_GetState"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Routes, SetStateSim, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 }  // namespace
 }  // namespace marlin::testing
