@@ -4,6 +4,7 @@
 
 #include "tests/io/loopback_peer.h"
 #include "tests/io/simulator_fixture.h"
+#include "tests/support/error_of.h"
 
 namespace marlin {
 namespace {
@@ -205,6 +206,63 @@ TEST_F(LanDescriptions, LostConnectionCarriesTheDevicePrefixTwice) {
     }
   }
   EXPECT_EQ(peer.Received(), "") << "nothing sent";
+}
+
+// A vendor's VISA library keeps whatever is still unread when the next write starts; only the
+// transport's own drain keeps the rest of an over-long answer from answering the next query.
+class VendorLikeVisa : public testing::SimulatorFixture {
+ protected:
+  VendorLikeVisa() {
+    visa = std::make_shared<BuiltinVisa>(BuiltinVisaOptions{{}, false});
+    modVisa::SetBinding(visa);
+  }
+};
+
+TEST_F(VendorLikeVisa, OverlongAnswerIsDrainedBeforeTheNextQuery) {
+  ConnectToSimulator(Route::Visa);
+  SetFaults([](sim::Faults& f) { f.overlongBytes = 1000; });
+  const std::string first = access.ReadCmdResponse("*IDN?\r\n", 200);
+  ASSERT_EQ(first.size(), kVisaBuffer);
+  EXPECT_EQ(first.rfind(instrument->Identification(), 0), 0u);
+  SetFaults([](sim::Faults&) {});
+  EXPECT_EQ(access.ReadCmdResponse("SYST:POW?\r\n", 200).substr(0, 2), "0\n");
+}
+
+// A LAN service whose socket reports itself connected while every exchange fails.
+class FailingExchanges final : public LanSockets {
+ public:
+  void Open(const std::string&, std::int32_t, std::int32_t& s, bool& ok) override {
+    s = 1;
+    ok = true;
+  }
+  void Close(std::int32_t, bool& ok) override { ok = true; }
+  void Send(std::int32_t, const std::string& text, bool& ok) override {
+    sent += text;
+    ok = false;
+  }
+  void Query(std::int32_t, const std::string& text, std::string& answer, bool& ok) override {
+    sent += text;
+    answer = "stale";
+    ok = false;
+  }
+  void IsConnected(std::int32_t, bool& connected) override { connected = true; }
+  std::string sent;
+};
+
+TEST_F(LanDescriptions, FailedExchangesOnAConnectedSocketCarryTheDevicePrefixTwice) {
+  auto failing = std::make_shared<FailingExchanges>();
+  Install(std::make_unique<StandaloneDevList>(nullptr, failing));
+  access.Interface() = route::kLan;
+  access.LanSocket() = 1;
+  const MarlinError send = testing::ErrorOf([&] { access.SendCmdString("*CLS\r\n"); });
+  EXPECT_EQ(send.Number(), errors::kTransport);
+  EXPECT_EQ(send.Description(),
+            "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: LAN send data failed!");
+  const MarlinError query = testing::ErrorOf([&] { access.ReadCmdResponse("*IDN?\r\n", 200); });
+  EXPECT_EQ(query.Number(), errors::kTransport);
+  EXPECT_EQ(query.Description(),
+            "Marlin Amplifier-AMP1: Marlin Amplifier-AMP1: LAN query data failed!");
+  EXPECT_EQ(failing->sent, "*CLS\r\n*IDN?\r\n") << "each tried once, no retry";
 }
 
 }  // namespace
