@@ -69,10 +69,10 @@ struct Link {
   }
 
   // A new connection in controller mode, addressing no device yet.
+  // A failed reconnection is tried again at the next send.
   void Connect(net::Deadline deadline) {
     socket.Close();
     selected.clear();
-    reopen = false;
     std::string error;
     socket = net::TcpSocket::Connect(endpoint.host, endpoint.port, deadline, error);
     if (!socket.IsOpen()) {
@@ -80,6 +80,7 @@ struct Link {
           GpibFailure::Kind::Unavailable,
           "gateway " + endpoint.host + ":" + std::to_string(endpoint.port) + ": " + error);
     }
+    reopen = false;
     Send(kSetup, deadline);
   }
 

@@ -120,15 +120,16 @@ void TcpLanSockets::Close(std::int32_t socket, bool& ok) {
   ok = true;
 }
 
+// A failed reconnection is tried again at the next write.
 bool TcpLanSockets::Reopen(Connection& c, std::int32_t socket) {
   c.socket.Close();
-  c.reopen = false;
   std::string error;
   c.socket = net::TcpSocket::Connect(c.host, c.port,
                                      net::DeadlineAfter(Real(options_.connectTimeout)), error);
   if (!c.socket.IsOpen()) {
     return Fail(SocketName(socket) + ": cannot reconnect after a query timed out: " + error);
   }
+  c.reopen = false;
   return true;
 }
 
@@ -218,7 +219,8 @@ void TcpLanSockets::IsConnected(std::int32_t socket, bool& connected) {
     return;
   }
   std::lock_guard io(c->io);
-  connected = c->socket.PeerConnected();
+  // A connection due to be reopened counts as connected: the next write reconnects.
+  connected = c->reopen || c->socket.PeerConnected();
 }
 
 }  // namespace marlin

@@ -74,14 +74,16 @@ std::chrono::nanoseconds BuiltinVisa::Span(std::uint32_t ms) const {
   return options_.realSpan ? options_.realSpan(span) : span;
 }
 
+// A failed reconnection is tried again at the next write.
 ViStatus BuiltinVisa::Reopen(Session& s) const {
   s.socket.Close();
   s.DropPending();
-  s.reopen = false;
   std::string error;
   s.socket = net::TcpSocket::Connect(s.target.host, s.target.port,
                                      net::DeadlineAfter(Span(s.timeoutMs)), error);
-  return s.socket.IsOpen() ? vs::kSuccess : s.Lose();
+  if (!s.socket.IsOpen()) return vs::kErrorConnectionLost;
+  s.reopen = false;
+  return vs::kSuccess;
 }
 
 std::size_t BuiltinVisa::OpenSessions() const {

@@ -1,4 +1,5 @@
-// Band activation against the simulator: lock, switch, polls, error queue, class and mode.
+// Band activation against the simulator on every route: lock, switch, polls, error queue, class
+// and mode.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,71 +19,85 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
   return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
-TEST(BandActivation, NoConfiguredBandReturnsTheAmplifiersBand) {
-  ConnectedRig c(Amplifier("PA4415", true, 3));
+class BandActivation : public ::testing::TestWithParam<const char*> {
+ protected:
+  const char* device = GetParam();
+  const std::string name = device;
+  double pause = QueryPause(device);
+  // Until the path error at worst: 2000 ms, 31 polls of 500 ms, and the query pauses of the band
+  // read, the lock owner and the 31 polls.
+  double worstCase = 17500 + 33 * pause;
+};
+
+TEST_P(BandActivation, NoConfiguredBandReturnsTheAmplifiersBand) {
+  ConnectedRig c(Amplifier("PA4415", true, 3), device);
   c.Band(0);
   EXPECT_EQ(c.access.ActivateBand(), 3);
   EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?"));
 }
 
-TEST(BandActivation, BandAlreadySetOnlyChecksTheErrorQueue) {
-  ConnectedRig c(Amplifier("PA4415", true, 2));
+TEST_P(BandActivation, BandAlreadySetOnlyChecksTheErrorQueue) {
+  ConnectedRig c(Amplifier("PA4415", true, 2), device);
   c.Band(2);
   EXPECT_EQ(c.access.ActivateBand(), 2);
   EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?", "SYST:ERR?"));
 }
 
-TEST(BandActivation, LockHeldElsewhereRefusesBeforeSendingAnything) {
-  ConnectedRig c(Amplifier("PA4415", true, 1));
+TEST_P(BandActivation, LockHeldElsewhereRefusesBeforeSendingAnything) {
+  ConnectedRig c(Amplifier("PA4415", true, 1), device);
   c.rig.amp->SetLockOwner("LOC");
   c.Band(2);
   const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
   EXPECT_EQ(e.Number(), 4081);
-  EXPECT_EQ(e.Description(),
-            "Marlin Amplifier-AMP_LAN<LOC>:Switching could not be executed because AMP_LAN "
-            "amplifier is not in REMOTE mode!");
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name +
+                                 "<LOC>:Switching could not be executed because " + name +
+                                 " amplifier is not in REMOTE mode!");
   EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?", "SYST:LOCK:OWN?"));
   EXPECT_EQ(c.rig.amp->Snapshot().bandPath, 1);
 }
 
-TEST(BandActivation, PathReachedOnTheLastPollSucceeds) {
+TEST_P(BandActivation, PathReachedOnTheLastPollSucceeds) {
   auto config = Amplifier("PA4415", true, 1);
-  config.timings.bandSwitch = 17500ms;
-  ConnectedRig c(config);
+  // Reached as the 31st poll is sent: 2000 + 31 x 500 ms and 30 poll pauses after the command.
+  config.timings.bandSwitch = FromMilliseconds(17500 + 30 * pause);
+  ConnectedRig c(config, device);
   c.Band(5);
   EXPECT_EQ(c.access.ActivateBand(), 5);
   auto lines = c.rig.ReceivedLines();
   EXPECT_EQ(Count(lines, "RF:BAND:PATH?"), 1u + 31u);
-  EXPECT_EQ(c.Elapsed(), 17500);
+  // Then the two error-queue checks.
+  EXPECT_EQ(c.Elapsed(), worstCase + 2 * pause);
 }
 
-TEST(BandActivation, PathNeverReachedFailsWithTheHostsText) {
+TEST_P(BandActivation, PathNeverReachedFailsWithTheHostsText) {
   auto config = Amplifier("PA4415", true, 1);
   config.faults.bandPathStuck = true;
-  ConnectedRig c(config);
+  ConnectedRig c(config, device);
   c.Band(5);
   const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
   EXPECT_EQ(e.Number(), 4081);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP_LAN" + host::Texts().GetText(44081));
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + host::Texts().GetText(44081));
   EXPECT_FALSE(host::Texts().GetText(44081).empty());
   EXPECT_EQ(Count(c.rig.ReceivedLines(), "RF:BAND:PATH?"), 1u + 31u);
-  EXPECT_EQ(c.Elapsed(), 17500) << "the worst case before the path error";
+  EXPECT_EQ(c.Elapsed(), worstCase) << "the worst case before the path error";
 }
 
-TEST(BandActivation, ErrorAfterSwitchingClearsTheQueueAndFails) {
-  ConnectedRig c(Amplifier("PA4415", true, 1));
+TEST_P(BandActivation, ErrorAfterSwitchingClearsTheQueueAndFails) {
+  ConnectedRig c(Amplifier("PA4415", true, 1), device);
   c.rig.amp->PushError({-221, "Settings conflict"});
   c.Band(2);
   const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
   EXPECT_EQ(e.Number(), 4081);
   EXPECT_EQ(e.Description(),
-            "Marlin Amplifier-AMP_LANAMP_LAN reports error: -221,\"Settings conflict\"");
+            "Marlin Amplifier-" + name + name + " reports error: -221,\"Settings conflict\"");
   auto lines = c.rig.ReceivedLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "SYST:ERR?");
   EXPECT_EQ(lines.back(), "*CLS");
   EXPECT_TRUE(c.rig.amp->Snapshot().errors.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Routes, BandActivation, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 struct ClassCase {
   const char* model;
