@@ -1,7 +1,7 @@
 // One identification query's round trip against the simulator's SCPI socket on loopback: through
 // ReadCmdResponse on the LAN route and on the VISA route with the built-in layer (WaitTime 0),
 // each against a bare socket client on the same server. Prints each route's time as a multiple
-// of the bare socket's; the goal is at most 1.2.
+// of the bare socket's; the goal is at most 1.1.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
   marlin::RatioKeeper reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::cout << "\nround trip as a multiple of the bare socket's, median (goal: at most 1.2)\n";
+  std::cout << "\nround trip as a multiple of the bare socket's, median (goal: at most 1.1)\n";
   for (const auto& [route, ratio] : reporter.medians) {
     std::cout << "  " << route << ": " << ratio << "\n";
   }

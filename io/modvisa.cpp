@@ -31,7 +31,7 @@ std::shared_ptr<VisaBinding> ChooseDefault() {
   if (auto system = SystemVisa::LoadFirst(SystemVisa::VendorLibraries())) {
     return Guarded(std::move(system));
   }
-  return std::make_shared<BuiltinVisa>(BuiltinVisaOptions{builtinRealSpan, true});
+  return std::make_shared<BuiltinVisa>(BuiltinVisaOptions{builtinRealSpan});
 #endif
 }
 

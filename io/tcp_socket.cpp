@@ -314,18 +314,20 @@ bool TcpSocket::InputPending() {
   return PollUntil(AsNative(handle_), POLLIN, std::chrono::steady_clock::now(), revents) == 1;
 }
 
-bool TcpSocket::PeerConnected() {
-  if (!IsOpen()) return false;
+bool TcpSocket::PeerConnected() { return Probe().connected; }
+
+TcpSocket::PeerState TcpSocket::Probe() {
+  if (!IsOpen()) return {};
   Native s = AsNative(handle_);
   short revents = 0;
   int ready = PollUntil(s, POLLIN, std::chrono::steady_clock::now(), revents);
-  if (ready == 0) return true;
-  if (ready < 0) return false;
+  if (ready == 0) return {true, false};
+  if (ready < 0) return {};
   char probe = 0;
   auto n = ::recv(s, &probe, 1, MSG_PEEK);
-  if (n > 0) return true;
-  if (n == 0) return false;
-  return WouldBlock(LastError());
+  if (n > 0) return {true, true};
+  if (n == 0) return {};
+  return {WouldBlock(LastError()), false};
 }
 
 }  // namespace marlin::net

@@ -45,6 +45,12 @@ class TcpSocket {
   bool InputPending();
   // False once the peer has hung up or the connection failed.
   bool PeerConnected();
+  // One look without waiting: is the peer still there, and is input waiting to be read?
+  struct PeerState {
+    bool connected = false;
+    bool inputPending = false;
+  };
+  PeerState Probe();
 
  private:
   explicit TcpSocket(std::intptr_t handle) : handle_(handle) {}

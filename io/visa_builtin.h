@@ -2,9 +2,13 @@
 // Our own VISA layer for raw-socket resources (TCPIP[board]::host::port::SOCKET), used where no
 // system VISA library is installed. Reads end at the termination character (when enabled), at
 // the caller's count, at the end of what the peer sent in one go (unless END is suppressed), or
-// at the session timeout. Input still pending when a write starts belongs to an earlier query
-// and is dropped, so an answer is never taken for the next query's.
+// at the session timeout. An answer is never taken for a later query's: after a read timed out
+// the session reconnects before its next write (its id stays), so a late answer dies with the old
+// connection whatever its lateness. Like a vendor's library it keeps unread input across a write
+// unless told otherwise; the transport drains an over-long answer itself.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,8 +22,9 @@ namespace marlin {
 struct BuiltinVisaOptions {
   // Real time that a timeout of the given length lasts: the host's time scale (identity if unset).
   std::function<std::chrono::nanoseconds(std::chrono::nanoseconds)> realSpan;
-  // Drop input pending when a write starts. Off, the layer behaves as a vendor library does.
-  bool dropPendingOnWrite = true;
+  // Drop input still unread when a write starts (one more receive per write). Off, as in a
+  // vendor's library.
+  bool dropPendingOnWrite = false;
 };
 
 class BuiltinVisa final : public VisaBinding {

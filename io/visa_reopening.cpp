@@ -63,7 +63,8 @@ ViStatus ReopeningVisa::viClose(ViSession vi) {
 }
 
 ViStatus ReopeningVisa::Reopen(Opened& s) {
-  inner_->viClose(s.library);
+  if (s.library != 0) inner_->viClose(s.library);
+  s.library = 0;
   ViSession fresh = 0;
   ViStatus status = inner_->viOpen(s.manager, s.resource, s.accessMode, s.openTimeout, fresh);
   if (status != visa_status::kSuccess) return status;  // stays marked: the next write tries again

@@ -213,7 +213,9 @@ TEST_F(LanDescriptions, LostConnectionCarriesTheDevicePrefixTwice) {
 class VendorLikeVisa : public testing::SimulatorFixture {
  protected:
   VendorLikeVisa() {
-    visa = std::make_shared<BuiltinVisa>(BuiltinVisaOptions{{}, false});
+    BuiltinVisaOptions options;
+    options.dropPendingOnWrite = false;
+    visa = std::make_shared<BuiltinVisa>(options);
     modVisa::SetBinding(visa);
   }
 };
