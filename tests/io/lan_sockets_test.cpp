@@ -1,6 +1,8 @@
 // The LAN socket service over real loopback TCP: answer framing, ids, bounds, failures.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "driver/marlin_error.h"
 #include "host/lan_sockets_tcp.h"
 #include "tests/io/fd_count.h"
@@ -41,6 +43,30 @@ TEST_F(LanSocketsTest, AnswersComeWithoutTheirLineTerminator) {
     lan.Query(id, sent, answer, ok);
     EXPECT_TRUE(ok) << lan.LastError();
     EXPECT_EQ(answer, expected) << "answer to " << sent;
+  }
+}
+
+// Input nobody asked for (a device that answered a command) never answers the next query,
+// whether or not the connection was checked just before, as the driver does before each query.
+TEST_F(LanSocketsTest, InputWaitingBeforeAQueryIsNotItsAnswer) {
+  LoopbackPeer peer([](const std::string& line) {
+    return PeerReply{line == "*IDN?\n" ? std::string("ident\n") : std::string("unasked\n")};
+  });
+  const std::int32_t id = Connect(peer);
+  for (bool checkFirst : {true, false}) {
+    bool ok = false;
+    lan.Send(id, "*CLS\n", ok);
+    ASSERT_TRUE(ok) << lan.LastError();
+    std::this_thread::sleep_for(50ms);  // the unasked line arrives
+    if (checkFirst) {
+      bool connected = false;
+      lan.IsConnected(id, connected);
+      EXPECT_TRUE(connected);
+    }
+    std::string answer;
+    lan.Query(id, "*IDN?\n", answer, ok);
+    EXPECT_TRUE(ok) << lan.LastError();
+    EXPECT_EQ(answer, "ident") << (checkFirst ? "checked first" : "not checked");
   }
 }
 
