@@ -7,8 +7,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #endif
 
@@ -16,6 +19,17 @@ namespace marlin {
 namespace {
 constexpr std::int32_t kRetry = 5;
 constexpr std::int32_t kNoLineNumber = 0;
+
+#ifndef _WIN32
+bool Traced() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("TracerPid:", 0) == 0) return std::strtol(line.c_str() + 10, nullptr, 10) != 0;
+  }
+  return false;
+}
+#endif
 }  // namespace
 
 std::int32_t InstanceId() {
@@ -30,14 +44,23 @@ void DebugBreakIfAttached() {
 #ifdef _WIN32
   if (IsDebuggerPresent()) DebugBreak();
 #else
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("TracerPid:", 0) == 0) {
-      if (std::stol(line.substr(10)) != 0) std::raise(SIGTRAP);
-      return;
-    }
-  }
+  if (!Traced()) return;
+  // A tracer sees a signal even while it is ignored: a debugger stops on it, while a mere
+  // tracer such as strace passes it on and the ignored signal does nothing. So nothing that
+  // could end the process is ever delivered.
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigset_t trap;
+  sigset_t previousMask;
+  sigemptyset(&trap);
+  sigaddset(&trap, SIGTRAP);
+  if (sigaction(SIGTRAP, &ignore, &previous) != 0) return;
+  pthread_sigmask(SIG_UNBLOCK, &trap, &previousMask);
+  std::raise(SIGTRAP);
+  pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  sigaction(SIGTRAP, &previous, nullptr);
 #endif
 }
 

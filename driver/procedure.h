@@ -23,7 +23,8 @@ namespace marlin {
 // The number carried by every trace line and error report: the process id.
 std::int32_t InstanceId();
 
-// A break into an attached debugger; without one it does nothing (a break would end the host).
+// A break into an attached debugger. Without one, and under a tracer that is no debugger (strace),
+// it does nothing: a break there would end the host.
 void DebugBreakIfAttached();
 
 // Applies a description form to a caught description.

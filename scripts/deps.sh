@@ -4,7 +4,7 @@ set -euo pipefail
 
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
                 libtoml11-dev nlohmann-json3-dev)
-test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py)
+test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py strace gdb)
 com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
               wine64-tools libwine-dev)
 

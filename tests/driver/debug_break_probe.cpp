@@ -1,0 +1,24 @@
+// A host whose trace service answers 5 once: the failing step is retried, which breaks into a
+// debugger if one is attached. Prints "retried" and exits 0 when the process survives the break.
+#include <cstdio>
+#include <memory>
+
+#include "driver/host_registry.h"
+#include "driver/procedure.h"
+#include "tests/support/recording_trace.h"
+
+int main() {
+  using namespace marlin;
+  auto trace = std::make_unique<testing::RecordingTrace>();
+  trace->answers = {5};
+  host::Replace(std::move(trace));
+  const std::string name = "AMP1";
+  Procedure proc(labels::kResetFault, name);
+  int attempts = 0;
+  proc.Step([&] {
+    if (++attempts == 1) throw MarlinError(errors::kTransport, "once");
+  });
+  std::printf("retried %d\n", attempts);
+  host::ResetThread();
+  return 0;
+}
