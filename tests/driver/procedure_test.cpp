@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "driver/host_registry.h"
 #include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
@@ -166,6 +168,43 @@ TEST_F(ProcedureTest, ForeignExceptionsBecomeNumberedErrors) {
   const MarlinError e = ErrorOf([&] { proc.Step([] { throw std::runtime_error("bad"); }); });
   EXPECT_EQ(e.Number(), errors::kInternal);
   EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Internal error: bad");
+}
+
+// The host's report failing must neither hide the error nor count as a request to retry.
+class RaisingReportTrace : public RecordingTrace {
+ public:
+  std::int32_t ReportError(const MarlinError& error, std::int32_t instanceId,
+                           std::int32_t line) override {
+    RecordingTrace::ReportError(error, instanceId, line);
+    throw MarlinError(57, "Device I/O error");
+  }
+};
+
+TEST_F(ProcedureTest, AReportThatRaisesCountsAsAnswerZero) {
+  auto* t = Install(std::make_unique<RaisingReportTrace>());
+  t->answers = {5};  // never seen: the report raises before answering
+  Procedure proc(labels::kSetNewState, name);
+  int calls = 0;
+  const MarlinError e = ErrorOf([&] {
+    proc.Step([&] {
+      ++calls;
+      throw MarlinError(4040, "gone");
+    });
+  });
+  EXPECT_EQ(calls, 1) << "no retry";
+  EXPECT_EQ(e.Number(), 4040);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: gone");
+  EXPECT_EQ(t->reports.size(), 1u);
+}
+
+TEST_F(ProcedureTest, AnAllocationFailureBecomesOutOfMemory) {
+  Procedure proc(labels::kActivateBand, name);
+  const MarlinError e = ErrorOf([&] { proc.Step([]() -> int { throw std::bad_alloc(); }); });
+  EXPECT_EQ(e.Number(), 7);
+  EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Out of memory");
+  ASSERT_EQ(trace->reports.size(), 1u);
+  EXPECT_EQ(trace->reports[0].number, 7);
+  EXPECT_EQ(trace->reports[0].description, "Out of memory");
 }
 
 struct FormCase {
