@@ -7,6 +7,11 @@
 namespace marlin {
 namespace {
 constexpr double kClearedOnceError = -221;
+
+// Only the fill a transport leaves behind (line end, NUL, spaces) is no answer.
+bool HoldsAnAnswer(const std::string& answer) {
+  return answer.find_first_not_of(std::string("\r\n \0", 4)) != std::string::npos;
+}
 }  // namespace
 
 std::string clsMarlin::StateName(const std::int32_t& StateCode) {
@@ -27,6 +32,12 @@ std::string clsMarlin::StateName(const std::int32_t& StateCode) {
 }
 
 std::int32_t clsMarlin::GetState(std::string& ErrorText) {
+  bool answered = false;
+  return GetState(ErrorText, answered);
+}
+
+std::int32_t clsMarlin::GetState(std::string& ErrorText, bool& Answered) {
+  Answered = false;
   Procedure proc(labels::kGetState, Name);
   proc.Start();
   std::string answer;
@@ -34,6 +45,7 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText) {
   auto query = [&](const char* text) {
     answer.clear();
     proc.Absorb([&] { answer = ReadCmdResponse(scpi::Line(text), scpi::kQueryWaitTime); });
+    if (HoldsAnAnswer(answer)) Answered = true;
   };
   auto has = [&](char c) { return answer.find(c) != std::string::npos; };
 

@@ -84,6 +84,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   // Private operations, in the order of the class's internal table.
   void CheckDevicePhysical(std::int32_t RequestedStatus);
   std::int32_t GetState(std::string& ErrorText);
+  // `Answered` tells whether any query of the state got an answer from the amplifier.
+  std::int32_t GetState(std::string& ErrorText, bool& Answered);
   void InitDevice();
   void ResetFault();
   void SetNewState(std::int32_t NewState);

@@ -14,6 +14,16 @@ constexpr float kPowerOnPause = 15000;
 constexpr float kAfterResetPause = 1000;
 constexpr float kPA4520SettlingPause = 4000;
 constexpr std::int32_t kCriticalOkOnly = 16;
+constexpr const char* kNotConnected = "not connected";
+constexpr const char* kNoAnswer = "no answer from the amplifier to the state read-back";
+
+bool IsOffOnOrStandby(std::int32_t state) {
+  return state == state::kOff || state == state::kOn || state == state::kStandby;
+}
+
+std::string StillOperating(std::int32_t requested) {
+  return "state read back is Operate, not " + clsMarlin::StateName(requested);
+}
 
 }  // namespace
 
@@ -44,10 +54,10 @@ class SetStateRequest {
   void Run(std::int32_t NewState) {
     Procedure proc(labels::kSetState, m_.Name);
     proc.Start(trace_text::kNewState + clsMarlin::StateName(NewState));
-    bool tooLow = false;
-    bool fault = false;
-    std::int32_t readBack = 0;
-    std::string errorText;
+    // Nothing would reach the amplifier; saying "done" would leave it as it is.
+    proc.Step([&] {
+      if (m_.Status != 1) throw Failure(kNotConnected);
+    });
     bool windowShown = false;
     const bool isPA4520 = m_.IsPA4520 == kTrue;
 
@@ -89,25 +99,38 @@ class SetStateRequest {
     }
     proc.Step([&] { m_.SetNewState(NewState); });
     if (isPA4520) proc.Step([] { host::Tools().Wait(kPA4520SettlingPause); });
-    readBack = proc.Step([&] { return m_.GetState(errorText); });
-    if (isPA4520 && windowShown) proc.Step([&] { HideWindow(); });
-
-    tooLow = NewState == state::kOperate && readBack < state::kOperate;
-    fault = NewState == state::kOperate && readBack == state::kFault;
-    if (!errorText.empty() && isPA4520) {
-      fault = true;
-      proc.Step([&] { host::Windows().ShowMessageBox(errorText, m_.Name, kCriticalOkOnly); });
-    }
-    if (tooLow || fault) {
-      proc.Step([&] {
-        throw MarlinError(errors::kTransport, std::string(trace_text::kDevicePrefix) + m_.Name +
-                                                  trace_text::kSeparator + errorText);
-      });
-    }
+    // The read-back and its judgement are one unit: a retry reads the state again.
+    proc.Step([&] { ReadBackAndJudge(NewState, isPA4520, windowShown); });
     proc.End();
   }
 
  private:
+  void ReadBackAndJudge(std::int32_t NewState, bool isPA4520, bool windowShown) {
+    std::string errorText;
+    bool answered = false;
+    const std::int32_t readBack = m_.GetState(errorText, answered);
+    if (isPA4520 && windowShown) HideWindow();
+
+    const bool operate = NewState == state::kOperate;
+    const bool tooLow = operate && readBack < state::kOperate;
+    bool fault = operate && readBack == state::kFault;
+    if (!errorText.empty() && isPA4520) {
+      fault = true;
+      host::Windows().ShowMessageBox(errorText, m_.Name, kCriticalOkOnly);
+    }
+    if (tooLow || fault) throw Failure(errorText);
+    if (IsOffOnOrStandby(NewState)) {
+      // A dead link reads as Off; only an answer can confirm the request.
+      if (!answered) throw Failure(kNoAnswer);
+      if (readBack == state::kOperate) throw Failure(StillOperating(NewState));
+    }
+  }
+
+  MarlinError Failure(const std::string& text) const {
+    return MarlinError(errors::kTransport,
+                       std::string(trace_text::kDevicePrefix) + m_.Name + trace_text::kSeparator + text);
+  }
+
   void HideWindow() {
     if (!window_) return;
     window_->FormHide();

@@ -150,11 +150,12 @@ TEST_P(SetStateSim, OperateReadBackFaultCarriesTheInstrumentsEntry) {
   EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + ": -300,\"Device error\"");
 }
 
-TEST_P(SetStateSim, OtherRequestsSucceedWhateverIsReadBack) {
-  auto config = Amplifier("PA4400", true, 2, true);
+TEST_P(SetStateSim, OtherRequestsSucceedWhateverIsReadBackButOperate) {
+  auto config = Amplifier("PA4400", true, 2, false);
   config.timings.powerOff = 1h;  // never confirms
   ConnectedRig c(config, device);
   EXPECT_NO_THROW(c.amp.clsIAmpRemote_SetState(state::kOff));
+  EXPECT_TRUE(c.rig.amp->Snapshot().powerOn) << "read back as Standby";
 }
 
 TEST_P(SetStateSim, PA4520FaultAfterStandbyIsShownThenReported) {

@@ -5,6 +5,7 @@ namespace marlin::testing {
 std::int32_t RecordingTrace::ReportError(const MarlinError& error, std::int32_t instanceId,
                                          std::int32_t line) {
   reports.push_back({error.Number(), error.Description(), instanceId, line});
+  if (onReport) onReport(error);
   if (answers.empty()) return 0;
   std::int32_t answer = answers.front();
   answers.pop_front();

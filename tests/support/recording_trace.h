@@ -2,6 +2,7 @@
 // A trace service that keeps every call, for tests that check the lines a procedure wrote.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ class RecordingTrace : public HostTrace {
   std::deque<std::int32_t> answers;
   std::vector<TraceLine> lines;
   std::vector<ErrorReport> reports;
+  // Runs at each report, before the answer is handed out: what the operator does meanwhile.
+  std::function<void(const MarlinError&)> onReport;
 
   bool TraceEnabled() override { return enabled; }
   std::int32_t ReportError(const MarlinError& error, std::int32_t instanceId,
