@@ -95,6 +95,7 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   void SendCmdString(const std::string& Command);
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
   void StoreGpibAnswer(const std::string& answer);
+  void ForgetPreviousDevice();
   // Closes whatever the object holds on each route; calls nothing for a route not open.
   void CloseGpib();
   void CloseLan();
@@ -113,6 +114,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::int16_t GpibHandle = 0;
   std::string GpibReadBuffer = std::string(kGpibBufferLength, '\0');
   mgnLanPars LanPars;
+  // The device whose list entry gave LanPars.RemotePort.
+  std::string LanPortDevice;
   std::int32_t LanSocket = 0;
   std::string VisaResource;
   std::int32_t VisaSession = 0;

@@ -41,11 +41,20 @@ std::string Endpoint(const mgnLanPars& lan) {
 void clsMarlin::clsDevice_Name_Let(const std::string& newName) {
   Procedure proc(labels::kLetName, Name);
   proc.Start(newName == kNameWord ? kTrueWord : kFalseWord);
+  if (newName != Name) ForgetPreviousDevice();
   Name = newName;
   proc.Step([&] { clsIAmpRemote_GetParametersFromDevList(); });
   Status = 0;
   proc.Step([&] { KeepAlive = std::make_shared<frmKeepAlive>(); });
   proc.End();
+}
+
+// What identification learnt about the device the object was named to before is that device's.
+void clsMarlin::ForgetPreviousDevice() {
+  IsPA4413 = kFalse;
+  NotPA4413 = kFalse;
+  IsPA4520 = kFalse;
+  FirmwareVersion = 0;
 }
 
 void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
@@ -69,6 +78,7 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
       // A host written without a port keeps its host; only an empty address gets the placeholder.
       LanPars.RemoteHost = text.empty() ? std::string(kPlaceholderHost) : text;
       LanPars.RemotePort = kDefaultPort;
+      LanPortDevice = Name;
       const std::string repaired = Endpoint(LanPars);
       proc.Step([&] { host::DevList().SetLanAddress(Name, repaired); });
       Info.Member4 = repaired;
@@ -76,9 +86,11 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
       LanPars.RemoteHost = pieces[0];
       if (!pieces[1].empty()) {
         LanPars.RemotePort = proc.Step([&] { return TextToInt32(pieces[1]); });
-      } else if (LanPars.RemotePort <= 0) {
+      } else if (LanPortDevice != Name || LanPars.RemotePort <= 0) {
+        // The port kept is only ever this device's own.
         LanPars.RemotePort = kDefaultPort;
       }
+      LanPortDevice = Name;
       Info.Member4 = Endpoint(LanPars);
     }
   } else if (Interface == route::kVisa) {
@@ -87,6 +99,7 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
     Interface = route::kLan;
     LanPars.RemoteHost = kPlaceholderHost;
     LanPars.RemotePort = kDefaultPort;
+    LanPortDevice = Name;
   }
 
   Description = proc.Step([&] { return host::DevList().GetDescription(Name); });

@@ -145,13 +145,13 @@ INSTANTIATE_TEST_SUITE_P(
                    .host = "h",
                    .port = 5025,
                    .info4 = "h:5025"},
-        NamingCase{.title = "empty port keeps the previous port",
+        NamingCase{.title = "empty port after another device gets 5025, not its port (mended)",
                    .amp = "interface = 50\nlan_address = \"h:\"",
                    .first = kLanFirst,
                    .interfaceCode = 50,
                    .host = "h",
-                   .port = 1234,
-                   .info4 = "h:1234"},
+                   .port = 5025,
+                   .info4 = "h:5025"},
         NamingCase{.title = "port that is not a number",
                    .amp = "interface = 50\nlan_address = \"h:abc\"\ndescription = \"D\"",
                    .error = errors::kTypeMismatch,
@@ -244,6 +244,19 @@ TEST_F(NamingOnFiles, TracesBothProceduresWithTheirLabels) {
                   "end:clsIAmpRemote_GetParametersFromDeviceList", "end:Let clsDevice_Name"));
   EXPECT_EQ(trace->lines[0].data, "True");
   EXPECT_EQ(trace->lines[4].data, "False");
+}
+
+TEST_F(NamingOnFiles, EmptyPortKeepsThePreviousPortOfTheSameDevice) {
+  UseDeviceList("[devices.AMP]\ninterface = 50\nlan_address = \"h:6000\"\n");
+  clsMarlin amp;
+  amp.clsDevice_Name_Let("AMP");
+  folder.Write("devices.toml", "[devices.AMP]\ninterface = 50\nlan_address = \"h2:\"\n");
+  amp.clsDevice_Name_Let("AMP");
+  EXPECT_EQ(amp.Fields().LanPars.RemoteHost, "h2");
+  EXPECT_EQ(amp.Fields().LanPars.RemotePort, 6000);
+  EXPECT_EQ(amp.clsDevice_Info().Member4, "h2:6000");
+  amp.clsIAmpRemote_GetParametersFromDevList();  // the host may also read the list directly
+  EXPECT_EQ(amp.Fields().LanPars.RemotePort, 6000);
 }
 
 TEST_F(NamingOnFiles, NamingAgainReadsTheListAgainAndReplacesTheKeepAliveForm) {
