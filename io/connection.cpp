@@ -39,15 +39,18 @@ class ConnectionCheck {
       Attempt([&] { host::Gpib().GpibPrepareClose(m_.GpibHandle); });
       Attempt([&] { host::Gpib().GpibClose(m_.GpibHandle, 0); });
       m_.GpibHandle = -1;
-    } else if (m_.Interface == route::kLan) {
-      m_.CloseLan();
     }
-    // A VISA session stays open until the next VISA connection attempt replaces it.
+    // Whatever else the object holds goes too: the VISA session and its resource manager (an
+    // instrument may take one client at a time) and a connection of a device named before.
+    m_.CloseGpib();
+    m_.CloseLan();
+    m_.CloseVisa();
     m_.Status = 0;
   }
 
   void Connect() {
     m_.Status = 1;
+    CloseOtherRoutes();
     if (route::IsGpib(m_.Interface)) {
       ConnectGpib();
     } else if (m_.Interface == route::kLan) {
@@ -70,6 +73,13 @@ class ConnectionCheck {
   void Fail() {
     m_.Status = 0;
     CloseRoute();
+  }
+
+  // A connection left from a device the object was named to before, on another route.
+  void CloseOtherRoutes() {
+    if (!route::IsGpib(m_.Interface)) m_.CloseGpib();
+    if (m_.Interface != route::kLan) m_.CloseLan();
+    if (m_.Interface != route::kVisa) m_.CloseVisa();
   }
 
   void CloseRoute() {

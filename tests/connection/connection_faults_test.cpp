@@ -106,15 +106,20 @@ TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
     ASSERT_EQ(m.clsDevice_Status(), 1);
     EXPECT_EQ(m.Fields().VisaSession, 2);
     EXPECT_EQ(m.Fields().VisaDefaultRM, 1);
-    a.CheckDevicePhysical(0);
-    EXPECT_EQ(m.Fields().VisaSession, 2) << "a disconnection leaves the VISA session open";
     visa->calls.clear();
-    a.CheckDevicePhysical(1);  // the next connection closes both before opening anew
+    a.CheckDevicePhysical(0);  // an instrument that takes one client at a time is free again
+    EXPECT_THAT(visa->calls, ElementsAre("viClear 2", "viClose 2", "viClose 1"));
+    EXPECT_EQ(m.Fields().VisaSession, -1);
+    EXPECT_EQ(m.Fields().VisaDefaultRM, 0);
+    a.CheckDevicePhysical(1);
+    ASSERT_EQ(m.clsDevice_Status(), 1);
+    visa->calls.clear();
+    a.CheckDevicePhysical(1);  // a connection closes both before opening anew
     EXPECT_THAT(std::vector<std::string>(visa->calls.begin(), visa->calls.begin() + 4),
-                ElementsAre("viClear 2", "viClose 2", "viClose 1", "viOpenDefaultRM"));
+                ElementsAre("viClear 4", "viClose 4", "viClose 3", "viOpenDefaultRM"));
     visa->calls.clear();
   }
-  EXPECT_THAT(visa->calls, ElementsAre("viClear 4", "viClose 4", "viClose 3"));
+  EXPECT_THAT(visa->calls, ElementsAre("viClear 6", "viClose 6", "viClose 5"));
 }
 
 TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {

@@ -175,10 +175,8 @@ TEST(ConnectionCycles, AThousandConnectionsLeaveNoDescriptorBehind) {
       ASSERT_EQ(amp.clsDevice_Status(), 1) << device << " cycle " << i;
       Disconnect(amp);
     }
-    // A VISA disconnection leaves its session open for the next connection to close.
-    const std::size_t stillOpen = std::string(device) == kVisaDevice ? 2 : 0;
     WaitForSimulatorToLetGo(rig);
-    EXPECT_LE(OpenDescriptors(), before + stillOpen) << device;
+    EXPECT_LE(OpenDescriptors(), before) << device;
   }
 }
 
