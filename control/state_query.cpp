@@ -7,11 +7,6 @@
 namespace marlin {
 namespace {
 constexpr double kClearedOnceError = -221;
-
-// Only the fill a transport leaves behind (line end, NUL, spaces) is no answer.
-bool HoldsAnAnswer(const std::string& answer) {
-  return answer.find_first_not_of(std::string("\r\n \0", 4)) != std::string::npos;
-}
 }  // namespace
 
 std::string clsMarlin::StateName(const std::int32_t& StateCode) {
@@ -45,7 +40,7 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText, bool& Answered) {
   auto query = [&](const char* text) {
     answer.clear();
     proc.Absorb([&] { answer = ReadCmdResponse(scpi::Line(text), scpi::kQueryWaitTime); });
-    if (HoldsAnAnswer(answer)) Answered = true;
+    if (!AnswerText(answer).empty()) Answered = true;  // the route's fill alone is no answer
   };
   auto has = [&](char c) { return answer.find(c) != std::string::npos; };
 

@@ -9,6 +9,7 @@
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "tests/io/fd_count.h"
+#include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/fake_windows.h"
 #include "tests/support/marlin_access.h"
@@ -48,7 +49,7 @@ void ExpectNothingHeld(const clsMarlin& amp) {
   EXPECT_EQ(f.VisaDefaultRM, 0);
 }
 
-bool UsesTheTcpFront(const std::string& device) { return device != kGpibDevice; }
+bool UsesTheTcpFront(const std::string& device) { return !IsGpib(device); }
 
 class ConnectionLifecycle : public ::testing::TestWithParam<const char*> {};
 
@@ -105,8 +106,8 @@ TEST_P(ConnectionLifecycle, NamingAConnectedObjectAgainKeepsItsConnectionUntilCh
 // Another device of the same rig, reached by another route.
 std::string OtherDevice(const std::string& device) {
   if (device == kLanDevice) return kGpibDevice;
-  if (device == kVisaDevice) return kLanDevice;
-  return kVisaDevice;
+  if (device == kGpibDevice) return kVisaDevice;
+  return kLanDevice;
 }
 
 TEST_P(ConnectionLifecycle, NamingAConnectedObjectToAnotherDeviceLeavesNothingOfTheFirst) {
@@ -121,7 +122,7 @@ TEST_P(ConnectionLifecycle, NamingAConnectedObjectToAnotherDeviceLeavesNothingOf
   const auto f = amp.Fields();
   if (device == kLanDevice) EXPECT_EQ(f.LanSocket, -1);
   if (device == kVisaDevice) EXPECT_LE(f.VisaSession, 0);
-  if (device == kGpibDevice) EXPECT_EQ(f.GpibHandle, -1);
+  if (IsGpib(device)) EXPECT_EQ(f.GpibHandle, -1);
   const std::size_t expected = UsesTheTcpFront(other) ? 1 : 0;
   WaitForClients(rig, expected);
   EXPECT_EQ(rig.Clients(), expected) << "only the connection to " << other;
@@ -144,7 +145,12 @@ TEST_P(ConnectionLifecycle, NamedToAnotherDeviceForgetsTheModelOfTheFirst) {
     Disconnect(amp);
   }
   SimRig rig(Amplifier("PA4400", true, 0));
-  Connect(amp, device);
+  amp.clsDevice_Name_Let(device);
+  const auto named = amp.Fields();
+  EXPECT_EQ(named.IsPA4413, kFalse) << "forgotten when named, before any identification";
+  EXPECT_EQ(named.FirmwareVersion, 0.0);
+  amp.clsDevice_Status_Let(1);
+  amp.clsDevice_Check();
   ASSERT_EQ(amp.clsDevice_Status(), 1);
   const auto f = amp.Fields();
   EXPECT_EQ(f.IsPA4413, kFalse);
@@ -167,16 +173,24 @@ TEST_P(ConnectionLifecycle, NamedToAnotherDeviceForgetsTheModelOfTheFirst) {
   EXPECT_FALSE(rig.amp->Snapshot().powerOn);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, ConnectionLifecycle, ::testing::ValuesIn(kAllRoutes));
+INSTANTIATE_TEST_SUITE_P(Routes, ConnectionLifecycle, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 // Initialize runs InitDevice whatever the connection; with none it sends and shows nothing.
 enum class Before { NeverChecked, NamedAgain, StatusZeroWithoutCheck };
 
+struct InitCase {
+  const char* title;
+  Before before;
+};
+
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.title; }
+
 class InitializeUnconnected
-    : public ::testing::TestWithParam<std::tuple<Before, const char*>> {};
+    : public ::testing::TestWithParam<std::tuple<InitCase, const char*>> {};
 
 TEST_P(InitializeUnconnected, RunsInitDeviceButSendsAndShowsNothing) {
-  const auto& [before, device] = GetParam();
+  const auto& [c, device] = GetParam();
+  const Before before = c.before;
   auto config = Amplifier("PA4520");
   config.initial.lanTimeout = "24H";
   SimRig rig(config);
@@ -203,11 +217,14 @@ TEST_P(InitializeUnconnected, RunsInitDeviceButSendsAndShowsNothing) {
   EXPECT_THAT(messages->messages, IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, InitializeUnconnected,
-                         ::testing::Combine(::testing::Values(Before::NeverChecked,
-                                                              Before::NamedAgain,
-                                                              Before::StatusZeroWithoutCheck),
-                                            ::testing::ValuesIn(kAllRoutes)));
+INSTANTIATE_TEST_SUITE_P(
+    Routes, InitializeUnconnected,
+    ::testing::Combine(::testing::Values(InitCase{"never checked", Before::NeverChecked},
+                                         InitCase{"named again while connected", Before::NamedAgain},
+                                         InitCase{"Status 0 without Check",
+                                                  Before::StatusZeroWithoutCheck}),
+                       ::testing::ValuesIn(kAllRoutes)),
+    CaseOnRouteName());
 
 }  // namespace
 }  // namespace marlin::testing

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/error_of.h"
 
@@ -55,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                           QueueCase{"final check, device-specific", 2, {201, "Relay fault"}},
                           QueueCase{"after the switch, standard", 1, {-221, "Settings conflict"}},
                           QueueCase{"final check, standard", 2, {-221, "Settings conflict"}}),
-        ::testing::ValuesIn(kAllRoutes)));
+        ::testing::ValuesIn(kAllRoutes)),
+    CaseOnRouteName());
 
 }  // namespace
 }  // namespace marlin::testing

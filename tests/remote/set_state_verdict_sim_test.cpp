@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "driver/host_registry.h"
+#include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/error_of.h"
 
@@ -20,7 +21,13 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
 }
 
 // The ways a host can leave an object not connected before asking for a state.
-enum class Unconnected { NeverChecked, NamedAgain, Disconnected, StatusZeroWithoutCheck };
+enum class Unconnected {
+  NeverChecked,
+  NamedAgain,
+  Disconnected,
+  StatusZeroWithoutCheck,
+  StatusTwoWithoutCheck
+};
 
 struct UnconnectedCase {
   const char* title;
@@ -55,6 +62,9 @@ TEST_P(SetStateNotConnected, RaisesThroughTheConventionAndSendsNothing) {
     case Unconnected::StatusZeroWithoutCheck:
       amp.clsDevice_Status_Let(0);
       break;
+    case Unconnected::StatusTwoWithoutCheck:  // the connection is open, but Status is not 1
+      amp.clsDevice_Status_Let(2);
+      break;
   }
   rig.Settle();
   rig.ClearTranscript();
@@ -69,6 +79,8 @@ TEST_P(SetStateNotConnected, RaisesThroughTheConventionAndSendsNothing) {
   EXPECT_THAT(rig.ReceivedLines(), IsEmpty()) << c.title;
   EXPECT_TRUE(rig.amp->Snapshot().rfOn) << "the amplifier was never told";
   EXPECT_EQ(rig.trace->reports.size(), 3u) << "one report per request, by SetState itself";
+  ASSERT_FALSE(rig.trace->reports.empty());
+  EXPECT_EQ(rig.trace->reports[0].number, 4040);
   EXPECT_THAT(rig.trace->Events(),
               ElementsAre("start:clsIAmpRemote_SetState", "start:clsIAmpRemote_SetState",
                           "start:clsIAmpRemote_SetState"));
@@ -81,17 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
                           UnconnectedCase{"named again while connected", Unconnected::NamedAgain},
                           UnconnectedCase{"disconnected", Unconnected::Disconnected},
                           UnconnectedCase{"Status 0 without Check",
-                                          Unconnected::StatusZeroWithoutCheck}),
-        ::testing::ValuesIn(kAllRoutes)));
+                                          Unconnected::StatusZeroWithoutCheck},
+                          UnconnectedCase{"Status 2 without Check",
+                                          Unconnected::StatusTwoWithoutCheck}),
+        ::testing::ValuesIn(kAllRoutes)),
+    CaseOnRouteName());
 
 struct ReadBackCase {
+  const char* title;
   const char* model;
   std::int32_t request;
 };
 
-void PrintTo(const ReadBackCase& c, std::ostream* os) {
-  *os << c.model << " " << clsMarlin::StateName(c.request);
-}
+void PrintTo(const ReadBackCase& c, std::ostream* os) { *os << c.title; }
 
 class SetStateReadBack : public ::testing::TestWithParam<std::tuple<ReadBackCase, const char*>> {};
 
@@ -127,12 +141,13 @@ TEST_P(SetStateReadBack, ConfirmedRequestSucceeds) {
 // Recognised models carry Off out as Standby and read it back as 0.
 INSTANTIATE_TEST_SUITE_P(
     Routes, SetStateReadBack,
-    ::testing::Combine(::testing::Values(ReadBackCase{"PA4400", state::kStandby},
-                                         ReadBackCase{"PA4413", state::kStandby},
-                                         ReadBackCase{"PA4415", state::kOff},
-                                         ReadBackCase{"PA4520", state::kOff},
-                                         ReadBackCase{"PA4520", state::kOn}),
-                       ::testing::ValuesIn(kAllRoutes)));
+    ::testing::Combine(::testing::Values(ReadBackCase{"PA4400 Standby", "PA4400", state::kStandby},
+                                         ReadBackCase{"PA4413 Standby", "PA4413", state::kStandby},
+                                         ReadBackCase{"PA4415 Off", "PA4415", state::kOff},
+                                         ReadBackCase{"PA4520 Off", "PA4520", state::kOff},
+                                         ReadBackCase{"PA4520 On", "PA4520", state::kOn}),
+                       ::testing::ValuesIn(kAllRoutes)),
+    CaseOnRouteName());
 
 class SetStateVerdict : public ::testing::TestWithParam<const char*> {};
 
@@ -143,9 +158,16 @@ TEST_P(SetStateVerdict, DefaultModelSwitchedOffAndConfirmedSucceeds) {
 }
 
 TEST_P(SetStateVerdict, ADeadLinkNeverReadsAsAConfirmedOff) {
-  ConnectedRig rig(Amplifier("PA4400", true, 2, false), GetParam());
+  const std::string device = GetParam();
+  ConnectedRig rig(Amplifier("PA4400", true, 2, false), GetParam(),
+                   RigOptions{.answerTimeout = std::chrono::milliseconds(100)});
   auto faults = rig.rig.amp->CurrentFaults();
-  faults.dropConnection = true;
+  // A connection can be lost; an in-process board can only fall silent.
+  if (device == kSimBoardDevice) {
+    faults.silent = true;
+  } else {
+    faults.dropConnection = true;
+  }
   rig.rig.amp->SetFaults(faults);
   const MarlinError e = ErrorOf([&] { rig.amp.clsIAmpRemote_SetState(state::kOff); });
   EXPECT_NE(e.Number(), 0) << "an error, whichever the route raises first";
@@ -172,7 +194,7 @@ TEST_P(SetStateVerdict, AnswerFiveReadsTheStateAgain) {
   EXPECT_EQ(Count(rig.rig.trace->Events(), "end:clsIAmpRemote_SetState"), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, SetStateVerdict, ::testing::ValuesIn(kAllRoutes));
+INSTANTIATE_TEST_SUITE_P(Routes, SetStateVerdict, ::testing::ValuesIn(kAllRoutes), RouteTestName);
 
 }  // namespace
 }  // namespace marlin::testing
