@@ -127,8 +127,8 @@ class SetStateRequest {
   }
 
   MarlinError Failure(const std::string& text) const {
-    return MarlinError(errors::kTransport,
-                       std::string(trace_text::kDevicePrefix) + m_.Name + trace_text::kSeparator + text);
+    return MarlinError(errors::kTransport, std::string(trace_text::kDevicePrefix) + m_.Name +
+                                               trace_text::kSeparator + text);
   }
 
   void HideWindow() {

@@ -173,7 +173,8 @@ TEST_P(ConnectionLifecycle, NamedToAnotherDeviceForgetsTheModelOfTheFirst) {
   EXPECT_FALSE(rig.amp->Snapshot().powerOn);
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, ConnectionLifecycle, ::testing::ValuesIn(kAllRoutes), RouteTestName);
+INSTANTIATE_TEST_SUITE_P(Routes, ConnectionLifecycle, ::testing::ValuesIn(kAllRoutes),
+                         RouteTestName);
 
 // Initialize runs InitDevice whatever the connection; with none it sends and shows nothing.
 enum class Before { NeverChecked, NamedAgain, StatusZeroWithoutCheck };
@@ -185,8 +186,7 @@ struct InitCase {
 
 void PrintTo(const InitCase& c, std::ostream* os) { *os << c.title; }
 
-class InitializeUnconnected
-    : public ::testing::TestWithParam<std::tuple<InitCase, const char*>> {};
+class InitializeUnconnected : public ::testing::TestWithParam<std::tuple<InitCase, const char*>> {};
 
 TEST_P(InitializeUnconnected, RunsInitDeviceButSendsAndShowsNothing) {
   const auto& [c, device] = GetParam();
@@ -219,11 +219,11 @@ TEST_P(InitializeUnconnected, RunsInitDeviceButSendsAndShowsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Routes, InitializeUnconnected,
-    ::testing::Combine(::testing::Values(InitCase{"never checked", Before::NeverChecked},
-                                         InitCase{"named again while connected", Before::NamedAgain},
-                                         InitCase{"Status 0 without Check",
-                                                  Before::StatusZeroWithoutCheck}),
-                       ::testing::ValuesIn(kAllRoutes)),
+    ::testing::Combine(
+        ::testing::Values(InitCase{"never checked", Before::NeverChecked},
+                          InitCase{"named again while connected", Before::NamedAgain},
+                          InitCase{"Status 0 without Check", Before::StatusZeroWithoutCheck}),
+        ::testing::ValuesIn(kAllRoutes)),
     CaseOnRouteName());
 
 }  // namespace

@@ -89,13 +89,12 @@ TEST_P(SetStateNotConnected, RaisesThroughTheConventionAndSendsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Routes, SetStateNotConnected,
     ::testing::Combine(
-        ::testing::Values(UnconnectedCase{"named, never checked", Unconnected::NeverChecked},
-                          UnconnectedCase{"named again while connected", Unconnected::NamedAgain},
-                          UnconnectedCase{"disconnected", Unconnected::Disconnected},
-                          UnconnectedCase{"Status 0 without Check",
-                                          Unconnected::StatusZeroWithoutCheck},
-                          UnconnectedCase{"Status 2 without Check",
-                                          Unconnected::StatusTwoWithoutCheck}),
+        ::testing::Values(
+            UnconnectedCase{"named, never checked", Unconnected::NeverChecked},
+            UnconnectedCase{"named again while connected", Unconnected::NamedAgain},
+            UnconnectedCase{"disconnected", Unconnected::Disconnected},
+            UnconnectedCase{"Status 0 without Check", Unconnected::StatusZeroWithoutCheck},
+            UnconnectedCase{"Status 2 without Check", Unconnected::StatusTwoWithoutCheck}),
         ::testing::ValuesIn(kAllRoutes)),
     CaseOnRouteName());
 
@@ -184,9 +183,8 @@ TEST_P(SetStateVerdict, AnswerFiveReadsTheStateAgain) {
 
   ASSERT_EQ(rig.rig.trace->reports.size(), 1u);
   EXPECT_EQ(rig.rig.trace->reports[0].number, 4040);
-  EXPECT_EQ(rig.rig.trace->reports[0].description,
-            "Marlin Amplifier-" + std::string(GetParam()) +
-                ": state read back is Operate, not Standby");
+  EXPECT_EQ(rig.rig.trace->reports[0].description, "Marlin Amplifier-" + std::string(GetParam()) +
+                                                       ": state read back is Operate, not Standby");
   auto lines = rig.rig.ReceivedLines();
   auto off = std::find(lines.begin(), lines.end(), "RF:OUTP:STAT OFF");
   ASSERT_NE(off, lines.end());

@@ -21,8 +21,7 @@ struct CaseOnRouteName {
   template <class Case>
   std::string operator()(
       const ::testing::TestParamInfo<std::tuple<Case, const char*>>& info) const {
-    return IdentifierOf(std::get<0>(info.param).title) + "_" +
-           RouteLabel(std::get<1>(info.param));
+    return IdentifierOf(std::get<0>(info.param).title) + "_" + RouteLabel(std::get<1>(info.param));
   }
 };
 
