@@ -27,9 +27,14 @@ DeviceEntry DeviceListFile::Device(const std::string& name) {
 }
 
 void DeviceListFile::SetLanAddress(const std::string& name, const std::string& address) {
-  const std::string text = ReadWholeFile(path_, kLargestDeviceList);
-  std::string edited = WithLanAddress(text, path_.string(), name, address);
-  ReplaceFile(path_, edited, beforeReplace_);
+  std::string edited;
+  EditFile(
+      path_, kLargestDeviceList,
+      [&](const std::string& current) {
+        edited = WithLanAddress(current, path_.string(), name, address);
+        return edited;
+      },
+      beforeReplace_);
   list_.reset();
   list_ = ParseDeviceList(edited, path_.string());
   text_ = std::move(edited);
