@@ -8,14 +8,23 @@
 #include <vector>
 
 #include "driver/marlin_error.h"
+#include "driver/records.h"
 #include "host/device_list_toml.h"
 #include "host/host_errors.h"
+#include "host/printable_text.h"
 #include "host/toml_precheck.h"
 
 namespace marlin {
 namespace {
 
 namespace keys = device_keys;
+
+constexpr std::int32_t kLowestGpibAddress = 0;
+constexpr std::int32_t kHighestGpibAddress = 30;
+
+bool IsRoute(std::int32_t code) {
+  return route::IsGpib(code) || code == route::kLan || code == route::kVisa;
+}
 
 bool IsBareKey(std::string_view key) {
   return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
@@ -93,12 +102,15 @@ const char* TypeName(const toml::value& v) {
 
 class Checker {
  public:
-  explicit Checker(const std::string& fileName) : file_(fileName) {}
+  Checker(const std::string& fileName, const TextPlaces& places)
+      : file_(fileName), places_(places) {}
 
   [[noreturn]] void Fail(const toml::value& at, const std::string& key,
                          const std::string& reason) const {
-    DeviceListError(file_, at.location().line(), key, reason);
+    DeviceListError(file_, places_.Line(at), key, reason);
   }
+
+  std::uint32_t Line(const toml::value& v) const { return places_.Line(v); }
 
   // Rejects the key of `table` that the file names first among those not in `known`.
   void OnlyKnownKeys(const toml::value& table, std::initializer_list<std::string_view> prefix,
@@ -107,7 +119,7 @@ class Checker {
     std::string firstKey;
     for (const auto& [key, value] : table.as_table()) {
       if (std::find(known.begin(), known.end(), key) != known.end()) continue;
-      if (!first || value.location().line() < first->location().line()) {
+      if (!first || Line(value) < Line(*first)) {
         first = &value;
         firstKey = key;
       }
@@ -163,14 +175,15 @@ class Checker {
 
  private:
   const std::string& file_;
+  const TextPlaces& places_;
 };
 
 // Items in the order the file writes them, so the first fault in the file is the one reported.
-// A value's line is counted from the start of the text each time it is asked for: ask once.
-std::vector<std::pair<std::string, const toml::value*>> InFileOrder(const toml::value& table) {
+std::vector<std::pair<std::string, const toml::value*>> InFileOrder(const Checker& check,
+                                                                    const toml::value& table) {
   std::vector<std::tuple<std::uint32_t, std::string, const toml::value*>> lined;
   for (const auto& [key, value] : table.as_table()) {
-    lined.emplace_back(value.location().line(), key, &value);
+    lined.emplace_back(check.Line(value), key, &value);
   }
   std::sort(lined.begin(), lined.end());
   std::vector<std::pair<std::string, const toml::value*>> items;
@@ -208,7 +221,7 @@ std::map<int, std::string> ReadGpib(const Checker& check, const toml::value& gpi
     boards.push_back(keys::kBoardPrefix + std::to_string(b));
   check.OnlyKnownKeys(gpib, {keys::kGpib}, boards);
   std::map<int, std::string> backends;
-  for (const auto& [key, item] : InFileOrder(gpib)) {
+  for (const auto& [key, item] : InFileOrder(check, gpib)) {
     const toml::value& value = *item;
     const std::string path = KeyPath({keys::kGpib, key});
     std::string backend = check.Text(value, path);
@@ -224,13 +237,27 @@ DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml
                       {keys::kInterface, keys::kAddress, keys::kLanAddress, keys::kVisaResource,
                        keys::kDescription});
   DeviceEntry entry;
-  for (const auto& [key, item] : InFileOrder(device)) {
+  bool hasInterface = false;
+  for (const auto& [key, item] : InFileOrder(check, device)) {
     const toml::value& value = *item;
     const std::string path = KeyPath({keys::kDevices, name, key});
     if (key == keys::kInterface) {
       entry.interfaceCode = check.Int32(value, path);
+      hasInterface = true;
+      if (!IsRoute(entry.interfaceCode)) {
+        check.Fail(value, path,
+                   "interface " + std::to_string(entry.interfaceCode) +
+                       " is no route; expected 10 to 13 (GPIB board 0 to 3), 50 (LAN socket) or "
+                       "60 (VISA raw socket)");
+      }
     } else if (key == keys::kAddress) {
       entry.address = check.Int32(value, path);
+      if (entry.address < kLowestGpibAddress || entry.address > kHighestGpibAddress) {
+        check.Fail(value, path,
+                   "GPIB address " + std::to_string(entry.address) + " is outside " +
+                       std::to_string(kLowestGpibAddress) + " to " +
+                       std::to_string(kHighestGpibAddress));
+      }
     } else if (key == keys::kLanAddress) {
       entry.lanAddress = check.Text(value, path);
     } else if (key == keys::kVisaResource) {
@@ -239,10 +266,40 @@ DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml
       entry.description = check.Text(value, path);
     }
   }
+  if (!hasInterface) {
+    check.Fail(device, KeyPath({keys::kDevices, name, keys::kInterface}),
+               "the key is missing; every device needs its interface (10 to 13 GPIB, 50 LAN, "
+               "60 VISA)");
+  }
   return entry;
 }
 
 }  // namespace
+
+TextPlaces::TextPlaces(std::string_view text) {
+  lineStarts_.push_back(0);
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
+    lineStarts_.push_back(at + 1);
+}
+
+std::size_t TextPlaces::Offset(const toml::value& value) const {
+  const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
+  if (region == nullptr || !region->is_ok()) return kNowhere;
+  return static_cast<std::size_t>(region->first() - region->begin());
+}
+
+std::size_t TextPlaces::Length(const toml::value& value) const {
+  const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
+  return region == nullptr || !region->is_ok() ? 0 : region->size();
+}
+
+std::uint32_t TextPlaces::LineAt(std::size_t offset) const {
+  if (offset == kNowhere) return 0;
+  const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+  return static_cast<std::uint32_t>(next - lineStarts_.begin());
+}
+
+std::uint32_t TextPlaces::Line(const toml::value& value) const { return LineAt(Offset(value)); }
 
 [[noreturn]] void DeviceListError(const std::string& fileName, std::uint32_t line,
                                   const std::string& key, const std::string& reason) {
@@ -268,8 +325,9 @@ toml::value ReadToml(std::string_view text, const std::string& fileName) {
 }
 
 [[noreturn]] void UnknownDeviceError(const std::string& device, const std::string& fileName) {
-  throw MarlinError(host_errors::kUnknownDevice,
-                    "Device \"" + device + "\" is not in the device list \"" + fileName + "\"");
+  throw MarlinError(
+      host_errors::kUnknownDevice,
+      "Device \"" + Capped(device) + "\" is not in the device list \"" + fileName + "\"");
 }
 
 std::string KeyPath(std::initializer_list<std::string_view> segments) {
@@ -296,7 +354,8 @@ DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
                     "the file is larger than " + std::to_string(kLargestDeviceList) + " bytes");
   }
   const toml::value root = ReadToml(text, fileName);
-  const Checker check(fileName);
+  const TextPlaces places(text);
+  const Checker check(fileName, places);
   check.OnlyKnownKeys(root, {}, {keys::kHost, keys::kGpib, keys::kDevices});
 
   DeviceList list;
@@ -307,7 +366,7 @@ DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
   }
   if (auto it = table.find(keys::kDevices); it != table.end()) {
     check.MustBeTable(it->second, keys::kDevices);
-    for (const auto& [name, device] : InFileOrder(it->second)) {
+    for (const auto& [name, device] : InFileOrder(check, it->second)) {
       list.devices.emplace(name, ReadDevice(check, name, *device));
     }
   }

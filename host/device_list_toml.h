@@ -1,8 +1,10 @@
 #pragma once
 // What the device-list parser and its editor share: the TOML reading and the error form.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <toml.hpp>
 
@@ -14,5 +16,24 @@ namespace marlin {
 
 // Parses TOML, turning every failure of the parser into a DeviceListError.
 toml::value ReadToml(std::string_view text, const std::string& fileName);
+
+// Where the parser found each value, in bytes and lines of the text it read. The parser's own
+// line number counts from the start of the text on every call, which makes a large file
+// quadratic; the line starts here are found once.
+class TextPlaces {
+ public:
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+
+  explicit TextPlaces(std::string_view text);
+  // kNowhere for a value the parser made up (a table that only dotted keys opened).
+  std::size_t Offset(const toml::value& value) const;
+  std::size_t Length(const toml::value& value) const;
+  // 1-based; 0 when unknown.
+  std::uint32_t Line(const toml::value& value) const;
+  std::uint32_t LineAt(std::size_t offset) const;
+
+ private:
+  std::vector<std::size_t> lineStarts_;
+};
 
 }  // namespace marlin
