@@ -95,7 +95,8 @@ std::string HostSetup::WhyNotConnected(const clsMarlin::Snapshot& amp) const {
     return "interface code " + std::to_string(amp.Interface) +
            " is no route (10 to 13 GPIB, 50 LAN, 60 VISA)";
   }
-  if (!why.empty()) return why;
+  // The backend's own words may quote the list or the instrument.
+  if (!why.empty()) return Printable(why, kLongestAnswerShown);
   return "the instrument did not identify itself as an amplifier of the family";
 }
 
