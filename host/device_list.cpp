@@ -1,10 +1,12 @@
 #include "host/device_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <sstream>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "driver/marlin_error.h"
@@ -100,6 +102,8 @@ const char* TypeName(const toml::value& v) {
   }
 }
 
+using Path = std::initializer_list<std::string_view>;
+
 class Checker {
  public:
   Checker(const std::string& fileName, const TextPlaces& places)
@@ -109,12 +113,16 @@ class Checker {
                          const std::string& reason) const {
     DeviceListError(file_, places_.Line(at), key, reason);
   }
+  // The key path is written out only for a fault: most values have none.
+  [[noreturn]] void Fail(const toml::value& at, Path key, const std::string& reason) const {
+    Fail(at, KeyPath(key), reason);
+  }
 
   std::uint32_t Line(const toml::value& v) const { return places_.Line(v); }
 
   // Rejects the key of `table` that the file names first among those not in `known`.
-  void OnlyKnownKeys(const toml::value& table, std::initializer_list<std::string_view> prefix,
-                     const std::vector<std::string>& known) const {
+  template <class Known>
+  void OnlyKnownKeys(const toml::value& table, Path prefix, const Known& known) const {
     const toml::value* first = nullptr;
     std::string firstKey;
     for (const auto& [key, value] : table.as_table()) {
@@ -126,17 +134,17 @@ class Checker {
     }
     if (!first) return;
     std::string expected;
-    for (const auto& k : known) expected += (expected.empty() ? "" : ", ") + k;
+    for (const auto& k : known) expected += (expected.empty() ? "" : ", ") + std::string(k);
     std::vector<std::string_view> path(prefix);
     path.push_back(firstKey);
     Fail(*first, Join(path), "unknown key (expected one of: " + expected + ")");
   }
 
-  void MustBeTable(const toml::value& v, const std::string& key) const {
+  void MustBeTable(const toml::value& v, Path key) const {
     if (!v.is_table()) Fail(v, key, std::string("expected a table, found ") + TypeName(v));
   }
 
-  std::int32_t Int32(const toml::value& v, const std::string& key) const {
+  std::int32_t Int32(const toml::value& v, Path key) const {
     if (!v.is_integer()) Fail(v, key, std::string("expected an integer, found ") + TypeName(v));
     const auto n = v.as_integer();
     if (n < std::numeric_limits<std::int32_t>::min() ||
@@ -146,12 +154,12 @@ class Checker {
     return static_cast<std::int32_t>(n);
   }
 
-  std::string Text(const toml::value& v, const std::string& key) const {
+  std::string Text(const toml::value& v, Path key) const {
     if (!v.is_string()) Fail(v, key, std::string("expected a string, found ") + TypeName(v));
     return v.as_string().str;
   }
 
-  double Frequency(const toml::value& v, const std::string& key) const {
+  double Frequency(const toml::value& v, Path key) const {
     double hz = 0;
     if (v.is_integer()) {
       hz = static_cast<double>(v.as_integer());
@@ -179,31 +187,32 @@ class Checker {
 };
 
 // Items in the order the file writes them, so the first fault in the file is the one reported.
-std::vector<std::pair<std::string, const toml::value*>> InFileOrder(const Checker& check,
-                                                                    const toml::value& table) {
-  std::vector<std::tuple<std::uint32_t, std::string, const toml::value*>> lined;
-  for (const auto& [key, value] : table.as_table()) {
-    lined.emplace_back(check.Line(value), key, &value);
-  }
-  std::sort(lined.begin(), lined.end());
-  std::vector<std::pair<std::string, const toml::value*>> items;
-  for (auto& [line, key, value] : lined) items.emplace_back(std::move(key), value);
+std::vector<const toml::table::value_type*> InFileOrder(const Checker& check,
+                                                        const toml::value& table) {
+  std::vector<std::pair<std::uint32_t, const toml::table::value_type*>> lined;
+  lined.reserve(table.as_table().size());
+  for (const auto& item : table.as_table()) lined.emplace_back(check.Line(item.second), &item);
+  std::sort(lined.begin(), lined.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second->first < b.second->first;
+  });
+  std::vector<const toml::table::value_type*> items;
+  items.reserve(lined.size());
+  for (const auto& [line, item] : lined) items.push_back(item);
   return items;
 }
 
 HostSettings ReadHost(const Checker& check, const toml::value& host) {
-  const std::string name = keys::kHost;
-  check.MustBeTable(host, name);
-  check.OnlyKnownKeys(host, {keys::kHost}, {keys::kLowestFrequency, keys::kHighestFrequency});
+  static constexpr std::array<std::string_view, 2> kKnown{keys::kLowestFrequency,
+                                                          keys::kHighestFrequency};
+  check.MustBeTable(host, {keys::kHost});
+  check.OnlyKnownKeys(host, {keys::kHost}, kKnown);
   HostSettings settings;
   const auto& table = host.as_table();
   if (auto it = table.find(keys::kLowestFrequency); it != table.end()) {
-    settings.lowestFrequency =
-        check.Frequency(it->second, KeyPath({keys::kHost, keys::kLowestFrequency}));
+    settings.lowestFrequency = check.Frequency(it->second, {keys::kHost, keys::kLowestFrequency});
   }
   if (auto it = table.find(keys::kHighestFrequency); it != table.end()) {
-    settings.highestFrequency =
-        check.Frequency(it->second, KeyPath({keys::kHost, keys::kHighestFrequency}));
+    settings.highestFrequency = check.Frequency(it->second, {keys::kHost, keys::kHighestFrequency});
   }
   if (settings.lowestFrequency > settings.highestFrequency) {
     auto it = table.find(keys::kLowestFrequency);
@@ -215,32 +224,31 @@ HostSettings ReadHost(const Checker& check, const toml::value& host) {
 }
 
 std::map<int, std::string> ReadGpib(const Checker& check, const toml::value& gpib) {
-  check.MustBeTable(gpib, keys::kGpib);
+  check.MustBeTable(gpib, {keys::kGpib});
   std::vector<std::string> boards;
   for (int b = 0; b < kGpibBoardCount; ++b)
     boards.push_back(keys::kBoardPrefix + std::to_string(b));
   check.OnlyKnownKeys(gpib, {keys::kGpib}, boards);
   std::map<int, std::string> backends;
-  for (const auto& [key, item] : InFileOrder(check, gpib)) {
-    const toml::value& value = *item;
-    const std::string path = KeyPath({keys::kGpib, key});
-    std::string backend = check.Text(value, path);
-    if (backend.empty()) check.Fail(value, path, "the GPIB backend text is empty");
+  for (const auto* item : InFileOrder(check, gpib)) {
+    const auto& [key, value] = *item;
+    std::string backend = check.Text(value, {keys::kGpib, key});
+    if (backend.empty()) check.Fail(value, {keys::kGpib, key}, "the GPIB backend text is empty");
     backends[key.back() - '0'] = std::move(backend);
   }
   return backends;
 }
 
 DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml::value& device) {
-  check.MustBeTable(device, KeyPath({keys::kDevices, name}));
-  check.OnlyKnownKeys(device, {keys::kDevices, name},
-                      {keys::kInterface, keys::kAddress, keys::kLanAddress, keys::kVisaResource,
-                       keys::kDescription});
+  static constexpr std::array<std::string_view, 5> kKnown{
+      keys::kInterface, keys::kAddress, keys::kLanAddress, keys::kVisaResource, keys::kDescription};
+  check.MustBeTable(device, {keys::kDevices, name});
+  check.OnlyKnownKeys(device, {keys::kDevices, name}, kKnown);
   DeviceEntry entry;
   bool hasInterface = false;
-  for (const auto& [key, item] : InFileOrder(check, device)) {
-    const toml::value& value = *item;
-    const std::string path = KeyPath({keys::kDevices, name, key});
+  for (const auto* item : InFileOrder(check, device)) {
+    const auto& [key, value] = *item;
+    const Path path{keys::kDevices, name, key};
     if (key == keys::kInterface) {
       entry.interfaceCode = check.Int32(value, path);
       hasInterface = true;
@@ -276,19 +284,23 @@ DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml
 
 }  // namespace
 
-TextPlaces::TextPlaces(std::string_view text) {
+TextPlaces::TextPlaces(std::string_view text,
+                       std::unordered_map<const toml::value*, TextSpan> known)
+    : known_(std::move(known)) {
   lineStarts_.push_back(0);
   for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
     lineStarts_.push_back(at + 1);
 }
 
 std::size_t TextPlaces::Offset(const toml::value& value) const {
+  if (auto it = known_.find(&value); it != known_.end()) return it->second.offset;
   const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
   if (region == nullptr || !region->is_ok()) return kNowhere;
   return static_cast<std::size_t>(region->first() - region->begin());
 }
 
 std::size_t TextPlaces::Length(const toml::value& value) const {
+  if (auto it = known_.find(&value); it != known_.end()) return it->second.length;
   const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
   return region == nullptr || !region->is_ok() ? 0 : region->size();
 }
@@ -309,13 +321,16 @@ std::uint32_t TextPlaces::Line(const toml::value& value) const { return LineAt(O
   throw MarlinError(host_errors::kBadDeviceList, text + ": " + reason);
 }
 
-toml::value ReadToml(std::string_view text, const std::string& fileName) {
+TomlDocument ReadToml(std::string_view text, const std::string& fileName) {
+  if (auto plain = ReadPlainToml(text)) {
+    return TomlDocument{std::move(plain->root), TextPlaces(text, std::move(plain->places))};
+  }
   if (auto fault = PrecheckToml(text)) {
     DeviceListError(fileName, fault->line, KeyOnLine(LineOf(text, fault->line)), fault->reason);
   }
   std::istringstream in{std::string(text)};
   try {
-    return toml::parse(in, fileName);
+    return TomlDocument{toml::parse(in, fileName), TextPlaces(text)};
   } catch (const toml::exception& e) {
     DeviceListError(fileName, e.location().line(), KeyOnLine(e.location().line_str()),
                     ParserReason(e.what()));
@@ -353,10 +368,11 @@ DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
     DeviceListError(fileName, 0, {},
                     "the file is larger than " + std::to_string(kLargestDeviceList) + " bytes");
   }
-  const toml::value root = ReadToml(text, fileName);
-  const TextPlaces places(text);
-  const Checker check(fileName, places);
-  check.OnlyKnownKeys(root, {}, {keys::kHost, keys::kGpib, keys::kDevices});
+  const TomlDocument document = ReadToml(text, fileName);
+  const toml::value& root = document.root;
+  const Checker check(fileName, document.places);
+  static constexpr std::array<std::string_view, 3> kKnown{keys::kHost, keys::kGpib, keys::kDevices};
+  check.OnlyKnownKeys(root, {}, kKnown);
 
   DeviceList list;
   const auto& table = root.as_table();
@@ -365,9 +381,10 @@ DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
     list.gpibBackends = ReadGpib(check, it->second);
   }
   if (auto it = table.find(keys::kDevices); it != table.end()) {
-    check.MustBeTable(it->second, keys::kDevices);
-    for (const auto& [name, device] : InFileOrder(check, it->second)) {
-      list.devices.emplace(name, ReadDevice(check, name, *device));
+    check.MustBeTable(it->second, {keys::kDevices});
+    for (const auto* item : InFileOrder(check, it->second)) {
+      list.devices.emplace_hint(list.devices.end(), item->first,
+                                ReadDevice(check, item->first, item->second));
     }
   }
   return list;

@@ -102,11 +102,18 @@ void AddToInlineTable(std::string& edited, std::string_view text, Span braces,
 
 std::string WithLanAddress(std::string_view text, const std::string& fileName,
                            const std::string& device, const std::string& address) {
-  const DeviceList before = ParseDeviceList(text, fileName);
-  if (before.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+  return EditLanAddress(text, fileName, device, address).text;
+}
 
-  const toml::value root = ReadToml(text, fileName);
-  const TextPlaces places(text);
+EditedList EditLanAddress(std::string_view text, const std::string& fileName,
+                          const std::string& device, const std::string& address,
+                          const DeviceList* parsed) {
+  DeviceList expected = parsed ? *parsed : ParseDeviceList(text, fileName);
+  if (expected.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+
+  const TomlDocument document = ReadToml(text, fileName);
+  const toml::value& root = document.root;
+  const TextPlaces& places = document.places;
   const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
   const std::string value = TomlBasicString(address);
   std::string edited(text);
@@ -134,7 +141,6 @@ std::string WithLanAddress(std::string_view text, const std::string& fileName,
     }
   }
 
-  DeviceList expected = before;
   expected.devices[device].lanAddress = address;
   bool readsBack = false;
   try {
@@ -143,7 +149,7 @@ std::string WithLanAddress(std::string_view text, const std::string& fileName,
     readsBack = false;
   }
   if (!readsBack) CannotEdit(fileName, device, "the edited list would not read back as intended");
-  return edited;
+  return {std::move(edited), std::move(expected)};
 }
 
 }  // namespace marlin

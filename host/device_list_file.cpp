@@ -27,17 +27,17 @@ DeviceEntry DeviceListFile::Device(const std::string& name) {
 }
 
 void DeviceListFile::SetLanAddress(const std::string& name, const std::string& address) {
-  std::string edited;
+  EditedList edited;
   EditFile(
       path_, kLargestDeviceList,
       [&](const std::string& current) {
-        edited = WithLanAddress(current, path_.string(), name, address);
-        return edited;
+        const bool known = list_ && current == text_;
+        edited = EditLanAddress(current, path_.string(), name, address, known ? &*list_ : nullptr);
+        return edited.text;
       },
       beforeReplace_);
-  list_.reset();
-  list_ = ParseDeviceList(edited, path_.string());
-  text_ = std::move(edited);
+  list_ = std::move(edited.list);
+  text_ = std::move(edited.text);
 }
 
 }  // namespace marlin
