@@ -65,7 +65,8 @@ TEST(PlainToml, LeavesEveryOtherFormToTheGeneralParser) {
       "[[devices.A]]\n",                               // array of tables
       "[devices]\nA = { interface = 50 }\n",           // inline table
       "[devices]\nA.interface = 50\n",                 // dotted key
-      "[devices.A]\ndescription = \"a\\\"b\"\n",       // escape
+      "[devices.A]\ndescription = \"a\\\"b\"\n",       // escaped quote
+      "[devices.A]\ndescription = \"tab\\there\"\n",   // escape
       "[devices.A]\ndescription = \"\"\"\nx\"\"\"\n",  // multi-line string
       "[devices.A]\ndescription = ''''''\n",           // multi-line literal
       "[devices.A]\ndescription = \"caf\u00e9\"\n",    // not ASCII
