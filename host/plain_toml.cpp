@@ -117,13 +117,14 @@ std::optional<PlainToml> ReadPlainToml(std::string_view text) {
   PlainToml plain{toml::table{}, {}};
   toml::value* table = nullptr;  // keys before the first header are not plain
   std::set<std::string> defined;
-  std::vector<std::pair<std::vector<std::string>, TextSpan>> headers;
 
   for (std::size_t begin = 0; begin < text.size();) {
     std::size_t end = text.find('\n', begin);
-    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (end == std::string_view::npos) end = text.size();
-    if (end > begin && text[end - 1] == '\r') --end;
+    const bool lineFeed = end != std::string_view::npos;
+    const std::size_t next = lineFeed ? end + 1 : text.size();
+    if (!lineFeed) end = text.size();
+    // A carriage return counts only as part of a line end.
+    if (lineFeed && end > begin && text[end - 1] == '\r') --end;
     Line line(text.substr(0, end), begin);
     begin = next;
 

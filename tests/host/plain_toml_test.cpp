@@ -82,6 +82,7 @@ TEST(PlainToml, LeavesEveryOtherFormToTheGeneralParser) {
       "[devices.A]\ninterface = 50 x\n",               // trailing text
       "[devices.A]\ndescription = \"\x1b\"\n",         // control character
       "[devices.A] # \x7f\n",                          // control character in a comment
+      "[devices.A]\ninterface = 50\r",                 // carriage return alone
       "[devices.A]\ninterface =\n",                    // no value
   };
   for (const char* text : others) EXPECT_FALSE(ReadPlainToml(text)) << text;
