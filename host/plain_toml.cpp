@@ -150,6 +150,8 @@ std::optional<PlainToml> ReadPlainToml(std::string_view text) {
         if (it == items.end()) it = items.emplace(key, toml::table{}).first;
         if (!it->second.is_table()) return std::nullopt;
         at = &it->second;
+        // A table the header opens on the way stands where the first such header does.
+        plain.places.emplace(at, header);
       }
       // A table that holds keys of its own and is then given a header is left to the parser.
       if (path.size() == 1 && !at->as_table().empty()) return std::nullopt;

@@ -36,6 +36,7 @@ TEST(PlainToml, NamesTheSameFaultAtTheSameLineAsTheGeneralParser) {
       "[devices]\nA = 50\n",
       "[devices.A]\ninterface = 50\nadress = 7\n",
       "[hosts]\nlowest_frequency = 1\n",
+      "# x\n[device.A]\ninterface = 60\n[device.B]\n",
       "[host]\nhighest_frequency = 1e6\n\nlowest_frequency = 2e6\n",
       "[devices.A]\ninterface = 4294967296\n",
   };
