@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/exit_codes.h"
+#include "host/printable_text.h"
 #include "sim/amplifier_config.h"
 #include "sim/options.h"
 
@@ -15,6 +16,10 @@ namespace marlin::cli {
 namespace {
 
 constexpr double kFastestTimeScale = 1e6;
+// Slower still, a wait of seconds would outlast any session.
+constexpr double kSlowestTimeScale = 1e-3;
+// Options a command line may give more than once; any other given twice is a mistake.
+constexpr std::string_view kRepeatable = "--fault";
 constexpr std::int32_t kHighestBand = 10;
 
 struct StateWord {
@@ -63,7 +68,7 @@ const std::vector<CommandSpec>& Commands() {
 }
 
 [[noreturn]] void Bad(std::string_view option, std::string_view value, const std::string& why) {
-  throw UsageError(std::string(option) + " \"" + std::string(value) + "\": " + why);
+  throw UsageError(std::string(option) + " \"" + Printable(Capped(value)) + "\": " + why);
 }
 
 std::int32_t Whole(std::string_view option, std::string_view value, std::int64_t low,
@@ -82,8 +87,8 @@ double TimeScale(std::string_view option, std::string_view value) {
   double scale = 0;
   const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), scale);
   if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-      !std::isfinite(scale) || scale <= 0 || scale > kFastestTimeScale) {
-    Bad(option, value, "expected a number above 0 and at most 1000000");
+      !std::isfinite(scale) || scale < kSlowestTimeScale || scale > kFastestTimeScale) {
+    Bad(option, value, "expected a number from 0.001 to 1000000");
   }
   return scale;
 }
@@ -200,7 +205,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   }
   const auto spec = std::find_if(Commands().begin(), Commands().end(),
                                  [&](const CommandSpec& s) { return s.word == first; });
-  if (spec == Commands().end()) throw UsageError("unknown command \"" + first + "\"");
+  if (spec == Commands().end()) {
+    throw UsageError("unknown command \"" + Printable(Capped(first)) + "\"");
+  }
   options.command = spec->command;
   if (options.command == CliCommand::Help) {
     if (args.size() > 2) throw UsageError("help takes at most one command name");
@@ -209,6 +216,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   }
 
   std::size_t positional = 0;
+  std::vector<std::string> given;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -217,7 +225,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
       if (positional >= spec->positionals.size()) {
-        throw UsageError(first + ": unexpected argument \"" + arg + "\"");
+        throw UsageError(first + ": unexpected argument \"" + Printable(Capped(arg)) + "\"");
       }
       Positional(options, spec->positionals[positional++], arg);
       continue;
@@ -225,8 +233,12 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     if (std::find(spec->options.begin(), spec->options.end(), name) == spec->options.end()) {
-      throw UsageError(first + ": unknown option " + name);
+      throw UsageError(first + ": unknown option " + Printable(Capped(name)));
     }
+    if (name != kRepeatable && std::find(given.begin(), given.end(), name) != given.end()) {
+      throw UsageError(first + ": " + name + " is given twice; give it once");
+    }
+    given.push_back(name);
     std::string value;
     if (equals != std::string::npos) {
       value = arg.substr(equals + 1);

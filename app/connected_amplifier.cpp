@@ -1,6 +1,7 @@
 #include "app/connected_amplifier.h"
 
 #include "app/exit_codes.h"
+#include "host/printable_text.h"
 
 namespace marlin::cli {
 
@@ -11,9 +12,9 @@ ConnectedAmplifier::ConnectedAmplifier(const std::string& device, const HostSetu
   amp_->clsDevice_Check();
   if (amp_->clsDevice_Status() != 1) {
     const clsMarlin::Snapshot fields = amp_->Fields();
-    throw CliFailure(
-        exit_code::kConnectionFailure,
-        device + ": not connected over " + RouteText(fields) + ": " + host.WhyNotConnected(fields));
+    throw CliFailure(exit_code::kConnectionFailure,
+                     Printable(Capped(device)) + ": not connected over " + RouteText(fields) +
+                         ": " + host.WhyNotConnected(fields));
   }
 }
 

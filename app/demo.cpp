@@ -14,7 +14,9 @@
 #include "app/exit_codes.h"
 #include "app/host_setup.h"
 #include "app/progress_display.h"
+#include "app/removed_on_signal.h"
 #include "driver/marlin_error.h"
+#include "host/printable_text.h"
 
 namespace marlin::cli {
 namespace {
@@ -144,6 +146,7 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
   const double scale = options.host.timeScale.value_or(kDemoTimeScale);
   auto clock = std::make_shared<RealClock>(scale);
   DemoSimulator simulator(options.model, options.route, options.faults, clock);
+  const RemovedOnSignal cleanup(simulator.DeviceListPath(), simulator.Folder());
 
   out << "marlinctl demo: a simulated " << options.model << " on " << RouteTitle(options.route)
       << "\n"
@@ -177,7 +180,7 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
     bool connected = false;
     const bool named = run.Step("name the device " + device, [&] {
       amp.clsDevice_Name_Let(device);
-      return RouteText(amp.Fields()) + ", \"" + amp.clsDevice_Description() + "\"";
+      return RouteText(amp.Fields()) + ", \"" + Printable(amp.clsDevice_Description()) + "\"";
     });
     if (named) {
       connected = run.Step("connect and identify", [&] {

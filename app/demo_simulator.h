@@ -31,6 +31,7 @@ class DemoSimulator {
   DemoSimulator& operator=(const DemoSimulator&) = delete;
 
   const std::filesystem::path& DeviceListPath() const { return file_; }
+  const std::filesystem::path& Folder() const { return folder_; }
   const std::string& DeviceListText() const { return text_; }
   // Where the simulator listens, for people.
   std::string Listening() const;

@@ -10,9 +10,13 @@
 #include "app/host_setup.h"
 #include "app/progress_display.h"
 #include "driver/marlin_error.h"
+#include "host/printable_text.h"
 
 namespace marlin::cli {
 namespace {
+
+// A device name as the user gave it, made safe to print.
+std::string Shown(const std::string& device) { return Printable(Capped(device)); }
 
 std::string StateText(std::int32_t code) {
   return clsMarlin::StateName(code) + " (" + std::to_string(code) + ")";
@@ -22,7 +26,7 @@ void Identify(ConnectedAmplifier& connected, std::ostream& out) {
   clsMarlin& amp = connected.Amp();
   const clsMarlin::Snapshot fields = amp.Fields();
   const InfoRecord info = amp.clsDevice_Info();
-  out << connected.Device() << "  " << amp.clsDevice_Description() << "\n"
+  out << Shown(connected.Device()) << "  " << Printable(amp.clsDevice_Description()) << "\n"
       << "  route           " << RouteText(fields) << " (interface " << fields.Interface << ")\n"
       << "  identification  " << AnswerText(info.Member2) << "\n";
   if (!info.Member3.empty()) out << "  serial          " << AnswerText(info.Member3) << "\n";
@@ -40,14 +44,14 @@ void SetState(ConnectedAmplifier& connected, const CliOptions& options, WaitTrac
     params.OperatingClass = options.operatingClass.value_or(0);
     amp.clsIAmpRemote_AmplParams_Let(params);
   }
-  out << connected.Device() << ": switching to " << clsMarlin::StateName(options.targetState)
+  out << Shown(connected.Device()) << ": switching to " << clsMarlin::StateName(options.targetState)
       << "\n"
       << std::flush;
   tracker.Reset();
   amp.clsIAmpRemote_SetState(options.targetState);
   tracker.Reset();
   const std::int32_t reached = amp.clsIAmpRemote_GetState();
-  out << connected.Device() << ": " << StateText(reached) << "\n";
+  out << Shown(connected.Device()) << ": " << StateText(reached) << "\n";
 }
 
 void ReadErrors(ConnectedAmplifier& connected, std::int32_t most, std::ostream& out) {
@@ -55,11 +59,12 @@ void ReadErrors(ConnectedAmplifier& connected, std::int32_t most, std::ostream& 
   for (; read < most; ++read) {
     const std::string entry = connected.Amp().clsIAmpRemoteExt_CheckForError();
     if (entry.empty()) break;
-    out << connected.Device() << ": " << AnswerText(entry) << "\n" << std::flush;
+    out << Shown(connected.Device()) << ": " << AnswerText(entry) << "\n" << std::flush;
   }
-  if (read == 0) out << connected.Device() << ": no error queued\n";
+  if (read == 0) out << Shown(connected.Device()) << ": no error queued\n";
   if (read == most) {
-    out << connected.Device() << ": stopped after " << most << " entries; more may be queued\n";
+    out << Shown(connected.Device()) << ": stopped after " << most
+        << " entries; more may be queued\n";
   }
 }
 
@@ -92,7 +97,7 @@ int RunDeviceCommand(const CliOptions& options, std::ostream& out) {
         break;
       case CliCommand::State: {
         const std::int32_t state = amp.clsIAmpRemote_GetState();
-        out << options.device << ": " << StateText(state) << "\n";
+        out << Shown(options.device) << ": " << StateText(state) << "\n";
         break;
       }
       case CliCommand::Set:
@@ -103,13 +108,13 @@ int RunDeviceCommand(const CliOptions& options, std::ostream& out) {
         break;
       case CliCommand::Reset:
         amp.clsIAmpRemote_ResetFault();
-        out << options.device << ": faults reset\n";
+        out << Shown(options.device) << ": faults reset\n";
         break;
       default:
         throw UsageError("not a device command: " + CommandWord(options.command));
     }
   } catch (const MarlinError& e) {
-    throw CliFailure(exit_code::kDriverError, options.device + ": error " +
+    throw CliFailure(exit_code::kDriverError, Shown(options.device) + ": error " +
                                                   std::to_string(e.Number()) + ": " +
                                                   AnswerText(e.Description()));
   }

@@ -5,6 +5,7 @@
 #include "app/exit_codes.h"
 #include "driver/marlin_error.h"
 #include "host/device_list_file.h"
+#include "host/printable_text.h"
 
 namespace marlin::cli {
 namespace {
@@ -13,6 +14,7 @@ constexpr const char* kConfigHomeVariable = "XDG_CONFIG_HOME";
 constexpr const char* kHomeVariable = "HOME";
 constexpr const char* kDefaultFolder = ".config";
 constexpr const char* kRelativePath = "marlin/devices.toml";
+constexpr std::size_t kLongestKnownList = 1000;
 
 std::optional<std::string> NonEmpty(const Environment& environment, const std::string& name) {
   std::optional<std::string> value = environment(name);
@@ -73,8 +75,9 @@ void CheckDeviceListed(const DeviceListLocation& location, const std::string& de
   if (list.devices.count(device) != 0) return;
   std::string known;
   for (const auto& [name, entry] : list.devices) known += (known.empty() ? "" : ", ") + name;
-  throw UsageError("the device list \"" + location.path.string() + "\" has no device \"" + device +
-                   "\"; it holds: " + (known.empty() ? "no devices" : known));
+  throw UsageError("the device list \"" + location.path.string() + "\" has no device \"" +
+                   Printable(Capped(device)) + "\"; it holds: " +
+                   (known.empty() ? "no devices" : Printable(Capped(known, kLongestKnownList))));
 }
 
 }  // namespace marlin::cli

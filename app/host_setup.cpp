@@ -11,11 +11,14 @@
 #include "host/gpib_service.h"
 #include "host/gpib_sim.h"
 #include "host/lan_sockets_tcp.h"
+#include "host/printable_text.h"
 #include "host/standalone_host.h"
 #include "io/visa_status.h"
 
 namespace marlin::cli {
 namespace {
+
+constexpr std::size_t kLongestAnswerShown = 1000;
 
 std::string VisaStatusText(ViStatus status) {
   static const std::map<ViStatus, const char*> kNames{
@@ -92,7 +95,8 @@ std::string HostSetup::WhyNotConnected(const clsMarlin::Snapshot& amp) const {
     return "interface code " + std::to_string(amp.Interface) +
            " is no route (10 to 13 GPIB, 50 LAN, 60 VISA)";
   }
-  if (!why.empty()) return why;
+  // The backend's own words may quote the list or the instrument.
+  if (!why.empty()) return Printable(why, kLongestAnswerShown);
   return "the instrument did not identify itself as an amplifier of the family";
 }
 
@@ -102,9 +106,10 @@ std::string RouteText(const clsMarlin::Snapshot& amp) {
            std::to_string(amp.Address);
   }
   if (amp.Interface == route::kLan) {
-    return "LAN " + amp.LanPars.RemoteHost + ":" + std::to_string(amp.LanPars.RemotePort);
+    return "LAN " + Printable(Capped(amp.LanPars.RemoteHost)) + ":" +
+           std::to_string(amp.LanPars.RemotePort);
   }
-  if (amp.Interface == route::kVisa) return "VISA " + amp.VisaResource;
+  if (amp.Interface == route::kVisa) return "VISA " + Printable(Capped(amp.VisaResource));
   return "interface " + std::to_string(amp.Interface);
 }
 
@@ -114,7 +119,7 @@ std::string AnswerText(const std::string& answer) {
                            text.back() == '\t')) {
     text.pop_back();
   }
-  return text;
+  return Printable(text, kLongestAnswerShown);
 }
 
 }  // namespace marlin::cli

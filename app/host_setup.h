@@ -46,7 +46,8 @@ class HostSetup {
 std::string RouteText(const clsMarlin::Snapshot& amp);
 
 // An instrument's answer as a person reads it: cut at the first NUL, without trailing blanks and
-// line ends (the fill a transport leaves).
+// line ends (the fill a transport leaves), control characters and bytes that are not UTF-8
+// escaped, and a long one cut.
 std::string AnswerText(const std::string& answer);
 
 }  // namespace marlin::cli

@@ -1,6 +1,7 @@
 // Any bytes as a device list: the parser answers a list or a clear error, never a crash. When it
 // answers a list, writing a LAN address into each device must give a file that reads back as
-// the same list with only that value changed (WithLanAddress checks this itself).
+// the same list with only that value changed (WithLanAddress checks this itself). A text the
+// plain-form reader takes must read as the general TOML parser reads it, faults included.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,9 +10,31 @@
 #include "driver/marlin_error.h"
 #include "host/device_list.h"
 #include "host/device_list_edit.h"
+#include "host/plain_toml.h"
+
+namespace {
+
+// The list, or the fault's description.
+std::string Outcome(std::string_view text, marlin::DeviceList& list) {
+  try {
+    list = marlin::ParseDeviceList(text, "fuzz.toml");
+    return {};
+  } catch (const marlin::MarlinError& e) {
+    return e.Description();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (marlin::ReadPlainToml(text)) {
+    // A comment that is not ASCII sends the same list to the general parser.
+    marlin::DeviceList plain, general;
+    const std::string plainOutcome = Outcome(text, plain);
+    const std::string generalOutcome = Outcome(std::string(text) + "\n# \xc3\xa9\n", general);
+    if (plainOutcome != generalOutcome || !(plain == general)) __builtin_trap();
+  }
   marlin::DeviceList list;
   try {
     list = marlin::ParseDeviceList(text, "fuzz.toml");

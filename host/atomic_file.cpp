@@ -1,19 +1,12 @@
 #include "host/atomic_file.h"
 
-#include <cerrno>
 #include <fstream>
 #include <system_error>
-#include <vector>
 
 #include "driver/marlin_error.h"
+#include "host/file_lock.h"
 
-#ifdef _WIN32
-#include <windows.h>
-// Our ReplaceFile, not the Win32 macro of the same name.
-#undef ReplaceFile
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
@@ -22,16 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void CannotWrite(const fs::path& path, const std::string& why) {
+[[noreturn]] void Refused(const fs::path& path, const std::string& why) {
   throw MarlinError(errors::kFileAccess, "Cannot write \"" + path.string() + "\": " + why);
-}
-
-std::string LastSystemError() {
-#ifdef _WIN32
-  return std::system_category().message(static_cast<int>(GetLastError()));
-#else
-  return std::generic_category().message(errno);
-#endif
 }
 
 // The file a write must replace: a symbolic link is followed so that the link survives.
@@ -41,113 +26,65 @@ fs::path RealTarget(const fs::path& path) {
   return ec ? fs::absolute(path, ec) : real;
 }
 
-#ifdef _WIN32
+void CheckRewritable(const fs::path& target) {
+  std::error_code ec;
+  const fs::perms perms = fs::status(target, ec).permissions();
+  constexpr fs::perms kAnyWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  // A list that nobody may write stays unwritten, also for an administrator.
+  bool writable = !ec && (perms & kAnyWrite) != fs::perms::none;
+#ifndef _WIN32
+  writable = writable && ::access(target.c_str(), W_OK) == 0;
+#endif
+  if (!writable) Refused(target, "the file is read-only for this user");
+  const auto links = fs::hard_link_count(target, ec);
+  if (!ec && links > 1) {
+    Refused(target, "the file has " + std::to_string(links) +
+                        " hard links, and replacing it would split them; edit it by hand or "
+                        "keep one link");
+  }
+}
+
+// Only writers holding the lock make temporary files, so any found under the lock belong to a
+// writer that died.
+void RemoveLeftovers(const fs::path& target, FileSystem& fileSystem) {
+  const std::string prefix = TemporaryPrefix(target);
+  std::error_code ec;
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (it->path().filename().string().rfind(prefix, 0) == 0) fileSystem.Remove(it->path());
+  }
+}
 
 void WriteAndReplace(const fs::path& target, std::string_view contents,
-                     const BeforeReplace& beforeReplace) {
-  fs::path temporary = target;
-  temporary += L".tmp" + std::to_wstring(GetCurrentProcessId());
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) CannotWrite(temporary, LastSystemError());
-  DWORD written = 0;
-  const bool ok =
-      WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
-      written == contents.size() && FlushFileBuffers(file);
-  const std::string why = ok ? std::string() : LastSystemError();
-  CloseHandle(file);
-  if (!ok) {
-    DeleteFileW(temporary.c_str());
-    CannotWrite(temporary, why);
-  }
+                     const BeforeReplace& beforeReplace, FileSystem& fileSystem) {
+  fs::path temporary;
+  const FileSystem::Handle file =
+      fileSystem.CreateTemporary(target.parent_path(), TemporaryPrefix(target), temporary);
+  bool open = true;
   try {
+    fileSystem.CopyOwnerAndMode(file, temporary, target);
+    fileSystem.Write(file, temporary, contents);
+    fileSystem.Flush(file, temporary);
+    fileSystem.Sync(file, temporary);
+    open = false;
+    if (!fileSystem.Close(file)) {
+      throw MarlinError(errors::kFileAccess,
+                        "Cannot write \"" + temporary.string() + "\": " + LastSystemError());
+    }
     if (beforeReplace) beforeReplace(temporary);
+    fileSystem.Rename(temporary, target);
   } catch (...) {
-    DeleteFileW(temporary.c_str());
+    if (open) fileSystem.Close(file);
+    fileSystem.Remove(temporary);
     throw;
   }
-  if (!MoveFileExW(temporary.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const std::string moveError = LastSystemError();
-    DeleteFileW(temporary.c_str());
-    CannotWrite(target, moveError);
-  }
+  fileSystem.SyncFolder(target.parent_path());
 }
-
-#else
-
-// Closes the descriptor and removes the temporary file unless the replacement went through.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const fs::path& target) {
-    std::string pattern =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = mkstemp(name.data());
-    if (fd_ < 0) CannotWrite(pattern, "no temporary file: " + LastSystemError());
-    path_ = name.data();
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!kept_) ::unlink(path_.c_str());
-  }
-
-  void Write(std::string_view contents) {
-    std::size_t done = 0;
-    while (done < contents.size()) {
-      const ssize_t n = ::write(fd_, contents.data() + done, contents.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) CannotWrite(path_, LastSystemError());
-      done += static_cast<std::size_t>(n);
-    }
-  }
-  void CopyPermissionsOf(const fs::path& other) {
-    struct stat info {};
-    if (::stat(other.c_str(), &info) == 0) ::fchmod(fd_, info.st_mode & 07777);
-  }
-  void FlushAndClose() {
-    const bool ok = ::fsync(fd_) == 0;
-    const std::string why = ok ? std::string() : LastSystemError();
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    if (!ok || !closed) CannotWrite(path_, ok ? LastSystemError() : why);
-  }
-  void RenameTo(const fs::path& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) CannotWrite(target, LastSystemError());
-    kept_ = true;
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  int fd_ = -1;
-  fs::path path_;
-  bool kept_ = false;
-};
-
-void WriteAndReplace(const fs::path& target, std::string_view contents,
-                     const BeforeReplace& beforeReplace) {
-  TemporaryFile temporary(target);
-  temporary.CopyPermissionsOf(target);
-  temporary.Write(contents);
-  temporary.FlushAndClose();
-  if (beforeReplace) beforeReplace(temporary.Path());
-  temporary.RenameTo(target);
-  // The rename is durable only once the folder itself is on disk.
-  const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-}
-
-#endif
 
 }  // namespace
 
-std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
+void RequireRegularFile(const fs::path& path) {
   std::error_code ec;
   const auto status = fs::status(path, ec);
   if (status.type() == fs::file_type::not_found) {
@@ -156,6 +93,20 @@ std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
   if (status.type() == fs::file_type::directory) {
     throw MarlinError(errors::kFileAccess, "\"" + path.string() + "\" is a folder, not a file");
   }
+  // A pipe or a terminal would be consumed by the first read and could block it for ever.
+  if (!ec && status.type() != fs::file_type::regular) {
+    throw MarlinError(errors::kFileAccess, "\"" + path.string() +
+                                               "\" is not a regular file (a pipe, a device or "
+                                               "a socket); give a file");
+  }
+}
+
+std::string TemporaryPrefix(const fs::path& target) {
+  return "." + target.filename().string() + ".new-";
+}
+
+std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
+  RequireRegularFile(path);
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     throw MarlinError(errors::kFileAccess,
@@ -177,9 +128,16 @@ std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
   return data;
 }
 
-void ReplaceFile(const fs::path& path, std::string_view contents,
-                 const BeforeReplace& beforeReplace) {
-  WriteAndReplace(RealTarget(path), contents, beforeReplace);
+void EditFile(const fs::path& path, std::size_t limit, const Edit& edit,
+              const BeforeReplace& beforeReplace, FileSystem& fileSystem) {
+  const fs::path target = RealTarget(path);
+  RequireRegularFile(target);
+  CheckRewritable(target);
+  FileLock lock(target);
+  RemoveLeftovers(target, fileSystem);
+  const std::string current = ReadWholeFile(target, limit);
+  CheckRewritable(target);
+  WriteAndReplace(target, edit(current), beforeReplace, fileSystem);
 }
 
 }  // namespace marlin

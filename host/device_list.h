@@ -55,7 +55,7 @@ struct HostSettings {
 
 inline constexpr int kGpibBoardCount = 4;
 // Larger files are refused rather than read without bound.
-inline constexpr std::size_t kLargestDeviceList = std::size_t{1} << 20;
+inline constexpr std::size_t kLargestDeviceList = std::size_t{8} << 20;
 
 struct DeviceList {
   std::map<std::string, DeviceEntry> devices;

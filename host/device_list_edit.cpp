@@ -62,17 +62,13 @@ struct Span {
                                              "\" in \"" + fileName + "\": " + why);
 }
 
-// Where the parser found `value` in `text`, as byte offsets.
-Span SpanOf(std::string_view text, const toml::value& value) {
-  const auto where = value.location();
-  std::size_t begin = 0;
-  for (std::uint32_t line = 1; line < where.line(); ++line) {
-    begin = text.find('\n', begin);
-    if (begin == std::string_view::npos) return {text.size() + 1, text.size() + 1};
-    ++begin;
+// Where the parser found `value` in `text`, as byte offsets; past the end when it has no place.
+Span SpanOf(std::string_view text, const TextPlaces& places, const toml::value& value) {
+  const std::size_t begin = places.Offset(value);
+  if (begin == TextPlaces::kNowhere || begin >= text.size()) {
+    return {text.size() + 1, text.size() + 1};
   }
-  begin += where.column() - 1;
-  return {begin, begin + where.region()};
+  return {begin, begin + places.Length(value)};
 }
 
 std::string LineEndAt(std::string_view text, std::size_t newline) {
@@ -80,10 +76,12 @@ std::string LineEndAt(std::string_view text, std::size_t newline) {
 }
 
 // Adds the key as a new line after the last line that belongs to the table's header section.
-void AddToHeaderTable(std::string& edited, std::string_view text, const toml::value& table,
-                      Span header, const std::string& assignment) {
+void AddToHeaderTable(std::string& edited, std::string_view text, const TextPlaces& places,
+                      const toml::value& table, Span header, const std::string& assignment) {
   std::size_t last = header.end;
-  for (const auto& [key, value] : table.as_table()) last = std::max(last, SpanOf(text, value).end);
+  for (const auto& [key, value] : table.as_table()) {
+    last = std::max(last, SpanOf(text, places, value).end);
+  }
   const std::size_t newline = text.find('\n', last);
   if (newline == std::string_view::npos) {
     edited.append("\n" + assignment + "\n");
@@ -92,12 +90,9 @@ void AddToHeaderTable(std::string& edited, std::string_view text, const toml::va
   }
 }
 
-void AddToInlineTable(std::string& edited, std::string_view text, const toml::value& table,
-                      Span braces, const std::string& assignment) {
-  if (table.as_table().empty()) {
-    edited.replace(braces.begin, braces.end - braces.begin, "{ " + assignment + " }");
-    return;
-  }
+// A device table is never empty: it holds at least its interface.
+void AddToInlineTable(std::string& edited, std::string_view text, Span braces,
+                      const std::string& assignment) {
   std::size_t close = braces.end - 1;
   std::size_t afterLastItem = text.find_last_not_of(" \t", close - 1) + 1;
   edited.insert(afterLastItem, ", " + assignment);
@@ -107,38 +102,45 @@ void AddToInlineTable(std::string& edited, std::string_view text, const toml::va
 
 std::string WithLanAddress(std::string_view text, const std::string& fileName,
                            const std::string& device, const std::string& address) {
-  const DeviceList before = ParseDeviceList(text, fileName);
-  if (before.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+  return EditLanAddress(text, fileName, device, address).text;
+}
 
-  const toml::value root = ReadToml(text, fileName);
+EditedList EditLanAddress(std::string_view text, const std::string& fileName,
+                          const std::string& device, const std::string& address,
+                          const DeviceList* parsed) {
+  DeviceList expected = parsed ? *parsed : ParseDeviceList(text, fileName);
+  if (expected.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+
+  const TomlDocument document = ReadToml(text, fileName);
+  const toml::value& root = document.root;
+  const TextPlaces& places = document.places;
   const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
   const std::string value = TomlBasicString(address);
   std::string edited(text);
 
   const auto& table = entry.as_table();
   if (auto it = table.find(keys::kLanAddress); it != table.end()) {
-    const Span old = SpanOf(text, it->second);
+    const Span old = SpanOf(text, places, it->second);
     if (old.end > text.size() || (text[old.begin] != '"' && text[old.begin] != '\'')) {
       CannotEdit(fileName, device, "the old value was not found where the parser put it");
     }
     edited.replace(old.begin, old.end - old.begin, value);
   } else {
-    const Span where = SpanOf(text, entry);
+    const Span where = SpanOf(text, places, entry);
     const std::string assignment = std::string(keys::kLanAddress) + " = " + value;
     const char opener = where.end <= text.size() ? text[where.begin] : '\0';
     if (opener == '[') {
-      AddToHeaderTable(edited, text, entry, where, assignment);
+      AddToHeaderTable(edited, text, places, entry, where, assignment);
     } else if (opener == '{' && text[where.end - 1] == '}') {
-      AddToInlineTable(edited, text, entry, where, assignment);
+      AddToInlineTable(edited, text, where, assignment);
     } else {
-      DeviceListError(fileName, entry.location().line(), KeyPath({keys::kDevices, device}),
+      DeviceListError(fileName, places.Line(entry), KeyPath({keys::kDevices, device}),
                       "the device is written with dotted keys; write it as a [" +
                           KeyPath({keys::kDevices, device}) +
                           "] table so that its LAN address can be added");
     }
   }
 
-  DeviceList expected = before;
   expected.devices[device].lanAddress = address;
   bool readsBack = false;
   try {
@@ -147,7 +149,7 @@ std::string WithLanAddress(std::string_view text, const std::string& fileName,
     readsBack = false;
   }
   if (!readsBack) CannotEdit(fileName, device, "the edited list would not read back as intended");
-  return edited;
+  return {std::move(edited), std::move(expected)};
 }
 
 }  // namespace marlin

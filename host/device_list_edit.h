@@ -2,6 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/device_list.h"
+
 namespace marlin {
 
 // The device list text with the LAN address of `device` set to `address`. Every other byte of
@@ -9,5 +11,15 @@ namespace marlin {
 // read back as the old list with only that one value changed.
 std::string WithLanAddress(std::string_view text, const std::string& fileName,
                            const std::string& device, const std::string& address);
+
+struct EditedList {
+  std::string text;
+  DeviceList list;  // what the text reads as
+};
+
+// As WithLanAddress; `parsed`, when given, is what `text` reads as, so it is not parsed again.
+EditedList EditLanAddress(std::string_view text, const std::string& fileName,
+                          const std::string& device, const std::string& address,
+                          const DeviceList* parsed = nullptr);
 
 }  // namespace marlin

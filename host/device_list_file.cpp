@@ -27,12 +27,17 @@ DeviceEntry DeviceListFile::Device(const std::string& name) {
 }
 
 void DeviceListFile::SetLanAddress(const std::string& name, const std::string& address) {
-  const std::string text = ReadWholeFile(path_, kLargestDeviceList);
-  std::string edited = WithLanAddress(text, path_.string(), name, address);
-  ReplaceFile(path_, edited, beforeReplace_);
-  list_.reset();
-  list_ = ParseDeviceList(edited, path_.string());
-  text_ = std::move(edited);
+  EditedList edited;
+  EditFile(
+      path_, kLargestDeviceList,
+      [&](const std::string& current) {
+        const bool known = list_ && current == text_;
+        edited = EditLanAddress(current, path_.string(), name, address, known ? &*list_ : nullptr);
+        return edited.text;
+      },
+      beforeReplace_);
+  list_ = std::move(edited.list);
+  text_ = std::move(edited.text);
 }
 
 }  // namespace marlin

@@ -19,7 +19,7 @@ class DeviceListFile {
   const DeviceList& Current();
   // Raises host_errors::kUnknownDevice for a name the list does not hold.
   DeviceEntry Device(const std::string& name);
-  // Keeps every other byte of the file; see WithLanAddress and ReplaceFile.
+  // Keeps every other byte of the file as it is at that moment; see WithLanAddress and EditFile.
   void SetLanAddress(const std::string& name, const std::string& address);
 
  private:

@@ -154,8 +154,11 @@ class PrologixDevice final : public GpibDevice {
   net::Deadline Deadline() const {
     return net::DeadlineAfter(RealWait(*clock_, settings_.timeout));
   }
+  // The timeout in force: as long in real time as the deadline it sets.
   long long TimeoutMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(settings_.timeout).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               RealWait(*clock_, settings_.timeout))
+        .count();
   }
   // Addresses this device first when the gateway was talking to another; one write in all.
   void Send(const std::string& bytes) {

@@ -77,10 +77,14 @@ void TcpLanSockets::Open(const std::string& host, std::int32_t port, std::int32_
                          bool& ok) {
   socket = kNoSocket;
   ok = false;
-  if (host.empty()) throw MarlinError(errors::kInvalidArgument, "LanOpen: the host name is empty");
+  // Kept as the last error too: the caller may absorb the raised one and ask why later.
+  const auto refuse = [this](const std::string& why) {
+    Fail(why);
+    throw MarlinError(errors::kInvalidArgument, why);
+  };
+  if (host.empty()) refuse("LanOpen: the host name is empty");
   if (port < 1 || port > 65535) {
-    throw MarlinError(errors::kInvalidArgument,
-                      "LanOpen: port " + std::to_string(port) + " is outside 1 to 65535");
+    refuse("LanOpen: port " + std::to_string(port) + " is outside 1 to 65535");
   }
   std::string error;
   auto connected =

@@ -53,10 +53,23 @@ std::shared_ptr<Clock> ChooseClock(const StandaloneHostConfig& config) {
   return std::make_shared<RealClock>(config.timeScale);
 }
 
+// Trace lines appended to the device list would break every later read of it. Compared by
+// identity, so that another name, a symbolic or a hard link of the list is refused as well.
+void RefuseTraceIntoDeviceList(const StandaloneHostConfig& config) {
+  if (config.traceFile.empty() || config.deviceList.empty()) return;
+  std::error_code ec;
+  if (std::filesystem::equivalent(config.traceFile, config.deviceList, ec) && !ec) {
+    throw MarlinError(errors::kFileAccess,
+                      "The trace file \"" + config.traceFile.string() + "\" is the device list \"" +
+                          config.deviceList.string() + "\"; choose another file for the trace");
+  }
+}
+
 }  // namespace
 
 StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     : config_(std::move(config)), clock_(ChooseClock(config_)) {
+  RefuseTraceIntoDeviceList(config_);
   if (!config_.traceFile.empty()) {
     traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile);
     sinks_.push_back(traceFile_);

@@ -1,5 +1,7 @@
 #include "host/standalone_message.h"
 
+#include "host/printable_text.h"
+
 #include <ostream>
 #include <utility>
 
@@ -28,7 +30,8 @@ StandaloneMessage::StandaloneMessage(std::ostream& console, std::shared_ptr<Json
 void StandaloneMessage::ShowMessage(const std::string& text, std::int32_t& style,
                                     const std::string& title, std::int32_t /*timeout*/) {
   if (record_) record_->Message(text, style, title);
-  console_ << (title.empty() ? text : title + ": " + text) + "\n" << std::flush;
+  const std::string shown = Printable(text);
+  console_ << (title.empty() ? shown : Printable(title) + ": " + shown) + "\n" << std::flush;
 }
 
 }  // namespace marlin

@@ -32,10 +32,13 @@ int ColourIndex(std::int32_t colour) {
 #ifndef _WIN32
 // The terminal's settings to put back if Ctrl-C or a kill ends the program while keys are read.
 termios settingsToRestore{};
+// What the signals did before; run after the terminal is put back, so that other cleanups run.
+struct sigaction intBefore {};
+struct sigaction termBefore {};
 
 extern "C" void RestoreTerminalAndEnd(int signal) {
   tcsetattr(STDIN_FILENO, TCSANOW, &settingsToRestore);
-  std::signal(signal, SIG_DFL);
+  sigaction(signal, signal == SIGINT ? &intBefore : &termBefore, nullptr);
   std::raise(signal);
 }
 
@@ -47,6 +50,8 @@ class StdinKeys final : public KeyInput {
     restore.sa_handler = &RestoreTerminalAndEnd;
     sigaction(SIGINT, &restore, &previousInt_);
     sigaction(SIGTERM, &restore, &previousTerm_);
+    intBefore = previousInt_;
+    termBefore = previousTerm_;
     termios raw = saved_;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     raw.c_cc[VMIN] = 0;

@@ -1,5 +1,7 @@
 #include "host/terminal_windows.h"
 
+#include "host/printable_text.h"
+
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -44,7 +46,7 @@ std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWind
 void TerminalWindows::ShowMessageBox(const std::string& text, const std::string& title,
                                      std::int32_t /*style*/) {
   if (record_) record_->MessageBox(text, title);
-  console_ << "[" + title + "] " + text + "\n" << std::flush;
+  console_ << "[" + Printable(title) + "] " + Printable(text) + "\n" << std::flush;
   if (StdinIsTerminal()) {
     console_ << "Press Enter to continue." << std::flush;
     std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');

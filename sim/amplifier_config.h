@@ -75,5 +75,7 @@ void ValidateFaults(const Faults& faults);
 inline constexpr std::size_t kMaxLineBytes = 4096;
 inline constexpr std::size_t kMaxOverlongBytes = 1 << 20;
 inline constexpr std::size_t kMaxClientsPerFront = 32;
+// A client that sends nothing for this long is closed, so idle clients cannot hold every slot.
+inline constexpr std::chrono::milliseconds kDefaultIdleClientTimeout = std::chrono::minutes(5);
 
 }  // namespace marlin::sim

@@ -1,6 +1,7 @@
 #pragma once
 // The clients of a socket front: the listener, its I/O thread, the limit on clients, and one
 // place that closes them all when the front stops.
+#include <algorithm>
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
@@ -10,18 +11,23 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sim/amplifier_config.h"
 #include "sim/io_thread.h"
 
 namespace marlin::sim {
 
-// Session needs Start(); the fronts' sessions call Forget(id) when they close.
+// Session needs Start(); the fronts' sessions call Touch(id) when the client sends something and
+// Forget(id) when they close.
 template <class Session>
 class ClientSessions {
  public:
   using Make = std::function<std::shared_ptr<Session>(asio::ip::tcp::socket, int id)>;
   using Refused = std::function<void(int id)>;
+  using Close = std::function<void(Session&)>;
+  // Real time, not the simulator's clock: the slots are a resource of this process.
+  using Idle = std::chrono::steady_clock::duration;
 
   ClientSessions() = default;
   ClientSessions(const ClientSessions&) = delete;
@@ -31,18 +37,31 @@ class ClientSessions {
   std::size_t Count() const { return count_; }
 
   // Listens on address:port (0 picks a free port), then accepts on the front's own thread.
-  void Start(const std::string& address, std::uint16_t port, Make make, Refused refused = {}) {
+  // `closeIdle` closes a session that has sent nothing for `idle`.
+  void Start(const std::string& address, std::uint16_t port, Make make, Refused refused,
+             Close closeIdle, Idle idle) {
     Listen(acceptor_, address, port);
     port_ = acceptor_.local_endpoint().port();
     make_ = std::move(make);
     refused_ = std::move(refused);
+    closeIdle_ = std::move(closeIdle);
+    idle_ = idle;
     Accept();
+    SweepLater();
     io_.Start();
+  }
+
+  // I/O thread only.
+  void Touch(int id) {
+    if (auto it = lastHeard_.find(id); it != lastHeard_.end()) {
+      it->second = std::chrono::steady_clock::now();
+    }
   }
 
   // I/O thread only.
   void Forget(int id) {
     sessions_.erase(id);
+    lastHeard_.erase(id);
     count_ = sessions_.size();
   }
 
@@ -55,6 +74,7 @@ class ClientSessions {
       asio::error_code ignored;
       acceptor_.close(ignored);
       retry_.cancel();
+      sweep_.cancel();
       auto sessions = sessions_;  // closing a session forgets it
       for (auto& [id, weak] : sessions)
         if (auto session = weak.lock()) close(*session);
@@ -63,6 +83,22 @@ class ClientSessions {
   }
 
  private:
+  void SweepLater() {
+    const Idle every = std::max<Idle>(idle_ / 4, std::chrono::milliseconds(5));
+    sweep_.expires_after(every);
+    sweep_.async_wait([this](asio::error_code ec) {
+      if (ec || !acceptor_.is_open()) return;
+      const auto now = std::chrono::steady_clock::now();
+      std::vector<std::shared_ptr<Session>> quiet;
+      for (const auto& [id, heard] : lastHeard_) {
+        if (now - heard < idle_) continue;
+        if (auto session = sessions_[id].lock()) quiet.push_back(session);
+      }
+      for (auto& session : quiet) closeIdle_(*session);
+      SweepLater();
+    });
+  }
+
   void Accept() {
     acceptor_.async_accept([this](asio::error_code ec, asio::ip::tcp::socket socket) {
       if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
@@ -82,6 +118,7 @@ class ClientSessions {
       } else {
         auto session = make_(std::move(socket), id);
         sessions_[id] = session;
+        lastHeard_[id] = std::chrono::steady_clock::now();
         count_ = sessions_.size();
         session->Start();
       }
@@ -92,10 +129,14 @@ class ClientSessions {
   IoThread io_;  // first: the listener and timer below belong to its context
   asio::ip::tcp::acceptor acceptor_{io_.Context()};
   asio::steady_timer retry_{io_.Context()};
+  asio::steady_timer sweep_{io_.Context()};
   std::uint16_t port_ = 0;
   Make make_;
   Refused refused_;
-  std::map<int, std::weak_ptr<Session>> sessions_;  // I/O thread only
+  Close closeIdle_;
+  Idle idle_{kDefaultIdleClientTimeout};
+  std::map<int, std::weak_ptr<Session>> sessions_;                  // I/O thread only
+  std::map<int, std::chrono::steady_clock::time_point> lastHeard_;  // I/O thread only
   std::atomic<std::size_t> count_{0};
   int nextId_ = 0;
   std::mutex stopMutex_;

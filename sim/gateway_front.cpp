@@ -79,6 +79,7 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
                                 self->Close();
                                 return;
                               }
+                              self->front_.clients.Touch(self->id_);
                               self->Split(std::string_view(self->buffer_.data(), n));
                               self->Next();
                             });
@@ -335,7 +336,8 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
 };
 
 GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
-                           std::string bindAddress, std::uint16_t port)
+                           std::string bindAddress, std::uint16_t port,
+                           std::chrono::milliseconds idleTimeout)
     : impl_(std::make_unique<Impl>()) {
   while (!byGpibAddress.empty()) {
     auto node = byGpibAddress.extract(byGpibAddress.begin());
@@ -349,9 +351,12 @@ GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddre
                            BusDevice(std::move(node.mapped()), "gpib:" + std::to_string(address)));
   }
   Impl& front = *impl_;
-  front.clients.Start(bindAddress, port, [&front](tcp::socket socket, int id) {
-    return std::make_shared<Impl::Session>(front, std::move(socket), id);
-  });
+  front.clients.Start(
+      bindAddress, port,
+      [&front](tcp::socket socket, int id) {
+        return std::make_shared<Impl::Session>(front, std::move(socket), id);
+      },
+      {}, [](Impl::Session& session) { session.Close(); }, idleTimeout);
 }
 
 GatewayFront::~GatewayFront() { Stop(); }

@@ -2,6 +2,7 @@
 // A GPIB-over-Ethernet gateway in the Prologix style: the host speaks "++" controller commands
 // and data lines over TCP; the gateway forwards data to the amplifier at the current GPIB
 // address and reads its answers back.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -18,8 +19,10 @@ class GatewayFront {
  public:
   // GPIB primary addresses 0 to 30. Throws std::invalid_argument for another address or a null
   // amplifier, std::system_error when the port cannot be bound; 0 picks a free port.
+  // A client that sends nothing for `idleTimeout` (real time) is disconnected.
   GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
-               std::string bindAddress = "127.0.0.1", std::uint16_t port = 0);
+               std::string bindAddress = "127.0.0.1", std::uint16_t port = 0,
+               std::chrono::milliseconds idleTimeout = kDefaultIdleClientTimeout);
   ~GatewayFront();
   GatewayFront(const GatewayFront&) = delete;
   GatewayFront& operator=(const GatewayFront&) = delete;

@@ -122,15 +122,16 @@ int main(int argc, char** argv) {
           std::lock_guard lock(*transcriptMutex);
           *transcript << ToJsonLine(entry) << '\n' << std::flush;
         });
-      running.fronts.push_back(std::make_unique<TcpFront>(amp, options.bindAddress, spec.port));
+      running.fronts.push_back(
+          std::make_unique<TcpFront>(amp, options.bindAddress, spec.port, options.idleTimeout));
       std::cout << kPrefix << Describe(*amp) << " listening on " << options.bindAddress << ":"
                 << running.fronts.back()->Port() << std::endl;
       byAddress[spec.gpibAddress] = amp;
       running.amps.push_back(std::move(amp));
     }
     if (options.gatewayPort) {
-      running.gateway =
-          std::make_unique<GatewayFront>(byAddress, options.bindAddress, *options.gatewayPort);
+      running.gateway = std::make_unique<GatewayFront>(byAddress, options.bindAddress,
+                                                       *options.gatewayPort, options.idleTimeout);
       std::cout << kPrefix << "GPIB gateway listening on " << options.bindAddress << ":"
                 << running.gateway->Port() << std::endl;
       for (const auto& [address, amp] : byAddress)

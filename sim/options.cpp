@@ -35,16 +35,24 @@ Simulated broadband RF power amplifiers speaking SCPI over TCP, and optionally a
   --error-queue-depth N  error queue entries (default 10)
   --power-on-ms MS, --power-off-ms MS, --band-switch-ms MS, --rf-on-ms MS, --rf-off-ms MS
                          switching times on the simulator's clock
-  --time-scale X         the clock runs X times faster than real time (default 1)
+  --time-scale X         the clock runs X times faster than real time, 0.001 to 1000000
+                         (default 1)
   --fault SPEC           inject a fault (repeatable): silent, garbage, overlong=BYTES,
                          no-terminator, slow=MS, late=MS, drop, band-stuck,
                          error=CODE:TEXT, fault=CODE:TEXT, lock=OWNER
   --transcript FILE      write every line received and sent as JSON Lines
+  --idle-timeout S       close a client that sends nothing for S seconds (default 300; the
+                         sockets take at most 32 clients each)
   --help                 this text
 
 While running, standard input takes: fault SPEC, clear, state, select N, help, quit.
 A new LAN timeout (SYST:SCPI:TIME) becomes active at the next mains power-on.
 )";
+
+// Slower, a switching time of seconds would outlast any session; faster, none could be seen.
+constexpr double kSlowestTimeScale = 1e-3;
+constexpr double kFastestTimeScale = 1e6;
+constexpr long kLongestIdleSeconds = 24L * 3600;
 
 [[noreturn]] void Bad(std::string_view option, std::string_view value, std::string_view why) {
   throw std::invalid_argument(std::string(option) + " \"" + std::string(value) +
@@ -230,11 +238,14 @@ SimOptions ParseOptions(const std::vector<std::string>& args) {
       double scale = 0;
       auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scale);
       if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(scale) ||
-          scale <= 0)
-        Bad(option, text, "expected a number greater than 0");
+          scale < kSlowestTimeScale || scale > kFastestTimeScale)
+        Bad(option, text, "expected a number from 0.001 to 1000000");
       options.timeScale = scale;
     } else if (option == "--fault") {
       ApplyFaultSpec(value(), c.faults, lockOwner);
+    } else if (option == "--idle-timeout") {
+      options.idleTimeout =
+          std::chrono::seconds(IntegerArg(option, value(), 1, kLongestIdleSeconds));
     } else if (option == "--transcript") {
       options.transcriptPath = value();
       if (options.transcriptPath.empty()) Bad(option, "", "needs a file name");

@@ -1,5 +1,6 @@
 #pragma once
 // marlin-sim's command line, and the fault settings its console also takes.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -23,6 +24,7 @@ struct SimOptions {
   double timeScale = 1.0;
   std::optional<std::uint16_t> gatewayPort;  // set: the GPIB gateway runs
   std::string transcriptPath;                // empty: no transcript file
+  std::chrono::milliseconds idleTimeout = kDefaultIdleClientTimeout;
   bool help = false;
 };
 

@@ -17,6 +17,7 @@ constexpr std::string_view kDisconnected = "disconnected";
 constexpr std::string_view kDropped = "connection dropped";
 constexpr std::string_view kStopped = "front stopped";
 constexpr std::string_view kRefused = "refused: too many clients";
+constexpr std::string_view kIdle = "closed: idle too long";
 
 std::string PeerName(std::uint16_t port, int id) {
   return "tcp:" + std::to_string(port) + "#" + std::to_string(id);
@@ -69,6 +70,7 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
       Close(kDisconnected);
       return;
     }
+    front_.clients.Touch(id_);
     splitter_.Feed(
         std::string_view(buffer_.data(), n),
         [this](std::string_view line) { lines_.emplace_back(line); },
@@ -131,7 +133,8 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
   bool closed_ = false;
 };
 
-TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std::uint16_t port)
+TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std::uint16_t port,
+                   std::chrono::milliseconds idleTimeout)
     : impl_(std::make_unique<Impl>()) {
   if (!amp) throw std::invalid_argument("TCP front needs an amplifier");
   impl_->amp = std::move(amp);
@@ -141,7 +144,8 @@ TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std:
       [&front](tcp::socket socket, int id) {
         return std::make_shared<Impl::Session>(front, std::move(socket), id);
       },
-      [&front](int id) { front.amp->RecordEvent(PeerName(front.clients.Port(), id), kRefused); });
+      [&front](int id) { front.amp->RecordEvent(PeerName(front.clients.Port(), id), kRefused); },
+      [](Impl::Session& session) { session.Close(kIdle); }, idleTimeout);
 }
 
 TcpFront::~TcpFront() { Stop(); }

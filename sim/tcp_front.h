@@ -1,6 +1,7 @@
 #pragma once
 // The raw SCPI socket of an amplifier: lines in, answers out, several clients at once, served
 // by the front's own I/O thread.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,8 +17,10 @@ class TcpFront {
  public:
   // Listens at once; 0 picks a free port. Throws std::invalid_argument for an address that is
   // not an IP address and std::system_error when the port cannot be bound.
+  // A client that sends nothing for `idleTimeout` (real time) is disconnected.
   TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress = "127.0.0.1",
-           std::uint16_t port = 0);
+           std::uint16_t port = 0,
+           std::chrono::milliseconds idleTimeout = kDefaultIdleClientTimeout);
   ~TcpFront();
   TcpFront(const TcpFront&) = delete;
   TcpFront& operator=(const TcpFront&) = delete;

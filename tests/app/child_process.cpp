@@ -46,6 +46,10 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0 && !status_) ::kill(pid_, signal);
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& environment) {
   std::array<int, 2> in{}, out{}, err{};

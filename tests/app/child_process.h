@@ -21,6 +21,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   void Write(const std::string& text);
+  // Sends `signal` to the process while it runs.
+  void Signal(int signal);
   void CloseInput();
   // The next line of stdout without its line feed; nullopt at its end or after `timeout`.
   std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);

@@ -57,26 +57,50 @@ TEST_P(RefusesCommandLine, AsBadUsage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Args, RefusesCommandLine,
-    ::testing::Values(Wrong{{}, "a command is missing"},
-                      Wrong{{"frob"}, "unknown command \"frob\""},
-                      Wrong{{"state"}, "state: DEVICE is missing"},
-                      Wrong{{"state", "A", "B"}, "unexpected argument \"B\""},
-                      Wrong{{"set", "AMP1", "fault"}, "unknown state \"fault\""},
-                      Wrong{{"set", "AMP1", "standby", "--band", "2"}, "apply only to operate"},
-                      Wrong{{"set", "AMP1", "operate", "--band", "11"}, "from 0 to 10"},
-                      Wrong{{"demo", "--band", "0"}, "from 1 to 10"},
-                      Wrong{{"errors", "A", "--max", "0"}, "--max \"0\""},
-                      Wrong{{"state", "A", "--time-scale", "0"}, "expected a number above 0"},
-                      Wrong{{"state", "A", "--time-scale", "nan"}, "expected a number above 0"},
-                      Wrong{{"state", "A", "--time-scale", "2x"}, "--time-scale \"2x\""},
-                      Wrong{{"shell", "--wait-window", "yes"}, "expected on or off"},
-                      Wrong{{"shell", "--devices", ""}, "expected a file name"},
-                      Wrong{{"shell", "--trace"}, "--trace needs a value"},
-                      Wrong{{"demo", "--devices", "x"}, "demo: unknown option --devices"},
-                      Wrong{{"demo", "--model", "PA9999"},
-                            "expected PA4400, PA4413, PA4415 or PA4520"},
-                      Wrong{{"demo", "--route", "serial"}, "expected lan, visa or gpib"},
-                      Wrong{{"identify", "A", "--max", "3"}, "identify: unknown option --max"}));
+    ::testing::Values(
+        Wrong{{}, "a command is missing"}, Wrong{{"frob"}, "unknown command \"frob\""},
+        Wrong{{"state"}, "state: DEVICE is missing"},
+        Wrong{{"state", "A", "B"}, "unexpected argument \"B\""},
+        Wrong{{"set", "AMP1", "fault"}, "unknown state \"fault\""},
+        Wrong{{"set", "AMP1", "standby", "--band", "2"}, "apply only to operate"},
+        Wrong{{"set", "AMP1", "operate", "--band", "11"}, "from 0 to 10"},
+        Wrong{{"demo", "--band", "0"}, "from 1 to 10"},
+        Wrong{{"errors", "A", "--max", "0"}, "--max \"0\""},
+        Wrong{{"state", "A", "--time-scale", "0"}, "expected a number from 0.001"},
+        Wrong{{"state", "A", "--time-scale", "nan"}, "expected a number from 0.001"},
+        Wrong{{"state", "A", "--time-scale", "1e-308"}, "--time-scale \"1e-308\""},
+        Wrong{{"state", "A", "--time-scale", "0.0009"}, "from 0.001 to 1000000"},
+        Wrong{{"state", "A", "--devices", "a.toml", "--devices", "b.toml"},
+              "state: --devices is given twice; give it once"},
+        Wrong{{"set", "A", "operate", "--band", "2", "--band=3"}, "--band is given twice"},
+        Wrong{{"shell", "--trace", "a", "--trace", "a"}, "--trace is given twice"},
+        Wrong{{"state", "A", "--time-scale", "2x"}, "--time-scale \"2x\""},
+        Wrong{{"shell", "--wait-window", "yes"}, "expected on or off"},
+        Wrong{{"shell", "--devices", ""}, "expected a file name"},
+        Wrong{{"shell", "--trace"}, "--trace needs a value"},
+        Wrong{{"demo", "--devices", "x"}, "demo: unknown option --devices"},
+        Wrong{{"demo", "--model", "PA9999"}, "expected PA4400, PA4413, PA4415 or PA4520"},
+        Wrong{{"demo", "--route", "serial"}, "expected lan, visa or gpib"},
+        Wrong{{"identify", "A", "--max", "3"}, "identify: unknown option --max"}));
+
+TEST(CommandLine, TheSlowestTimeScaleAndARepeatableFaultAreAccepted) {
+  EXPECT_EQ(Parse({"state", "A", "--time-scale", "0.001"}).host.timeScale, 0.001);
+  EXPECT_EQ(Parse({"demo", "--fault", "silent", "--fault", "garbage"}).faults.size(), 2u);
+}
+
+TEST(CommandLine, AQuotedValueIsCutAndItsControlCharactersAreEscaped) {
+  const std::string hostile = "\x1b]0;owned\x07\x1b[2J" + std::string(100000, 'x');
+  try {
+    Parse({"state", "A", "--wait-window", hostile});
+    ADD_FAILURE() << "accepted";
+  } catch (const CliFailure& e) {
+    const std::string what = e.what();
+    EXPECT_THAT(what, HasSubstr("--wait-window \"\\x1B]0;owned\\x07\\x1B[2Jxxx"));
+    EXPECT_THAT(what, HasSubstr("x...\": expected on or off"));
+    EXPECT_EQ(what.find('\x1b'), std::string::npos);
+    EXPECT_LT(what.size(), 400u);
+  }
+}
 
 }  // namespace
 }  // namespace marlin::cli

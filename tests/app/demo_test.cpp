@@ -2,6 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+
 #include "tests/app/e2e_fixture.h"
 
 namespace marlin::testing {
@@ -51,6 +54,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Broken{"lock=FRONT", 1,
                              "error 4081: Marlin Amplifier-DEMO: Marlin Amplifier-DEMO<FRONT>:"},
                       Broken{"silent", 3, "not connected: "}));
+
+class DemoInterrupted : public ::testing::TestWithParam<int> {};
+
+TEST_P(DemoInterrupted, LeavesNoTemporaryFolder) {
+  ChildProcess demo({kMarlinctl, "demo", "--time-scale", "1", "--wait-window", "off"});
+  const std::string intro = "Device list ";
+  std::filesystem::path list;
+  while (auto line = demo.ReadLine(std::chrono::seconds(20))) {
+    if (line->rfind(intro, 0) == 0) {
+      list = line->substr(intro.size(), line->size() - intro.size() - 1);  // without its ":"
+      break;
+    }
+  }
+  ASSERT_FALSE(list.empty()) << "the demo did not name its device list";
+  ASSERT_TRUE(std::filesystem::exists(list));
+  ASSERT_TRUE(demo.ReadLine(std::chrono::seconds(20))) << "the demo did not go on";
+
+  demo.Signal(GetParam());
+  EXPECT_NE(demo.Finish(std::chrono::seconds(20)), -1);
+  EXPECT_FALSE(std::filesystem::exists(list.parent_path())) << list.parent_path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, DemoInterrupted, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                           return std::string(info.param == SIGINT ? "Sigint" : "Sigterm");
+                         });
 
 }  // namespace
 }  // namespace marlin::testing

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "tests/app/e2e_fixture.h"
 
 namespace marlin::testing {
@@ -91,6 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
                 kConnectionFailure,
                 {},
                 {"AMP1: not connected over LAN 127.0.0.1:", "did not identify itself"}},
+        OneShot{"SilentGatewayNamesTheTimeoutInForce",
+                {"--fault", "silent", "--gateway-port", "0", "--gpib-address", "3"},
+                TestRoute::Gpib,
+                {"state", "AMP1"},
+                kConnectionFailure,
+                {},
+                {"AMP1: not connected over GPIB board 0 address 3: ",
+                 "no answer within 500 ms"}},  // 10 s at time scale 20
         OneShot{"UnknownDeviceIsBadUsage",
                 kStandingBy,
                 TestRoute::Lan,
@@ -106,6 +116,110 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 {"unknown state \"fly\"", "marlinctl --help"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class HostileTexts : public ::testing::TestWithParam<TestRoute> {};
+
+// Escape sequences that would retitle and clear the terminal, and a byte that is not UTF-8.
+const std::string kHostile = "\x1b]0;owned\x07\x1b[2J\xe9";
+const std::string kHostileShown = "\\x1B]0;owned\\x07\\x1B[2J\\xE9";
+
+TEST_P(HostileTexts, ReachTheTerminalEscaped) {
+  TempFolder folder;
+  SimProcess sim(
+      {"--fault", "error=-100:" + kHostile, "--gateway-port", "0", "--gpib-address", "3"},
+      folder.Path() / "transcript.jsonl");
+  std::string list = DeviceListFor(GetParam(), sim);
+  list.replace(list.find("Bench amplifier"), 15, "Bench \\u001b[2J amplifier");
+  const auto devices = folder.Write("devices.toml", list);
+
+  const Finished errors = RunToEnd(
+      {kMarlinctl, "errors", "AMP1", "--devices", devices.string(), "--time-scale", kTimeScale});
+  EXPECT_EQ(errors.status, 0) << errors.err;
+  // Connecting on the GPIB and LAN routes clears the queue (*CLS) before it can be read.
+  EXPECT_THAT(errors.out,
+              HasSubstr(GetParam() == TestRoute::Visa ? "AMP1: -100,\"" + kHostileShown + "\"\n"
+                                                      : "AMP1: no error queued\n"));
+
+  const Finished identify = RunToEnd(
+      {kMarlinctl, "identify", "AMP1", "--devices", devices.string(), "--time-scale", kTimeScale});
+  EXPECT_EQ(identify.status, 0) << identify.err;
+  EXPECT_THAT(identify.out, HasSubstr("AMP1  Bench \\x1B[2J amplifier\n"));
+  for (const Finished* run : {&errors, &identify}) {
+    EXPECT_EQ(run->out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(run->out.find('\xe9'), std::string::npos);
+  }
+}
+
+std::string RouteName(const ::testing::TestParamInfo<TestRoute>& info) {
+  switch (info.param) {
+    case TestRoute::Lan:
+      return "Lan";
+    case TestRoute::Visa:
+      return "Visa";
+    case TestRoute::Gpib:
+      return "Gpib";
+  }
+  return {};
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoute, HostileTexts,
+                         ::testing::Values(TestRoute::Lan, TestRoute::Visa, TestRoute::Gpib),
+                         RouteName);
+
+TEST(OneShotCommand, FilesItCannotTrustAreRefusedWithAClearError) {
+  TempFolder folder;
+  const std::string needsRepair = "# kept\n[devices.AMP1]\ninterface = 50\nlan_address = \"h\"\n";
+  const auto readOnly = folder.Write("readonly.toml", needsRepair);
+  ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  const auto fine = folder.Write("devices.toml", needsRepair);
+  const auto fifo = folder.Path() / "fifo.toml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto outOfRange = folder.Write("range.toml", "[devices.AMP1]\ninterface = 77\n");
+  const auto badPort = folder.Write(
+      "port.toml", "[devices.AMP1]\ninterface = 50\nlan_address = \"127.0.0.1:99999\"\n");
+  const struct {
+    const char* title;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"read-only list",
+       {"state", "AMP1", "--devices", readOnly.string()},
+       kDriverError,
+       {"error 75", "readonly.toml", "read-only"}},
+      {"trace into the list",
+       {"state", "AMP1", "--devices", fine.string(), "--trace", fine.string()},
+       kConfiguration,
+       {"is the device list", "devices.toml"}},
+      {"a pipe as the list",
+       {"state", "AMP1", "--devices", fifo.string()},
+       kConfiguration,
+       {"fifo.toml", "not a regular file"}},
+      {"interface out of range",
+       {"state", "AMP1", "--devices", outOfRange.string()},
+       kConfiguration,
+       {"range.toml\", line 2, key \"devices.AMP1.interface\": interface 77 is no route"}},
+      {"port out of range",
+       {"state", "AMP1", "--devices", badPort.string()},
+       kConnectionFailure,
+       {"port 99999 is outside 1 to 65535"}},
+      {"device name of 100,000 characters",
+       {"state", std::string(100000, 'A'), "--devices", fine.string()},
+       kBadUsage,
+       {"has no device \"AAAA", "AAA...\"; it holds: AMP1"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv{kMarlinctl};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const Finished run = RunToEnd(argv);
+    EXPECT_EQ(run.status, c.status) << c.title << ": " << run.err;
+    for (const std::string& text : c.said) EXPECT_THAT(run.err, HasSubstr(text)) << c.title;
+    EXPECT_LT(run.err.size(), 2000u) << c.title;
+  }
+  EXPECT_EQ(TempFolder::Read(readOnly), needsRepair);
+  EXPECT_EQ(TempFolder::Read(fine), needsRepair);
+  EXPECT_EQ(folder.Entries(), 5u);
+}
 
 TEST(OneShotCommand, ARefusedConnectionSaysWhy) {
   TempFolder folder;

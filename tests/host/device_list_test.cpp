@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include "tests/support/error_of.h"
 
@@ -50,10 +52,11 @@ address = 30
 
 TEST(DeviceList, BracketsInTextsAndCommentsAreNotNesting) {
   const std::string deep(40, '[');
-  const std::string text = "# " + deep + "\n[devices.A]\ndescription = \"" + deep + "\\\"" + deep +
-                           "\\\\\"\nvisa_resource = '" + deep + "\\'\nlan_address = \"\"\"\n" +
-                           deep + "\\\n\"\"\"\n[devices.\"caf\u00e9 \\u00e9\"]\ndescription = '''" +
-                           deep + "\n'''\n";
+  const std::string text =
+      "# " + deep + "\n[devices.A]\ninterface = 60\ndescription = \"" + deep + "\\\"" + deep +
+      "\\\\\"\nvisa_resource = '" + deep + "\\'\nlan_address = \"\"\"\n" + deep +
+      "\\\n\"\"\"\n[devices.\"caf\u00e9 \\u00e9\"]\ninterface = 50\ndescription = '''" + deep +
+      "\n'''\n";
   const DeviceList list = ParseDeviceList(text, "texts.toml");
   EXPECT_EQ(list.devices.at("A").description, deep + "\"" + deep + "\\");
   EXPECT_EQ(list.devices.at("A").visaResource, deep + "\\");
@@ -117,7 +120,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "host.lowest_frequency", "above the highest"},
         BadFile{"GPIB board beyond 3", "[gpib]\nboard4 = \"sim:PA4415\"\n", 2, "gpib.board4",
                 "unknown key"},
-        BadFile{"empty GPIB backend", "[gpib]\nboard0 = \"\"\n", 2, "gpib.board0", "empty"}),
+        BadFile{"empty GPIB backend", "[gpib]\nboard0 = \"\"\n", 2, "gpib.board0", "empty"},
+        BadFile{"interface that is no route", "[devices.A]\n\ninterface = 77\n", 3,
+                "devices.A.interface", "interface 77 is no route"},
+        BadFile{"interface 0", "[devices.A]\ninterface = 0\n", 2, "devices.A.interface",
+                "interface 0 is no route"},
+        BadFile{"negative interface", "[devices.A]\ninterface = -50\n", 2, "devices.A.interface",
+                "interface -50 is no route"},
+        BadFile{"interface between the GPIB boards and LAN", "[devices.A]\ninterface = 14\n", 2,
+                "devices.A.interface", "expected 10 to 13"},
+        BadFile{"missing interface", "[devices.B]\ninterface = 50\n[devices.A]\naddress = 7\n", 3,
+                "devices.A.interface", "the key is missing"},
+        BadFile{"GPIB address above 30", "[devices.A]\ninterface = 12\naddress = 31\n", 3,
+                "devices.A.address", "GPIB address 31 is outside 0 to 30"},
+        BadFile{"negative GPIB address", "[devices.A]\ninterface = 12\naddress = -1\n", 3,
+                "devices.A.address", "GPIB address -1 is outside 0 to 30"}),
     [](const auto& info) {
       std::string name = info.param.fault;
       for (char& c : name) {
@@ -137,6 +154,8 @@ TEST(DeviceListFile, UnknownDeviceNamesTheDeviceAndTheFile) {
 
 TEST(DeviceListFile, FilesThatCannotBeReadGiveTheirOwnErrors) {
   TempFolder folder;
+  const auto fifo = folder.Path() / "fifo.toml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::filesystem::path path;
     std::int32_t number;
@@ -146,6 +165,8 @@ TEST(DeviceListFile, FilesThatCannotBeReadGiveTheirOwnErrors) {
       {folder.Path(), errors::kFileAccess, "is a folder"},
       {folder.Write("huge.toml", std::string(kLargestDeviceList + 1, '#')), errors::kFileAccess,
        "is larger than"},
+      {fifo, errors::kFileAccess, "is not a regular file"},
+      {"/dev/null", errors::kFileAccess, "is not a regular file"},
   };
   for (const Case& c : cases) {
     DeviceListFile file(c.path);
@@ -162,12 +183,12 @@ TEST(DeviceListFile, FilesThatCannotBeReadGiveTheirOwnErrors) {
 
 TEST(DeviceListFile, ReadsTheFileAgainWhenItChanged) {
   TempFolder folder;
-  const auto path = folder.Write("devices.toml", "[devices.A]\naddress = 11\n");
+  const auto path = folder.Write("devices.toml", "[devices.A]\ninterface = 10\naddress = 11\n");
   DeviceListFile file(path);
   EXPECT_EQ(file.Device("A").address, 11);
-  folder.Write("devices.toml", "[devices.A]\naddress = 12\n");  // same size, same second
+  folder.Write("devices.toml", "[devices.A]\ninterface = 10\naddress = 12\n");  // same size
   EXPECT_EQ(file.Device("A").address, 12);
-  folder.Write("devices.toml", "[devices.A]\naddress = \"12\"\n");
+  folder.Write("devices.toml", "[devices.A]\ninterface = 10\naddress = \"12\"\n");
   EXPECT_THROW(file.Device("A"), MarlinError) << "a file broken since the last read is an error";
 }
 

@@ -14,6 +14,7 @@
 #include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
+#include "tests/support/mock_host.h"
 
 namespace marlin::testing {
 namespace {
@@ -178,10 +179,6 @@ INSTANTIATE_TEST_SUITE_P(
                    .amp = "interface = 12\naddress = 0",
                    .interfaceCode = 12,
                    .address = 7},
-        NamingCase{.title = "GPIB address 31",
-                   .amp = "interface = 12\naddress = 31",
-                   .interfaceCode = 12,
-                   .address = 7},
         NamingCase{.title = "GPIB address 30 leaves LAN and VISA alone",
                    .amp = "interface = 10\naddress = 30\nlan_address = \"x:1\"\n"
                           "visa_resource = \"TCPIP0::x::1::SOCKET\"",
@@ -191,19 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
                    .host = "h1",
                    .port = 1234,
                    .info4 = "h1:1234"},
-        NamingCase{.title = "interface missing",
-                   .amp = "description = \"D\"",
-                   .first = kLanFirst,
-                   .interfaceCode = 50,
-                   .host = kPlaceholder,
-                   .port = 5025,
-                   .info4 = "h1:1234",
-                   .description = "D"},
-        NamingCase{.title = "interface 20",
-                   .amp = "interface = 20\naddress = 3",
-                   .interfaceCode = 50,
-                   .host = kPlaceholder,
-                   .port = 5025},
         NamingCase{.title = "VISA takes the resource unchanged",
                    .amp = "interface = 60\nvisa_resource = \" TCPIP0::192.0.2.10::5025::SOCKET\"",
                    .first = kLanFirst,
@@ -219,6 +203,41 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// The file refuses codes that are no route; a host that hands them over still gets the driver's
+// own mapping.
+TEST_F(NamingOnFiles, CodesThatAreNoRouteAreRefusedByTheFileAndMappedWhenAHostHandsThem) {
+  const struct {
+    const char* keys;
+    std::int32_t handed;  // what a host without the file's checks answers
+    std::int32_t interfaceCode, address;
+    const char* host;
+    std::int32_t port;
+  } cases[] = {{"interface = 12\naddress = 31", 12, 12, 7, "", 0},
+               {"interface = 20\naddress = 31", 20, 50, 7, kPlaceholder, 5025},
+               {"address = 31", 0, 50, 7, kPlaceholder, 5025}};
+  for (const auto& c : cases) {
+    UseDeviceList(std::string("[devices.AMP]\n") + c.keys + "\ndescription = \"D\"\n");
+    clsMarlin refused;
+    const MarlinError e = ErrorOf([&] { refused.clsDevice_Name_Let("AMP"); });
+    EXPECT_EQ(e.Number(), host_errors::kBadDeviceList) << c.keys;
+    EXPECT_THAT(e.Description(), HasSubstr("devices.AMP.")) << c.keys;
+
+    auto devList = std::make_unique<::testing::NiceMock<MockDevList>>();
+    ON_CALL(*devList, GetInterface).WillByDefault(::testing::Return(c.handed));
+    ON_CALL(*devList, GetAddress).WillByDefault(::testing::Return(31));
+    ON_CALL(*devList, GetDescription).WillByDefault(::testing::Return("D"));
+    host::Replace(std::move(devList));
+    clsMarlin amp;
+    amp.clsDevice_Name_Let("AMP");
+    const auto f = amp.Fields();
+    EXPECT_EQ(f.Interface, c.interfaceCode) << c.keys;
+    EXPECT_EQ(f.Address, c.address) << c.keys;
+    EXPECT_EQ(f.LanPars.RemoteHost, c.host) << c.keys;
+    EXPECT_EQ(f.LanPars.RemotePort, c.port) << c.keys;
+    EXPECT_EQ(f.Description, "D");
+  }
+}
 
 TEST_F(NamingOnFiles, ADeviceNotInTheListIsAClearErrorAndChangesNothing) {
   UseDeviceList("[devices.AMP]\ninterface = 50\n");

@@ -47,7 +47,9 @@ TEST(Options, BuildsAmplifiersTimingsFaultsAndGateway) {
                                            "--fault",
                                            "lock=LOC",
                                            "--transcript",
-                                           "/tmp/t.jsonl"});
+                                           "/tmp/t.jsonl",
+                                           "--idle-timeout",
+                                           "90"});
   ASSERT_EQ(options.amplifiers.size(), 3u);
   const auto& first = options.amplifiers[0];
   EXPECT_EQ(first.config.model, "PA4413");
@@ -67,6 +69,8 @@ TEST(Options, BuildsAmplifiersTimingsFaultsAndGateway) {
   EXPECT_EQ(options.gatewayPort, 1234);
   EXPECT_EQ(options.timeScale, 10.0);
   EXPECT_EQ(options.transcriptPath, "/tmp/t.jsonl");
+  EXPECT_EQ(options.idleTimeout, std::chrono::seconds(90));
+  EXPECT_EQ(ParseOptions({}).idleTimeout, std::chrono::minutes(5));
 }
 
 TEST(Options, EveryWrongValueIsNamedInTheError) {
@@ -82,6 +86,9 @@ TEST(Options, EveryWrongValueIsNamedInTheError) {
       {{"--bind", "localhost"}, "bind address \"localhost\""},
       {{"--time-scale", "0"}, "--time-scale \"0\""},
       {{"--time-scale", "fast"}, "--time-scale \"fast\""},
+      {{"--time-scale", "1e-308"}, "--time-scale \"1e-308\": expected a number from 0.001"},
+      {{"--idle-timeout", "0"}, "--idle-timeout \"0\""},
+      {{"--idle-timeout", "90000"}, "--idle-timeout \"90000\""},
       {{"--band", "11"}, "--band \"11\""},
       {{"--band", "2"}, "band path \"2\": needs mains power on"},
       {{"--power", "yes"}, "--power \"yes\""},

@@ -122,6 +122,21 @@ TEST(TcpFront, RefusesClientsBeyondItsLimit) {
   EXPECT_EQ(late.Query("SYST:POW:STAT?"), "1\n");
 }
 
+TEST(TcpFront, ClosesAClientThatStaysSilentAndKeepsOneThatTalks) {
+  Bench bench(Powered());
+  TcpFront front(bench.amp, "127.0.0.1", 0, 150ms);
+  LineClient idle(front.Port());
+  LineClient busy(front.Port());
+  ASSERT_EQ(idle.Query("SYST:POW:STAT?"), "1\n");
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(busy.Query("SYST:POW:STAT?"), "1\n");
+    std::this_thread::sleep_for(30ms);
+  }
+  EXPECT_TRUE(idle.ClosedByPeer(1s));
+  EXPECT_EQ(busy.Query("SYST:POW:STAT?"), "1\n");
+  EXPECT_EQ(front.ClientCount(), 1u);
+}
+
 TEST(TcpFront, StopClosesClientsAndConnectionsLeaveNoDescriptorBehind) {
   Bench bench(Powered());
   const std::size_t before = OpenDescriptors();
