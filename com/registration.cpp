@@ -14,12 +14,19 @@
 namespace marlin::com {
 namespace {
 
+// The 32-bit and the 64-bit server register side by side. The class key lives in each width's
+// own registry view; the ProgID, the type library and (on wine, and on older Windows) the
+// interface keys are shared, so they go only with the last width.
 #ifdef _WIN64
-constexpr SYSKIND kSysKind = SYS_WIN64;
-constexpr const wchar_t* kPlatformKey = L"win64";
+constexpr const wchar_t* kOwnPlatform = L"win64";
+constexpr const wchar_t* kOtherPlatform = L"win32";
+constexpr REGSAM kOwnView = KEY_WOW64_64KEY;
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
 #else
-constexpr SYSKIND kSysKind = SYS_WIN32;
-constexpr const wchar_t* kPlatformKey = L"win32";
+constexpr const wchar_t* kOwnPlatform = L"win32";
+constexpr const wchar_t* kOtherPlatform = L"win64";
+constexpr REGSAM kOwnView = KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 #endif
 
 // A registry failure, carried up to the export as its HRESULT.
@@ -35,10 +42,18 @@ std::wstring GuidText(REFGUID guid) {
 
 std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_clsMarlin); }
 
+std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_Telvar_Marlin); }
+
+std::wstring PlatformKey(const wchar_t* platform) {
+  return LibraryKey() + L"\\" + std::to_wstring(kTypeLibMajor) + L"." +
+         std::to_wstring(kTypeLibMinor) + L"\\0\\" + platform;
+}
+
 void SetKey(const std::wstring& path, const wchar_t* valueName, const std::wstring& value) {
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+  LONG status =
+      RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE | kOwnView, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
     status = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -47,11 +62,33 @@ void SetKey(const std::wstring& path, const wchar_t* valueName, const std::wstri
   if (status != ERROR_SUCCESS) throw RegistryFailure{HRESULT_FROM_WIN32(status)};
 }
 
-void DeleteTree(const std::wstring& path) {
-  const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+bool KeyExists(const std::wstring& path, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// Removes `path` with everything below it from one view; a key that is not there is no error.
+void DeleteTree(const std::wstring& path, REGSAM view) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS | view, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return;
+  if (status == ERROR_SUCCESS) {
+    status = RegDeleteTreeW(key, nullptr);
+    RegCloseKey(key);
+  }
+  if (status == ERROR_SUCCESS) status = RegDeleteKeyExW(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
     throw RegistryFailure{HRESULT_FROM_WIN32(status)};
   }
+}
+
+void DeleteTreeInBothViews(const std::wstring& path) {
+  DeleteTree(path, kOwnView);
+  DeleteTree(path, kOtherView);
 }
 
 void RegisterClassKeys(const std::wstring& modulePath) {
@@ -79,29 +116,27 @@ void RegisterTypeLibrary(const std::wstring& modulePath) {
   if (FAILED(result)) throw RegistryFailure{SELFREG_E_TYPELIB};
 }
 
-// A library that is not registered is not an error: unregistering twice succeeds.
-void UnregisterTypeLibrary() {
-  const std::wstring key = L"TypeLib\\" + GuidText(LIBID_Telvar_Marlin) + L"\\" +
-                           std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor) +
-                           L"\\0\\" + kPlatformKey;
-  HKEY registered = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &registered) != ERROR_SUCCESS) {
-    return;
-  }
-  RegCloseKey(registered);
-  if (FAILED(UnRegisterTypeLib(LIBID_Telvar_Marlin, kTypeLibMajor, kTypeLibMinor, LANG_NEUTRAL,
-                               kSysKind))) {
-    throw RegistryFailure{SELFREG_E_TYPELIB};
-  }
+// The interfaces whose keys the type library's registration writes.
+const IID* const kInterfaces[] = {&IID__clsMarlin, &IID_clsDevice, &IID_clsIAmpRemote,
+                                  &IID_clsIAmpRemoteExt};
+
+bool OtherWidthRegistered() {
+  return KeyExists(ClassKey() + L"\\InprocServer32", kOtherView) ||
+         KeyExists(PlatformKey(kOtherPlatform), kOtherView);
 }
 
 }  // namespace
 
+// Unregistering twice, or a width that was never registered, succeeds.
 HRESULT UnregisterServer() noexcept {
   try {
-    UnregisterTypeLibrary();
-    DeleteTree(ClassKey());
-    DeleteTree(Widen(kProgId));
+    DeleteTree(ClassKey(), kOwnView);
+    DeleteTree(PlatformKey(kOwnPlatform), kOwnView);
+    if (!OtherWidthRegistered()) {
+      DeleteTreeInBothViews(Widen(kProgId));
+      DeleteTreeInBothViews(LibraryKey());
+      for (const IID* iid : kInterfaces) DeleteTreeInBothViews(L"Interface\\" + GuidText(*iid));
+    }
     return S_OK;
   } catch (const RegistryFailure& failure) {
     return failure.result;
