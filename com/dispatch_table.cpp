@@ -3,7 +3,9 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <utility>
 
+#include "com/record_call.h"
 #include "com/this_module.h"
 #include "driver/marlin_error.h"
 
@@ -53,13 +55,78 @@ std::optional<std::size_t> DispatchTable::PartOf(DISPID id) const {
   return static_cast<std::size_t>(part);
 }
 
+namespace {
+
+// The description of member `id` that `flags` asks for; a get may also be called as a method.
+class Function {
+ public:
+  Function(ITypeInfo* info, DISPID id, WORD flags) : info_(info) {
+    Microsoft::WRL::ComPtr<ITypeInfo2> indexed;
+    if (FAILED(info->QueryInterface(IID_PPV_ARGS(&indexed)))) return;
+    const std::pair<WORD, INVOKEKIND> kinds[] = {{DISPATCH_PROPERTYPUT, INVOKE_PROPERTYPUT},
+                                                 {DISPATCH_PROPERTYPUTREF, INVOKE_PROPERTYPUTREF},
+                                                 {DISPATCH_METHOD, INVOKE_FUNC},
+                                                 {DISPATCH_PROPERTYGET, INVOKE_PROPERTYGET}};
+    for (const auto& [flag, kind] : kinds) {
+      UINT index = 0;
+      if ((flags & flag) && SUCCEEDED(indexed->GetFuncIndexOfMemId(id, kind, &index)) &&
+          SUCCEEDED(info->GetFuncDesc(index, &description_))) {
+        return;
+      }
+    }
+  }
+  ~Function() {
+    if (description_) info_->ReleaseFuncDesc(description_);
+  }
+  Function(const Function&) = delete;
+  Function& operator=(const Function&) = delete;
+
+  const FUNCDESC* operator->() const { return description_; }
+  const FUNCDESC& operator*() const { return *description_; }
+  explicit operator bool() const { return description_ != nullptr; }
+
+ private:
+  ITypeInfo* info_;
+  FUNCDESC* description_ = nullptr;
+};
+
+// A call with more or fewer arguments than the member takes is refused, not trimmed; a surplus
+// argument's index goes to `argumentError`.
+HRESULT CheckArgumentCount(const FUNCDESC& function, const DISPPARAMS& params,
+                           UINT* argumentError) {
+  UINT most = 0;
+  UINT least = 0;
+  for (SHORT i = 0; i < function.cParams; ++i) {
+    const USHORT flags = function.lprgelemdescParam[i].paramdesc.wParamFlags;
+    if (flags & PARAMFLAG_FRETVAL) continue;
+    ++most;
+    if (!(flags & PARAMFLAG_FOPT)) least = most;
+  }
+  if (function.cParamsOpt > 0) least = std::min<UINT>(least, most - function.cParamsOpt);
+  if (params.cArgs > most && function.cParamsOpt != -1) {
+    if (argumentError) *argumentError = params.cArgs - most - 1;
+    return DISP_E_BADPARAMCOUNT;
+  }
+  return params.cArgs < least ? DISP_E_BADPARAMCOUNT : S_OK;
+}
+
+}  // namespace
+
 HRESULT DispatchTable::Invoke(const std::array<void*, kParts>& parts, DISPID id, WORD flags,
                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                               UINT* argumentError) const {
   const auto part = PartOf(id);
   if (!part) return DISP_E_MEMBERNOTFOUND;
-  return vtableInfo_[*part]->Invoke(parts[*part], id, flags, params, result, exception,
-                                    argumentError);
+  if (!params || (params->cArgs && !params->rgvarg)) return E_INVALIDARG;
+  ITypeInfo* info = vtableInfo_[*part].Get();
+  const Function function(info, id, flags);
+  if (!function) return DISP_E_MEMBERNOTFOUND;
+  const HRESULT counted = CheckArgumentCount(*function, *params, argumentError);
+  if (FAILED(counted)) return counted;
+  if (TakesOrGivesRecord(info, *function)) {
+    return CallWithRecords(info, *function, parts[*part], *params, result, argumentError);
+  }
+  return info->Invoke(parts[*part], id, flags, params, result, exception, argumentError);
 }
 
 }  // namespace marlin::com
