@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <utility>
 
 #include "com/server_identity.h"
 #include "com/this_module.h"
@@ -14,9 +15,11 @@
 namespace marlin::com {
 namespace {
 
-// The 32-bit and the 64-bit server register side by side. The class key lives in each width's
-// own registry view; the ProgID, the type library and (on wine, and on older Windows) the
-// interface keys are shared, so they go only with the last width.
+// The 32-bit and the 64-bit server register side by side. The class and interface keys live in
+// each width's own registry view and the type library's key is shared; the ProgID is shared on
+// some systems and kept per view on others (wine). So a width removes its own keys, and when the
+// other width is still registered, writes back the keys that the other one may have shared with
+// it; the last width removed takes the type library's key.
 #ifdef _WIN64
 constexpr const wchar_t* kOwnPlatform = L"win64";
 constexpr const wchar_t* kOtherPlatform = L"win32";
@@ -49,11 +52,12 @@ std::wstring PlatformKey(const wchar_t* platform) {
          std::to_wstring(kTypeLibMinor) + L"\\0\\" + platform;
 }
 
-void SetKey(const std::wstring& path, const wchar_t* valueName, const std::wstring& value) {
+void SetKey(const std::wstring& path, const wchar_t* valueName, const std::wstring& value,
+            REGSAM view = kOwnView) {
   HKEY key = nullptr;
   LONG status =
       RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE | kOwnView, nullptr, &key, nullptr);
+                      KEY_SET_VALUE | view, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
     status = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -86,11 +90,6 @@ void DeleteTree(const std::wstring& path, REGSAM view) {
   }
 }
 
-void DeleteTreeInBothViews(const std::wstring& path) {
-  DeleteTree(path, kOwnView);
-  DeleteTree(path, kOtherView);
-}
-
 void RegisterClassKeys(const std::wstring& modulePath) {
   const std::wstring progId = Widen(kProgId);
   const std::wstring classKey = ClassKey();
@@ -116,13 +115,34 @@ void RegisterTypeLibrary(const std::wstring& modulePath) {
   if (FAILED(result)) throw RegistryFailure{SELFREG_E_TYPELIB};
 }
 
-// The interfaces whose keys the type library's registration writes.
-const IID* const kInterfaces[] = {&IID__clsMarlin, &IID_clsDevice, &IID_clsIAmpRemote,
-                                  &IID_clsIAmpRemoteExt};
+// The interfaces whose keys the type library's registration writes, with their names.
+const std::pair<const IID*, const wchar_t*> kInterfaces[] = {
+    {&IID__clsMarlin, L"_clsMarlin"},
+    {&IID_clsDevice, L"clsDevice"},
+    {&IID_clsIAmpRemote, L"clsIAmpRemote"},
+    {&IID_clsIAmpRemoteExt, L"clsIAmpRemoteExt"}};
 
 bool OtherWidthRegistered() {
   return KeyExists(ClassKey() + L"\\InprocServer32", kOtherView) ||
          KeyExists(PlatformKey(kOtherPlatform), kOtherView);
+}
+
+// The ProgID and the interface keys as the other width registered them.
+void RestoreOtherWidthsKeys() {
+  const std::wstring progId = Widen(kProgId);
+  SetKey(progId, nullptr, progId, kOtherView);
+  SetKey(progId + L"\\CLSID", nullptr, GuidText(CLSID_clsMarlin), kOtherView);
+  // The standard automation marshaller, which the type library's registration names.
+  const std::wstring automationProxy = L"{00020424-0000-0000-C000-000000000046}";
+  for (const auto& [iid, name] : kInterfaces) {
+    const std::wstring key = L"Interface\\" + GuidText(*iid);
+    SetKey(key, nullptr, name, kOtherView);
+    SetKey(key + L"\\ProxyStubClsid", nullptr, automationProxy, kOtherView);
+    SetKey(key + L"\\ProxyStubClsid32", nullptr, automationProxy, kOtherView);
+    SetKey(key + L"\\TypeLib", nullptr, GuidText(LIBID_Telvar_Marlin), kOtherView);
+    SetKey(key + L"\\TypeLib", L"Version",
+           std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor), kOtherView);
+  }
 }
 
 }  // namespace
@@ -132,10 +152,14 @@ HRESULT UnregisterServer() noexcept {
   try {
     DeleteTree(ClassKey(), kOwnView);
     DeleteTree(PlatformKey(kOwnPlatform), kOwnView);
-    if (!OtherWidthRegistered()) {
-      DeleteTreeInBothViews(Widen(kProgId));
-      DeleteTreeInBothViews(LibraryKey());
-      for (const IID* iid : kInterfaces) DeleteTreeInBothViews(L"Interface\\" + GuidText(*iid));
+    DeleteTree(Widen(kProgId), kOwnView);
+    for (const auto& entry : kInterfaces) {
+      DeleteTree(L"Interface\\" + GuidText(*entry.first), kOwnView);
+    }
+    if (OtherWidthRegistered()) {
+      RestoreOtherWidthsKeys();
+    } else {
+      DeleteTree(LibraryKey(), kOwnView);
     }
     return S_OK;
   } catch (const RegistryFailure& failure) {
