@@ -110,6 +110,29 @@ HRESULT CheckArgumentCount(const FUNCDESC& function, const DISPPARAMS& params,
   return params.cArgs < least ? DISP_E_BADPARAMCOUNT : S_OK;
 }
 
+// Every argument must convert to its parameter's type; the type-description layer does not
+// always tell which one did not.
+HRESULT CheckArgumentTypes(ITypeInfo* info, const FUNCDESC& function, const DISPPARAMS& params,
+                           UINT* argumentError) {
+  for (SHORT i = 0; i < function.cParams && static_cast<UINT>(i) < params.cArgs; ++i) {
+    const ELEMDESC& element = function.lprgelemdescParam[i];
+    if ((element.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) || PointedRecord(info, element.tdesc)) {
+      continue;
+    }
+    const UINT index = params.cArgs - 1 - static_cast<UINT>(i);
+    VARIANT converted;
+    VariantInit(&converted);
+    const HRESULT result =
+        VariantChangeType(&converted, &params.rgvarg[index], 0, element.tdesc.vt);
+    VariantClear(&converted);
+    if (FAILED(result)) {
+      if (argumentError) *argumentError = index;
+      return DISP_E_TYPEMISMATCH;
+    }
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT DispatchTable::Invoke(const std::array<void*, kParts>& parts, DISPID id, WORD flags,
@@ -123,6 +146,8 @@ HRESULT DispatchTable::Invoke(const std::array<void*, kParts>& parts, DISPID id,
   if (!function) return DISP_E_MEMBERNOTFOUND;
   const HRESULT counted = CheckArgumentCount(*function, *params, argumentError);
   if (FAILED(counted)) return counted;
+  const HRESULT typed = CheckArgumentTypes(info, *function, *params, argumentError);
+  if (FAILED(typed)) return typed;
   if (TakesOrGivesRecord(info, *function)) {
     return CallWithRecords(info, *function, parts[*part], *params, result, argumentError);
   }

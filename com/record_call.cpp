@@ -9,25 +9,17 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-GUID GuidOf(ITypeInfo* info) {
-  GUID guid = GUID_NULL;
-  TYPEATTR* attributes = nullptr;
-  if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-    guid = attributes->guid;
-    info->ReleaseTypeAttr(attributes);
-  }
-  return guid;
-}
-
 // The caller's record for a parameter of type `record`: its data, or null when the argument is
 // something else.
 void* CallersRecord(const VARIANT& argument, ITypeInfo* record) {
   const VARIANT* value = &argument;
   if (V_VT(value) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(value)) value = V_VARIANTREF(value);
-  if ((V_VT(value) & ~VT_BYREF) != VT_RECORD) return nullptr;
-  IRecordInfo* info = value->pRecInfo;
-  GUID guid = GUID_NULL;
-  if (!info || !value->pvRecord || FAILED(info->GetGuid(&guid)) || guid != GuidOf(record)) {
+  if ((V_VT(value) & ~VT_BYREF) != VT_RECORD || !value->pRecInfo || !value->pvRecord) {
+    return nullptr;
+  }
+  ComPtr<IRecordInfo> expected;
+  if (FAILED(GetRecordInfoFromTypeInfo(record, &expected)) ||
+      !expected->IsMatchingType(value->pRecInfo)) {
     return nullptr;
   }
   return value->pvRecord;
@@ -89,15 +81,27 @@ class CallArguments {
 
 }  // namespace
 
+// A record type may be reached through its typedef; the typedef is what carries its id.
 ComPtr<ITypeInfo> PointedRecord(ITypeInfo* owner, const TYPEDESC& type) {
   if (type.vt != VT_PTR || !type.lptdesc || type.lptdesc->vt != VT_USERDEFINED) return nullptr;
   ComPtr<ITypeInfo> pointed;
   if (FAILED(owner->GetRefTypeInfo(type.lptdesc->hreftype, &pointed))) return nullptr;
-  TYPEATTR* attributes = nullptr;
-  if (FAILED(pointed->GetTypeAttr(&attributes))) return nullptr;
-  const bool record = attributes->typekind == TKIND_RECORD;
-  pointed->ReleaseTypeAttr(attributes);
-  return record ? pointed : nullptr;
+  ComPtr<ITypeInfo> resolved = pointed;
+  for (int depth = 0; depth < 4; ++depth) {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(resolved->GetTypeAttr(&attributes))) return nullptr;
+    const TYPEKIND kind = attributes->typekind;
+    const TYPEDESC alias = attributes->tdescAlias;
+    resolved->ReleaseTypeAttr(attributes);
+    if (kind == TKIND_RECORD) return pointed;
+    ComPtr<ITypeInfo> next;
+    if (kind != TKIND_ALIAS || alias.vt != VT_USERDEFINED ||
+        FAILED(resolved->GetRefTypeInfo(alias.hreftype, &next))) {
+      return nullptr;
+    }
+    resolved = next;
+  }
+  return nullptr;
 }
 
 bool TakesOrGivesRecord(ITypeInfo* owner, const FUNCDESC& function) {
@@ -140,10 +144,11 @@ HRESULT CallWithRecords(ITypeInfo* owner, const FUNCDESC& function, void* object
   }
   VARIANT returned;
   VariantInit(&returned);
+  // The member's HRESULT comes back as VT_ERROR (not every runtime takes VT_HRESULT here).
   HRESULT status = DispCallFunc(object, static_cast<ULONG_PTR>(function.oVft), function.callconv,
-                                VT_HRESULT, count, arguments.Types(), arguments.Pointers(),
+                                VT_ERROR, count, arguments.Types(), arguments.Pointers(),
                                 &returned);
-  if (SUCCEEDED(status)) status = static_cast<HRESULT>(V_I4(&returned));
+  if (SUCCEEDED(status)) status = V_ERROR(&returned);
   if (SUCCEEDED(status)) arguments.HandOut(result);
   return status;
 }

@@ -159,7 +159,14 @@ HRESULT UnregisterServer() noexcept {
     if (OtherWidthRegistered()) {
       RestoreOtherWidthsKeys();
     } else {
-      DeleteTree(LibraryKey(), kOwnView);
+      // Some type-library registrations write the interface keys in both views.
+      for (const REGSAM view : {kOwnView, kOtherView}) {
+        DeleteTree(Widen(kProgId), view);
+        for (const auto& entry : kInterfaces) {
+          DeleteTree(L"Interface\\" + GuidText(*entry.first), view);
+        }
+        DeleteTree(LibraryKey(), view);
+      }
     }
     return S_OK;
   } catch (const RegistryFailure& failure) {

@@ -1,7 +1,10 @@
 // Checks of what the server leaves on a machine and carries inside it, run under wine:
 //
-//   server_check.exe registered DLL     every key of the class and its type library is there
-//   server_check.exe unregistered       none of them is left
+//   server_check.exe registered DLL [win32|win64]
+//                                       every key of the class and its type library is there, in
+//                                       the registry view of that width (default: its own)
+//   server_check.exe unregistered       none of them is left, in either registry view
+//   server_check.exe create             a script host's CreateObject by ProgID works
 //   server_check.exe typelib DLL win32|win64
 //                                       the type library embedded in DLL (either width)
 #include <windows.h>
@@ -48,61 +51,102 @@ const std::pair<const IID*, const char*> kInterfaces[] = {
     {&IID_clsIAmpRemote, "clsIAmpRemote"},
     {&IID_clsIAmpRemoteExt, "clsIAmpRemoteExt"}};
 
-bool KeyExists(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr) {
-  wchar_t text[1024] = {};
-  DWORD bytes = sizeof(text) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
-      ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return text;
-}
-
 #ifdef _WIN64
 const wchar_t* kOwnPlatform = L"win64";
 #else
 const wchar_t* kOwnPlatform = L"win32";
 #endif
 
-void CheckRegistered(Checks& checks, const std::wstring& dll) {
+// `view`: KEY_WOW64_32KEY or KEY_WOW64_64KEY, the keys a 32-bit or a 64-bit host sees.
+bool KeyExists(const std::wstring& path, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+std::wstring Value(const std::wstring& path, const wchar_t* name, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    return L"<missing>";
+  }
+  wchar_t text[1024] = {};
+  DWORD bytes = sizeof(text) - sizeof(wchar_t);
+  DWORD type = 0;
+  const LONG status =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS && type == REG_SZ ? text : L"<missing>";
+}
+
+// The keys of the server of `platform` (win32, win64), in that width's registry view.
+void CheckRegistered(Checks& checks, const std::wstring& dll, const std::wstring& platform) {
+  const REGSAM view = platform == L"win64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
   const std::wstring classKey = L"CLSID\\" + Guid(CLSID_clsMarlin);
   const std::wstring libraryKey = L"TypeLib\\" + Guid(LIBID_Telvar_Marlin) + L"\\1.0\\0\\";
-  checks.Equal(Narrow(Value(kProgId + L"\\CLSID")), Narrow(Guid(CLSID_clsMarlin)),
+  auto value = [&](const std::wstring& path, const wchar_t* name = nullptr) {
+    return Value(path, name, view);
+  };
+  checks.Equal(Narrow(value(kProgId + L"\\CLSID")), Narrow(Guid(CLSID_clsMarlin)),
                "the ProgID names the class");
-  checks.Equal(Narrow(Lower(Value(classKey + L"\\InprocServer32"))), Narrow(Lower(dll)),
+  checks.Equal(Narrow(Lower(value(classKey + L"\\InprocServer32"))), Narrow(Lower(dll)),
                "InprocServer32 names the server");
-  checks.Equal(Narrow(Value(classKey + L"\\InprocServer32", L"ThreadingModel")),
+  checks.Equal(Narrow(value(classKey + L"\\InprocServer32", L"ThreadingModel")),
                std::string("Apartment"), "ThreadingModel");
-  checks.Equal(Narrow(Value(classKey + L"\\ProgID")), Narrow(kProgId),
+  checks.Equal(Narrow(value(classKey + L"\\ProgID")), Narrow(kProgId),
                "the class names its ProgID");
-  checks.Equal(Narrow(Value(classKey + L"\\TypeLib")), Narrow(Guid(LIBID_Telvar_Marlin)),
+  checks.Equal(Narrow(value(classKey + L"\\TypeLib")), Narrow(Guid(LIBID_Telvar_Marlin)),
                "the class names its type library");
-  checks.Equal(Narrow(Lower(Value(libraryKey + kOwnPlatform))), Narrow(Lower(dll)),
+  checks.Equal(Narrow(Lower(value(libraryKey + platform))), Narrow(Lower(dll)),
                "the type library is registered in the server");
   for (const auto& [iid, name] : kInterfaces) {
-    checks.Equal(Narrow(Value(L"Interface\\" + Guid(*iid) + L"\\TypeLib")),
+    checks.Equal(Narrow(value(L"Interface\\" + Guid(*iid) + L"\\TypeLib")),
                  Narrow(Guid(LIBID_Telvar_Marlin)),
                  std::string("interface ") + name + " is registered for marshalling");
   }
 }
 
 void CheckUnregistered(Checks& checks) {
-  checks.Expect(!KeyExists(kProgId), "no ProgID key is left");
-  checks.Expect(!KeyExists(L"CLSID\\" + Guid(CLSID_clsMarlin)), "no CLSID key is left");
-  checks.Expect(!KeyExists(L"TypeLib\\" + Guid(LIBID_Telvar_Marlin)), "no TypeLib key is left");
-  for (const auto& [iid, name] : kInterfaces) {
-    checks.Expect(!KeyExists(L"Interface\\" + Guid(*iid)),
-                  std::string("no Interface key is left for ") + name);
+  for (const auto& [view, width] : {std::pair{KEY_WOW64_32KEY, " (32-bit view)"},
+                                    std::pair{KEY_WOW64_64KEY, " (64-bit view)"}}) {
+    const std::string in = width;
+    checks.Expect(!KeyExists(kProgId, view), "no ProgID key is left" + in);
+    checks.Expect(!KeyExists(L"CLSID\\" + Guid(CLSID_clsMarlin), view), "no CLSID key is left" + in);
+    checks.Expect(!KeyExists(L"TypeLib\\" + Guid(LIBID_Telvar_Marlin), view),
+                  "no TypeLib key is left" + in);
+    for (const auto& [iid, name] : kInterfaces) {
+      checks.Expect(!KeyExists(L"Interface\\" + Guid(*iid), view),
+                    std::string("no Interface key is left for ") + name + in);
+    }
   }
+}
+
+// What a script host does first: the class from its ProgID, then a property by name.
+void CheckCreate(Checks& checks) {
+  CLSID clsid{};
+  ComPtr<IDispatch> object;
+  HRESULT result = CLSIDFromProgID(kProgId.c_str(), &clsid);
+  if (SUCCEEDED(result)) {
+    result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+  }
+  if (!checks.Expect(SUCCEEDED(result), "CreateObject by ProgID",
+                     "HRESULT " + std::to_string(static_cast<unsigned long>(result)))) {
+    return;
+  }
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR name = const_cast<LPOLESTR>(L"DeviceType");
+  VARIANT value;
+  VariantInit(&value);
+  DISPPARAMS none{};
+  result = object->GetIDsOfNames(IID_NULL, &name, 1, 0, &id);
+  if (SUCCEEDED(result)) {
+    result = object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+  }
+  checks.Equal(V_VT(&value) == VT_BSTR ? Narrow(V_BSTR(&value)) : std::string("<failed>"),
+               std::string("PA4400 Amplifier"), "DeviceType by name");
+  VariantClear(&value);
 }
 
 std::string Name(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
@@ -238,15 +282,18 @@ int main(int argc, char** argv) {
   Checks checks("server_check");
   const std::string mode = argc > 1 ? argv[1] : "";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-  if (mode == "registered" && argc == 3) {
-    CheckRegistered(checks, Widen(argv[2]));
+  if (mode == "registered" && (argc == 3 || argc == 4)) {
+    CheckRegistered(checks, Widen(argv[2]), argc == 4 ? Widen(argv[3]) : kOwnPlatform);
   } else if (mode == "unregistered" && argc == 2) {
     CheckUnregistered(checks);
+  } else if (mode == "create" && argc == 2) {
+    CheckCreate(checks);
   } else if (mode == "typelib" && argc == 4) {
     CheckTypeLibrary(checks, Widen(argv[2]), argv[3]);
   } else {
     std::printf(
-        "usage: server_check.exe registered DLL | unregistered | typelib DLL win32|win64\n");
+        "usage: server_check.exe registered DLL [win32|win64] | unregistered | create | "
+        "typelib DLL win32|win64\n");
     return 2;
   }
   CoUninitialize();
