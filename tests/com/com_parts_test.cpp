@@ -231,10 +231,11 @@ void CheckOperatorMessage(Checks& checks) {
   std::filesystem::remove(record);
   std::ostringstream console;
   {
+    auto clock = std::make_shared<RealClock>(20.0);
     Win32Message message(
         std::make_unique<StandaloneMessage>(console, std::make_shared<JsonLinesFile>(record),
                                             std::nullopt),
-        std::make_shared<RealClock>(20.0));
+        clock);
     std::string caption, text;
     bool information = false;
     bool closedByItself = false;
@@ -255,7 +256,9 @@ void CheckOperatorMessage(Checks& checks) {
       closedByItself = !IsWindow(window);
     });
     std::int32_t style = MB_ICONINFORMATION;
+    const Clock::Duration shown = clock->Now();
     message.ShowMessage("Restart AMP1 to activate new LAN timeout value!", style, "AMP1", 10000);
+    const double stayed = ToMilliseconds(clock->Now() - shown);
     const bool goneOnReturn = !FindWindowW(Win32Message::kClassName, nullptr);
     operatorThread.join();
     checks.Equal(caption, std::string("AMP1"), "the message window's title");
@@ -264,6 +267,8 @@ void CheckOperatorMessage(Checks& checks) {
     checks.Expect(information, "style 64 shows the information icon");
     checks.Expect(closedByItself && goneOnReturn,
                   "the message window closes by itself after its timeout");
+    checks.Expect(stayed >= 10000, "the message window stays its 10000 ms on the server's clock",
+                  std::to_string(stayed) + " ms");
   }
   std::ifstream file(record);
   const std::string recorded((std::istreambuf_iterator<char>(file)), {});
