@@ -145,9 +145,9 @@ HRESULT CallWithRecords(ITypeInfo* owner, const FUNCDESC& function, void* object
   VARIANT returned;
   VariantInit(&returned);
   // The member's HRESULT comes back as VT_ERROR (not every runtime takes VT_HRESULT here).
-  HRESULT status = DispCallFunc(object, static_cast<ULONG_PTR>(function.oVft), function.callconv,
-                                VT_ERROR, count, arguments.Types(), arguments.Pointers(),
-                                &returned);
+  HRESULT status =
+      DispCallFunc(object, static_cast<ULONG_PTR>(function.oVft), function.callconv, VT_ERROR,
+                   count, arguments.Types(), arguments.Pointers(), &returned);
   if (SUCCEEDED(status)) status = V_ERROR(&returned);
   if (SUCCEEDED(status)) arguments.HandOut(result);
   return status;

@@ -22,11 +22,16 @@ constexpr double kCheckMs = 50;
 // The system icon of a message-box style's icon bits (IDI_HAND ... IDI_ASTERISK), if any.
 LPCWSTR IconOf(std::int32_t style) {
   switch (style & MB_ICONMASK) {
-    case MB_ICONHAND: return MAKEINTRESOURCEW(32513);
-    case MB_ICONQUESTION: return MAKEINTRESOURCEW(32514);
-    case MB_ICONEXCLAMATION: return MAKEINTRESOURCEW(32515);
-    case MB_ICONASTERISK: return MAKEINTRESOURCEW(32516);
-    default: return nullptr;
+    case MB_ICONHAND:
+      return MAKEINTRESOURCEW(32513);
+    case MB_ICONQUESTION:
+      return MAKEINTRESOURCEW(32514);
+    case MB_ICONEXCLAMATION:
+      return MAKEINTRESOURCEW(32515);
+    case MB_ICONASTERISK:
+      return MAKEINTRESOURCEW(32516);
+    default:
+      return nullptr;
   }
 }
 
@@ -38,8 +43,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void Child(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style,
-           RECT box, int id) {
+void Child(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, RECT box,
+           int id) {
   HWND child =
       CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, box.left,
                       box.top, box.right - box.left, box.bottom - box.top, parent,
@@ -60,10 +65,10 @@ HWND CreateMessageWindow(const std::string& text, std::int32_t style, const std:
   AdjustWindowRectEx(&frame, frameStyle, FALSE, extendedStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  HWND window = CreateWindowExW(
-      extendedStyle, Win32Message::kClassName, Widen(title).c_str(), frameStyle,
-      (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-      width, height, GetActiveWindow(), nullptr, ThisModule(), nullptr);
+  HWND window = CreateWindowExW(extendedStyle, Win32Message::kClassName, Widen(title).c_str(),
+                                frameStyle, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                GetActiveWindow(), nullptr, ThisModule(), nullptr);
   if (!window) {
     throw MarlinError(errors::kInternal,
                       "Cannot create the message window: " + SystemMessage(GetLastError()));

@@ -372,15 +372,17 @@ void CheckLateBinding(Host& host, const std::string& lanAddress) {
   // The band path before was 11: Operate on 2 shows the record arrived by value; 11 again by
   // reference, refused with 4081, shows the second one arrived too.
   params.As<AmplParamsRecord>().BandPath = 2;
-  checks.Equal(LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(false)}).result,
-               S_OK, "late-bound AmplParams by value (band path 2)");
+  checks.Equal(
+      LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(false)}).result, S_OK,
+      "late-bound AmplParams by value (band path 2)");
   checks.Equal(LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kOperate)}).result, S_OK,
                "late-bound Operate on band path 2");
   checks.Equal(host.State(), kOperate, "GetState after a late-bound Operate");
   LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kStandby)});
   params.As<AmplParamsRecord>().BandPath = 11;
-  checks.Equal(LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(true)}).result,
-               S_OK, "late-bound AmplParams by reference (band path 11)");
+  checks.Equal(
+      LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(true)}).result, S_OK,
+      "late-bound AmplParams by reference (band path 11)");
   const LateResult refused = LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kOperate)});
   checks.Expect(refused.result == DISP_E_EXCEPTION && refused.errorNumber == kBandActivationError,
                 "late-bound Operate on band path 11 fails with 4081 in EXCEPINFO",
@@ -402,17 +404,33 @@ void CheckLateBinding(Host& host, const std::string& lanAddress) {
   V_BSTR(&text) = SysAllocString(L"Operate");
   LateRecord wrongRecord(object, L"InfoRecord");
   const Wrong wrongs[] = {
-      {"SetState with two arguments", L"SetState", DISPATCH_METHOD, {Long(2), Long(1)},
-       DISP_E_BADPARAMCOUNT, 0},
+      {"SetState with two arguments",
+       L"SetState",
+       DISPATCH_METHOD,
+       {Long(2), Long(1)},
+       DISP_E_BADPARAMCOUNT,
+       0},
       {"SetState with none", L"SetState", DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT, 0xFFFF},
       {"SetState with a text", L"SetState", DISPATCH_METHOD, {text}, DISP_E_TYPEMISMATCH, 0},
       {"Info with an argument", L"Info", DISPATCH_PROPERTYGET, {Long(1)}, DISP_E_BADPARAMCOUNT, 0},
-      {"AmplParams with a number", L"AmplParams", DISPATCH_PROPERTYPUT, {Long(2)},
-       DISP_E_TYPEMISMATCH, 0},
-      {"AmplParams with an Info record", L"AmplParams", DISPATCH_PROPERTYPUT,
-       {wrongRecord.Argument(false)}, DISP_E_TYPEMISMATCH, 0},
-      {"SetSWUParams with the second of three arguments a text", L"SetSWUParams",
-       DISPATCH_METHOD, {text, text, Long(1)}, DISP_E_TYPEMISMATCH, 1}};
+      {"AmplParams with a number",
+       L"AmplParams",
+       DISPATCH_PROPERTYPUT,
+       {Long(2)},
+       DISP_E_TYPEMISMATCH,
+       0},
+      {"AmplParams with an Info record",
+       L"AmplParams",
+       DISPATCH_PROPERTYPUT,
+       {wrongRecord.Argument(false)},
+       DISP_E_TYPEMISMATCH,
+       0},
+      {"SetSWUParams with the second of three arguments a text",
+       L"SetSWUParams",
+       DISPATCH_METHOD,
+       {text, text, Long(1)},
+       DISP_E_TYPEMISMATCH,
+       1}};
   for (const Wrong& wrong : wrongs) {
     const LateResult call = LateCall(object, wrong.member, wrong.flags, wrong.arguments);
     checks.Expect(call.result == wrong.expected && call.argumentError == wrong.index,

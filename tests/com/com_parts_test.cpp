@@ -9,12 +9,12 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -232,10 +232,9 @@ void CheckOperatorMessage(Checks& checks) {
   std::ostringstream console;
   {
     auto clock = std::make_shared<RealClock>(20.0);
-    Win32Message message(
-        std::make_unique<StandaloneMessage>(console, std::make_shared<JsonLinesFile>(record),
-                                            std::nullopt),
-        clock);
+    Win32Message message(std::make_unique<StandaloneMessage>(
+                             console, std::make_shared<JsonLinesFile>(record), std::nullopt),
+                         clock);
     std::string caption, text;
     bool information = false;
     bool closedByItself = false;
@@ -249,9 +248,8 @@ void CheckOperatorMessage(Checks& checks) {
       caption = WindowText(window);
       text = WindowText(GetDlgItem(window, Win32Message::kTextId));
       const HICON informationIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));
-      information = reinterpret_cast<HICON>(SendMessageW(
-                        GetDlgItem(window, Win32Message::kIconId), STM_GETICON, 0, 0)) ==
-                    informationIcon;
+      information = reinterpret_cast<HICON>(SendMessageW(GetDlgItem(window, Win32Message::kIconId),
+                                                         STM_GETICON, 0, 0)) == informationIcon;
       for (int attempt = 0; attempt < 1000 && IsWindow(window); ++attempt) Sleep(5);
       closedByItself = !IsWindow(window);
     });
@@ -272,9 +270,9 @@ void CheckOperatorMessage(Checks& checks) {
   }
   std::ifstream file(record);
   const std::string recorded((std::istreambuf_iterator<char>(file)), {});
-  checks.Expect(recorded.find("Restart AMP1 to activate new LAN timeout value!") !=
-                    std::string::npos,
-                "the trace record keeps the message", recorded);
+  checks.Expect(
+      recorded.find("Restart AMP1 to activate new LAN timeout value!") != std::string::npos,
+      "the trace record keeps the message", recorded);
   checks.Expect(console.str().find("Restart AMP1") != std::string::npos,
                 "the console still gets the message", console.str());
   file.close();
@@ -418,10 +416,13 @@ int main() {
   Checks checks("com_parts_test");
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   const std::pair<const char*, void (*)(Checks&)> groups[] = {
-      {"wait window", CheckView},           {"wait form", CheckWaitForm},
-      {"keep-alive timer", CheckKeepAlive}, {"message box", CheckMessageBox},
+      {"wait window", CheckView},
+      {"wait form", CheckWaitForm},
+      {"keep-alive timer", CheckKeepAlive},
+      {"message box", CheckMessageBox},
       {"operator message", CheckOperatorMessage},
-      {"pumping wait", CheckPumpingWait},   {"error boundary", CheckBoundary},
+      {"pumping wait", CheckPumpingWait},
+      {"error boundary", CheckBoundary},
       {"settings", CheckSettings}};
   for (const auto& [name, group] : groups) {
     try {

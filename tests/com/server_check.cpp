@@ -113,7 +113,8 @@ void CheckUnregistered(Checks& checks) {
                                     std::pair{KEY_WOW64_64KEY, " (64-bit view)"}}) {
     const std::string in = width;
     checks.Expect(!KeyExists(kProgId, view), "no ProgID key is left" + in);
-    checks.Expect(!KeyExists(L"CLSID\\" + Guid(CLSID_clsMarlin), view), "no CLSID key is left" + in);
+    checks.Expect(!KeyExists(L"CLSID\\" + Guid(CLSID_clsMarlin), view),
+                  "no CLSID key is left" + in);
     checks.Expect(!KeyExists(L"TypeLib\\" + Guid(LIBID_Telvar_Marlin), view),
                   "no TypeLib key is left" + in);
     for (const auto& [iid, name] : kInterfaces) {
