@@ -5,8 +5,9 @@
 # Windows, where a 32-bit host loads only the 32-bit server): registration and its removal per
 # width and side by side in both orders, a C++ host and a VBScript host of each width against
 # marlin-sim on loopback, the wait window, the keep-alive timer and the operator message, and
-# the per-width MSI installers (install, use, remove; both together, one removed).
-# Ends with "N passed, M failed"; exits non-zero on any failure.
+# the per-width MSI installers (install, use, remove; both together, one removed). Where the
+# machine runs no 32-bit programs, those runs are counted as skipped.
+# Ends with "N passed, M failed[, K skipped]"; exits non-zero on any failure.
 #
 #   bash scripts/com_test.sh NATIVE_BUILD_DIR     (the native build holding sim/marlin-sim)
 set -uo pipefail
