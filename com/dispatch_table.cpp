@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "com/record_call.h"
@@ -22,19 +23,28 @@ constexpr DISPID kRangeSize = 0x1000;
 }  // namespace
 
 DispatchTable::DispatchTable(REFCLSID coclass, const std::array<IID, kParts>& parts) {
-  Microsoft::WRL::ComPtr<ITypeLib> library;
-  HRESULT result = LoadTypeLibEx(ThisModulePath().c_str(), REGKIND_NONE, &library);
-  if (FAILED(result)) Fail("Cannot load the server's type library", result);
+  // Resource 1 is the server's own library; 2 and 3 are the host libraries that define the host
+  // interfaces. The host interfaces are taken from those, so their ids are the hosts' own.
+  const std::wstring module = ThisModulePath();
+  for (std::size_t i = 0; i < libraries_.size(); ++i) {
+    const std::wstring path = i == 0 ? module : module + L"\\" + std::to_wstring(i + 1);
+    const HRESULT result = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &libraries_[i]);
+    if (FAILED(result)) Fail("Cannot load a type library of the server", result);
+  }
   for (std::size_t p = 0; p < kParts; ++p) {
-    result = library->GetTypeInfoOfGuid(parts[p], &dispatchInfo_[p]);
-    if (FAILED(result)) Fail("The type library lacks an interface", result);
+    HRESULT result = TYPE_E_ELEMENTNOTFOUND;
+    for (auto library = libraries_.rbegin(); library != libraries_.rend() && FAILED(result);
+         ++library) {
+      result = (*library)->GetTypeInfoOfGuid(parts[p], &dispatchInfo_[p]);
+    }
+    if (FAILED(result)) Fail("The type libraries lack an interface", result);
     // The vtable half of the dual interface is the one whose Invoke calls our methods.
     HREFTYPE vtableHalf = 0;
     result = dispatchInfo_[p]->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf);
     if (SUCCEEDED(result)) result = dispatchInfo_[p]->GetRefTypeInfo(vtableHalf, &vtableInfo_[p]);
     if (FAILED(result)) Fail("An interface of the type library is not dual", result);
   }
-  result = library->GetTypeInfoOfGuid(coclass, &coclassInfo_);
+  const HRESULT result = libraries_[0]->GetTypeInfoOfGuid(coclass, &coclassInfo_);
   if (FAILED(result)) Fail("The type library does not describe the class", result);
 }
 

@@ -45,11 +45,23 @@ std::wstring GuidText(REFGUID guid) {
 
 std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_clsMarlin); }
 
-std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_Telvar_Marlin); }
+// The server's own type library (resource 1) and the host libraries it carries and imports.
+struct Library {
+  const GUID* id;
+  int resource;
+};
+const Library kLibraries[] = {
+    {&LIBID_Telvar_Marlin, 1}, {&LIBID_Telvar_DeviceList, 2}, {&LIBID_Telvar_Amplifier, 3}};
 
-std::wstring PlatformKey(const wchar_t* platform) {
-  return LibraryKey() + L"\\" + std::to_wstring(kTypeLibMajor) + L"." +
+std::wstring LibraryKey(REFGUID library) { return L"TypeLib\\" + GuidText(library); }
+
+std::wstring PlatformKey(REFGUID library, const wchar_t* platform) {
+  return LibraryKey(library) + L"\\" + std::to_wstring(kTypeLibMajor) + L"." +
          std::to_wstring(kTypeLibMinor) + L"\\0\\" + platform;
+}
+
+std::wstring LibraryPath(const std::wstring& modulePath, int resource) {
+  return resource == 1 ? modulePath : modulePath + L"\\" + std::to_wstring(resource);
 }
 
 void SetKey(const std::wstring& path, const wchar_t* valueName, const std::wstring& value,
@@ -106,25 +118,35 @@ void RegisterClassKeys(const std::wstring& modulePath) {
   SetKey(progId + L"\\CLSID", nullptr, GuidText(CLSID_clsMarlin));
 }
 
-void RegisterTypeLibrary(const std::wstring& modulePath) {
-  Microsoft::WRL::ComPtr<ITypeLib> library;
-  HRESULT result = LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library);
-  if (SUCCEEDED(result)) {
-    result = RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(modulePath.c_str()), nullptr);
+// The host libraries go last, so that their interfaces' keys name them and not the copies that
+// the server's own library carries.
+void RegisterTypeLibraries(const std::wstring& modulePath) {
+  for (const Library& entry : kLibraries) {
+    const std::wstring path = LibraryPath(modulePath, entry.resource);
+    Microsoft::WRL::ComPtr<ITypeLib> library;
+    HRESULT result = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (SUCCEEDED(result)) {
+      result = RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(path.c_str()), nullptr);
+    }
+    if (FAILED(result)) throw RegistryFailure{SELFREG_E_TYPELIB};
   }
-  if (FAILED(result)) throw RegistryFailure{SELFREG_E_TYPELIB};
 }
 
-// The interfaces whose keys the type library's registration writes, with their names.
-const std::pair<const IID*, const wchar_t*> kInterfaces[] = {
-    {&IID__clsMarlin, L"_clsMarlin"},
-    {&IID_clsDevice, L"clsDevice"},
-    {&IID_clsIAmpRemote, L"clsIAmpRemote"},
-    {&IID_clsIAmpRemoteExt, L"clsIAmpRemoteExt"}};
+// The interfaces whose keys the type libraries' registration writes: name and library.
+struct Interface {
+  const IID* id;
+  const wchar_t* name;
+  const GUID* library;
+};
+const Interface kInterfaces[] = {
+    {&IID__clsMarlin, L"_clsMarlin", &LIBID_Telvar_Marlin},
+    {&IID_clsDevice, L"clsDevice", &LIBID_Telvar_DeviceList},
+    {&IID_clsIAmpRemote, L"clsIAmpRemote", &LIBID_Telvar_Amplifier},
+    {&IID_clsIAmpRemoteExt, L"clsIAmpRemoteExt", &LIBID_Telvar_Amplifier}};
 
 bool OtherWidthRegistered() {
   return KeyExists(ClassKey() + L"\\InprocServer32", kOtherView) ||
-         KeyExists(PlatformKey(kOtherPlatform), kOtherView);
+         KeyExists(PlatformKey(LIBID_Telvar_Marlin, kOtherPlatform), kOtherView);
 }
 
 // The ProgID and the interface keys as the other width registered them.
@@ -134,12 +156,12 @@ void RestoreOtherWidthsKeys() {
   SetKey(progId + L"\\CLSID", nullptr, GuidText(CLSID_clsMarlin), kOtherView);
   // The standard automation marshaller, which the type library's registration names.
   const std::wstring automationProxy = L"{00020424-0000-0000-C000-000000000046}";
-  for (const auto& [iid, name] : kInterfaces) {
+  for (const auto& [iid, name, library] : kInterfaces) {
     const std::wstring key = L"Interface\\" + GuidText(*iid);
     SetKey(key, nullptr, name, kOtherView);
     SetKey(key + L"\\ProxyStubClsid", nullptr, automationProxy, kOtherView);
     SetKey(key + L"\\ProxyStubClsid32", nullptr, automationProxy, kOtherView);
-    SetKey(key + L"\\TypeLib", nullptr, GuidText(LIBID_Telvar_Marlin), kOtherView);
+    SetKey(key + L"\\TypeLib", nullptr, GuidText(*library), kOtherView);
     SetKey(key + L"\\TypeLib", L"Version",
            std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor), kOtherView);
   }
@@ -151,10 +173,12 @@ void RestoreOtherWidthsKeys() {
 HRESULT UnregisterServer() noexcept {
   try {
     DeleteTree(ClassKey(), kOwnView);
-    DeleteTree(PlatformKey(kOwnPlatform), kOwnView);
+    for (const Library& library : kLibraries) {
+      DeleteTree(PlatformKey(*library.id, kOwnPlatform), kOwnView);
+    }
     DeleteTree(Widen(kProgId), kOwnView);
-    for (const auto& entry : kInterfaces) {
-      DeleteTree(L"Interface\\" + GuidText(*entry.first), kOwnView);
+    for (const Interface& entry : kInterfaces) {
+      DeleteTree(L"Interface\\" + GuidText(*entry.id), kOwnView);
     }
     if (OtherWidthRegistered()) {
       RestoreOtherWidthsKeys();
@@ -162,10 +186,10 @@ HRESULT UnregisterServer() noexcept {
       // Some type-library registrations write the interface keys in both views.
       for (const REGSAM view : {kOwnView, kOtherView}) {
         DeleteTree(Widen(kProgId), view);
-        for (const auto& entry : kInterfaces) {
-          DeleteTree(L"Interface\\" + GuidText(*entry.first), view);
+        for (const Interface& entry : kInterfaces) {
+          DeleteTree(L"Interface\\" + GuidText(*entry.id), view);
         }
-        DeleteTree(LibraryKey(), view);
+        for (const Library& library : kLibraries) DeleteTree(LibraryKey(*library.id), view);
       }
     }
     return S_OK;
@@ -181,7 +205,7 @@ HRESULT RegisterServer() noexcept {
   try {
     const std::wstring modulePath = ThisModulePath();
     RegisterClassKeys(modulePath);
-    RegisterTypeLibrary(modulePath);
+    RegisterTypeLibraries(modulePath);
     return S_OK;
   } catch (const RegistryFailure& failure) {
     UnregisterServer();
