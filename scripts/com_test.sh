@@ -3,7 +3,8 @@
 # their test programs with mingw-w64 and checks the servers' exports and embedded type libraries.
 # Then, in one 64-bit wine prefix where each width runs under its own loader (as on 64-bit
 # Windows, where a 32-bit host loads only the 32-bit server): registration and its removal per
-# width and side by side in both orders, a C++ host and a VBScript host of each width against
+# width and side by side in both orders, a server built against a host's own copies of its two
+# type libraries (other ids), a C++ host and a VBScript host of each width against
 # marlin-sim on loopback, the wait window, the keep-alive timer and the operator message, and
 # the per-width MSI installers (install, use, remove; both together, one removed). Where the
 # machine runs no 32-bit programs, those runs are counted as skipped.
@@ -68,6 +69,25 @@ build() {
 }
 check "x86_64 server, installer and test programs build" build build-mingw64 mingw-w64-x86_64.cmake
 check "i686 server, installer and test programs build" build build-mingw32 mingw-w64-i686.cmake
+# A host's own copies of its two libraries, whose ids differ from ours in every uuid: a server
+# built against them must answer the host's ids.
+host_types=$work/host_types
+mkdir -p "$host_types"
+for library in Telvar_DeviceList Telvar_Amplifier; do
+  sed -E 's/uuid\([0-9A-Fa-f]{8}-/uuid(0F0F0F0F-/' "com/host_types/$library.idl" \
+    >"$host_types/$library.idl"
+done
+build_host_types() {
+  cmake -S . -B build-mingw64-host-types -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON \
+    -DMARLIN_HOST_TYPES_DIR="$host_types" >"$work/host-types.log" 2>&1 &&
+    cmake --build build-mingw64-host-types -j"$(nproc)" --target marlin_com server_check \
+      >>"$work/host-types.log" 2>&1 ||
+    { tail -40 "$work/host-types.log"; return 1; }
+}
+check "the host's IDL copy has ids of its own" \
+  bash -c "! grep -qiE 'C0D018FC|7A538F3B|163FF6F9' '$host_types'/*.idl"
+check "x86_64 server built against the host's own IDL files" build_host_types
 [ "$failed" -eq 0 ] || finish
 
 # Each width: its loader, its server, its installer, its test programs.
@@ -147,7 +167,8 @@ run_wine() {
   failed=$((failed + f))
   if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then fail "$what exit status $status"; fi
 }
-# server_check of width $1: registered DLL [PLATFORM] | unregistered | create | typelib DLL PLATFORM
+# server_check of width $1: registered DLL [PLATFORM] | unregistered | create | query |
+#                          typelib DLL PLATFORM
 checker() {
   local width=$1
   shift
@@ -178,6 +199,24 @@ for width in 64 32; do
   run_wine "wait window, keep-alive timer, operator message ($width-bit)" "$width" \
     "${bin[$width]}/com_parts_test.exe"
 done
+# Built against the host's own libraries: the host's ids are registered, answered and described by
+# the host's libraries, and all of it goes again on removal.
+echo "--- 64-bit server built against the host's own IDL files"
+dll_host_types=$root/build-mingw64-host-types/com/Telvar_Marlin.dll
+check_host_types() {
+  run_wine "$1 (server_check built against the host's IDL)" 64 \
+    "$root/build-mingw64-host-types/tests/com/server_check.exe" "${@:2}"
+}
+check "regsvr32 registers the server built against the host's IDL" \
+  timeout "$wine_timeout" "${loader[64]}" regsvr32 /s "$(winpath "$dll_host_types")"
+check_host_types registered registered "$(winpath "$dll_host_types")"
+check_host_types query query
+check_host_types typelib typelib "$(winpath "$dll_host_types")" win64
+check "regsvr32 /u unregisters the server built against the host's IDL" \
+  timeout "$wine_timeout" "${loader[64]}" regsvr32 /s /u "$(winpath "$dll_host_types")"
+check_host_types unregistered unregistered
+checker 64 unregistered
+
 # The 32-bit library as the 64-bit side sees it, and the reverse.
 checker 64 typelib "$(win_dll 32)" win32
 checker 32 typelib "$(win_dll 64)" win64
