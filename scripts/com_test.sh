@@ -125,7 +125,8 @@ done
 # 32-bit programs need the kernel's IA-32 emulation, which some virtual machines switch off
 # (execve of an i386 program fails with ENOEXEC). There every 32-bit run is counted as skipped,
 # never as passed; the 32-bit installer is still installed and inspected from the 64-bit side.
-if "${loader[32]}" --version >/dev/null 2>&1; then
+# A loader that fails to start may still exit 0 through a shell fallback; only its answer counts.
+if [[ "$("${loader[32]}" --version 2>/dev/null)" == wine-* ]]; then
   runs32=yes
 else
   runs32=no

@@ -125,18 +125,14 @@ VARIANT Long(LONG value) {
   return v;
 }
 
-// A record of the server's type library as a late-bound host builds one: its own memory, of the
-// size the record's IRecordInfo gives, handed over with that IRecordInfo.
+// A record of the host's amplifier library, as the registry finds it, built the way a late-bound
+// host builds one: its own memory, of the size the record's IRecordInfo gives, handed over with
+// that IRecordInfo.
 class LateRecord {
  public:
-  LateRecord(IDispatch* object, const wchar_t* typeName) {
-    ComPtr<ITypeInfo> own;
+  explicit LateRecord(const wchar_t* typeName) {
     ComPtr<ITypeLib> library;
-    UINT index = 0;
-    if (FAILED(object->GetTypeInfo(0, 0, &own)) ||
-        FAILED(own->GetContainingTypeLib(&library, &index))) {
-      return;
-    }
+    if (FAILED(LoadRegTypeLib(LIBID_Telvar_Amplifier, 1, 0, 0, &library))) return;
     std::wstring name = typeName;
     ITypeInfo* found = nullptr;
     MEMBERID member = 0;
@@ -363,7 +359,7 @@ void CheckLateBinding(Host& host, const std::string& lanAddress) {
   checks.Equal(RecordText(info.value, L"Member4"), lanAddress, "late-bound Info member 4");
   VariantClear(&info.value);
 
-  LateRecord params(object, L"AmplParamsRecord");
+  LateRecord params(L"AmplParamsRecord");
   if (!checks.Equal(params.Size(), sizeof(AmplParamsRecord),
                     "a late-bound host builds an AmplParams record of the host's size")) {
     return;
@@ -402,7 +398,7 @@ void CheckLateBinding(Host& host, const std::string& lanAddress) {
   VARIANT text;
   V_VT(&text) = VT_BSTR;
   V_BSTR(&text) = SysAllocString(L"Operate");
-  LateRecord wrongRecord(object, L"InfoRecord");
+  LateRecord wrongRecord(L"InfoRecord");
   const Wrong wrongs[] = {
       {"SetState with two arguments",
        L"SetState",
