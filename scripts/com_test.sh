@@ -211,7 +211,13 @@ check_host_types() {
 check "regsvr32 registers the server built against the host's IDL" \
   timeout "$wine_timeout" "${loader[64]}" regsvr32 /s "$(winpath "$dll_host_types")"
 check_host_types registered registered "$(winpath "$dll_host_types")"
-check_host_types query query
+# The ids taken from the host's copies themselves, so that a build that ignored them fails.
+iid_of() {
+  grep -B4 "interface $2 :" "$host_types/$1.idl" | grep -oE 'uuid\([0-9A-Fa-f-]+\)' | tail -1 |
+    sed -E 's/uuid\((.*)\)/{\1}/'
+}
+check_host_types query query "$(iid_of Telvar_DeviceList clsDevice)" \
+  "$(iid_of Telvar_Amplifier clsIAmpRemote)" "$(iid_of Telvar_Amplifier clsIAmpRemoteExt)"
 check_host_types typelib typelib "$(winpath "$dll_host_types")" win64
 check "regsvr32 /u unregisters the server built against the host's IDL" \
   timeout "$wine_timeout" "${loader[64]}" regsvr32 /s /u "$(winpath "$dll_host_types")"

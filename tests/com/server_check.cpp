@@ -5,8 +5,10 @@
 //                                       the registry view of that width (default: its own)
 //   server_check.exe unregistered       none of them is left, in either registry view
 //   server_check.exe create             a script host's CreateObject by ProgID works
-//   server_check.exe query              the class answers the host interfaces' ids this program
-//                                       was built with, and describes them from the host libraries
+//   server_check.exe query [DEVICE AMPREMOTE AMPREMOTEEXT]
+//                                       the class answers the host interfaces' ids (these, else
+//                                       the ones this program was built with) and describes them
+//                                       from the host libraries
 //   server_check.exe typelib DLL win32|win64
 //                                       the type library embedded in DLL (either width)
 #include <windows.h>
@@ -175,10 +177,10 @@ std::string LibraryName(ITypeLib* library);
 std::string HomeOf(ITypeInfo* info);
 
 // What a host built against its own host libraries does: asks the class for their ids.
-void CheckQuery(Checks& checks) {
+void CheckQuery(Checks& checks, const std::vector<std::wstring>& given) {
   ComPtr<IUnknown> object;
-  const HRESULT created = CoCreateInstance(CLSID_clsMarlin, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_PPV_ARGS(&object));
+  const HRESULT created =
+      CoCreateInstance(CLSID_clsMarlin, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
   if (!checks.Expect(SUCCEEDED(created), "the class is created",
                      "HRESULT " + std::to_string(static_cast<unsigned long>(created)))) {
     return;
@@ -187,11 +189,18 @@ void CheckQuery(Checks& checks) {
       {&kInterfaces[1], "Telvar_DeviceList"},
       {&kInterfaces[2], "Telvar_Amplifier"},
       {&kInterfaces[3], "Telvar_Amplifier"}};
-  for (const auto& [entry, home] : hostInterfaces) {
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto& [entry, home] = hostInterfaces[i];
+    IID iid = *entry->id;
+    if (!given.empty() && FAILED(IIDFromString(given[i].c_str(), &iid))) {
+      checks.Expect(false, "an interface id on the command line", Narrow(given[i]));
+      continue;
+    }
     ComPtr<IDispatch> part;
-    const HRESULT result = object->QueryInterface(*entry->id, reinterpret_cast<void**>(part.GetAddressOf()));
-    if (!checks.Expect(SUCCEEDED(result) && part, std::string("QueryInterface ") + entry->name +
-                                                      " " + Narrow(Guid(*entry->id)))) {
+    const HRESULT result =
+        object->QueryInterface(iid, reinterpret_cast<void**>(part.GetAddressOf()));
+    if (!checks.Expect(SUCCEEDED(result) && part,
+                       std::string("QueryInterface ") + entry->name + " " + Narrow(Guid(iid)))) {
       continue;
     }
     ComPtr<ITypeInfo> info;
@@ -360,10 +369,11 @@ void CheckTypeLibrary(Checks& checks, const std::wstring& dll, const std::string
     ComPtr<ITypeInfo> inServer;
     (home == &LIBID_Telvar_DeviceList ? hosts[0] : hosts[1])->GetTypeInfoOfGuid(*iid, &inHost);
     library->GetTypeInfoOfGuid(*iid, &inServer);
-    checks.Equal(std::string(inHost ? Name(inHost.Get()) : "<missing>") + " / " +
-                     (inServer ? Name(inServer.Get()) : "<missing>"),
-                 std::string(interfaceName) + " / " + interfaceName,
-                 std::string("clsMarlin implements ") + interfaceName + " under the host library's id");
+    checks.Equal(
+        std::string(inHost ? Name(inHost.Get()) : "<missing>") + " / " +
+            (inServer ? Name(inServer.Get()) : "<missing>"),
+        std::string(interfaceName) + " / " + interfaceName,
+        std::string("clsMarlin implements ") + interfaceName + " under the host library's id");
   }
   ComPtr<ITypeInfo> serverDevice;
   library->GetTypeInfoOfGuid(IID_clsDevice, &serverDevice);
@@ -425,13 +435,16 @@ int main(int argc, char** argv) {
     CheckUnregistered(checks);
   } else if (mode == "create" && argc == 2) {
     CheckCreate(checks);
-  } else if (mode == "query" && argc == 2) {
-    CheckQuery(checks);
+  } else if (mode == "query" && (argc == 2 || argc == 5)) {
+    std::vector<std::wstring> given;
+    for (int i = 2; i < argc; ++i) given.push_back(Widen(argv[i]));
+    CheckQuery(checks, given);
   } else if (mode == "typelib" && argc == 4) {
     CheckTypeLibrary(checks, Widen(argv[2]), argv[3]);
   } else {
     std::printf(
-        "usage: server_check.exe registered DLL [win32|win64] | unregistered | create | query | "
+        "usage: server_check.exe registered DLL [win32|win64] | unregistered | create | "
+        "query [DEVICE AMPREMOTE AMPREMOTEEXT] | "
         "typelib DLL win32|win64\n");
     return 2;
   }
