@@ -18,7 +18,8 @@ class DispatchTable {
   static constexpr std::size_t kParts = 4;
 
   // The type descriptions of `coclass` and its `parts` (dual interfaces, in the order of their
-  // id ranges) from the type library in this module's resources.
+  // id ranges) from the type libraries in this module's resources: a host interface from the
+  // host library that defines it.
   DispatchTable(REFCLSID coclass, const std::array<IID, kParts>& parts);
 
   // The dispatch half of a part, as GetTypeInfo hands it out.
@@ -34,6 +35,9 @@ class DispatchTable {
   std::optional<std::size_t> PartOf(DISPID id) const;
 
  private:
+  // The server's library, then the host libraries it imports; kept loaded, so that references
+  // between them resolve.
+  std::array<Microsoft::WRL::ComPtr<ITypeLib>, 3> libraries_;
   std::array<Microsoft::WRL::ComPtr<ITypeInfo>, kParts> dispatchInfo_;
   std::array<Microsoft::WRL::ComPtr<ITypeInfo>, kParts> vtableInfo_;
   Microsoft::WRL::ComPtr<ITypeInfo> coclassInfo_;

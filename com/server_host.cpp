@@ -4,6 +4,7 @@
 
 #include "com/pumping_tools.h"
 #include "com/server_settings.h"
+#include "com/win32_message_window.h"
 #include "com/win32_windows.h"
 #include "driver/host_registry.h"
 #include "host/gpib_service.h"
@@ -25,7 +26,9 @@ class ServerHostFactory final : public HostServiceFactory {
   std::unique_ptr<HostTools> MakeTools() override {
     return std::make_unique<PumpingTools>(standalone_.MakeTools(), clock_);
   }
-  std::unique_ptr<HostMessage> MakeMessage() override { return standalone_.MakeMessage(); }
+  std::unique_ptr<HostMessage> MakeMessage() override {
+    return std::make_unique<Win32Message>(standalone_.MakeMessage(), clock_);
+  }
   std::unique_ptr<HostTexts> MakeTexts() override { return standalone_.MakeTexts(); }
   std::unique_ptr<HostWindows> MakeWindows() override {
     return std::make_unique<Win32Windows>(*clock_);

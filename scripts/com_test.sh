@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# The COM server end to end. Cross-builds the 64-bit and the 32-bit server with mingw-w64, checks
-# the 32-bit one's exports and embedded type library from the 64-bit side (this machine runs no
-# 32-bit programs), then in a fresh wine prefix checks registration and its removal, drives a C++
-# host and a VBScript host against marlin-sim on loopback, and exercises the wait window and the
-# keep-alive timer. Ends with "N passed, M failed"; exits non-zero on any failure.
+# The COM server end to end, for both widths. Cross-builds the 64-bit and the 32-bit server and
+# their test programs with mingw-w64 and checks the servers' exports and embedded type libraries.
+# Then, in one 64-bit wine prefix where each width runs under its own loader (as on 64-bit
+# Windows, where a 32-bit host loads only the 32-bit server): registration and its removal per
+# width and side by side in both orders, a server built against a host's own copies of its two
+# type libraries (other ids), a C++ host and a VBScript host of each width against
+# marlin-sim on loopback, the wait window, the keep-alive timer and the operator message, and
+# the per-width MSI installers (install, use, remove; both together, one removed). Where the
+# machine runs no 32-bit programs, those runs are counted as skipped.
+# Ends with "N passed, M failed[, K skipped]"; exits non-zero on any failure.
 #
 #   bash scripts/com_test.sh NATIVE_BUILD_DIR     (the native build holding sim/marlin-sim)
 set -uo pipefail
@@ -24,10 +29,16 @@ bash scripts/deps.sh com
 
 passed=0
 failed=0
+skipped=0
 pass() { passed=$((passed + 1)); echo "ok   $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL $1"; }
+skip() { skipped=$((skipped + 1)); echo "SKIP $1"; }
 finish() {
-  echo "$passed passed, $failed failed"
+  if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+  else
+    echo "$passed passed, $failed failed"
+  fi
   [ "$failed" -eq 0 ]
   exit $?
 }
@@ -48,21 +59,49 @@ trap cleanup EXIT
 
 # --- Cross-builds -------------------------------------------------------------------------------
 build() {
-  local dir=$1 toolchain=$2 tests=$3
-  shift 3
+  local dir=$1 toolchain=$2
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DMARLIN_BENCH=OFF -DMARLIN_TESTS="$tests" >"$work/$dir.log" 2>&1 &&
-    cmake --build "$dir" -j"$(nproc)" --target "$@" >>"$work/$dir.log" 2>&1 ||
+    -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON >"$work/$dir.log" 2>&1 &&
+    cmake --build "$dir" -j"$(nproc)" \
+      --target marlin_com marlin_msi com_host_test server_check com_parts_test \
+      >>"$work/$dir.log" 2>&1 ||
     { tail -40 "$work/$dir.log"; return 1; }
 }
-check "x86_64 server and test programs build" \
-  build build-mingw64 mingw-w64-x86_64.cmake ON marlin_com com_host_test server_check com_parts_test
-check "i686 server builds" build build-mingw32 mingw-w64-i686.cmake OFF marlin_com
+check "x86_64 server, installer and test programs build" build build-mingw64 mingw-w64-x86_64.cmake
+check "i686 server, installer and test programs build" build build-mingw32 mingw-w64-i686.cmake
+# A host's own copies of its two libraries, whose ids differ from ours in every uuid: a server
+# built against them must answer the host's ids.
+host_types=$work/host_types
+mkdir -p "$host_types"
+for library in Telvar_DeviceList Telvar_Amplifier; do
+  sed -E 's/uuid\([0-9A-Fa-f]{8}-/uuid(0F0F0F0F-/' "com/host_types/$library.idl" \
+    >"$host_types/$library.idl"
+done
+build_host_types() {
+  cmake -S . -B build-mingw64-host-types -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON \
+    -DMARLIN_HOST_TYPES_DIR="$host_types" >"$work/host-types.log" 2>&1 &&
+    cmake --build build-mingw64-host-types -j"$(nproc)" --target marlin_com server_check \
+      >>"$work/host-types.log" 2>&1 ||
+    { tail -40 "$work/host-types.log"; return 1; }
+}
+check "the host's IDL copy has ids of its own" \
+  bash -c "! grep -qiE 'C0D018FC|7A538F3B|163FF6F9' '$host_types'/*.idl"
+check "x86_64 server built against the host's own IDL files" build_host_types
 [ "$failed" -eq 0 ] || finish
 
-dll64=$root/build-mingw64/com/Telvar_Marlin.dll
-dll32=$root/build-mingw32/com/Telvar_Marlin.dll
-bin=$root/build-mingw64/tests/com
+# Each width: its loader, its server, its installer, its test programs.
+declare -A loader dll msi bin
+loader[64]=/usr/lib/wine/wine64
+loader[32]=/usr/lib/wine/wine
+dll[64]=$root/build-mingw64/com/Telvar_Marlin.dll
+dll[32]=$root/build-mingw32/com/Telvar_Marlin.dll
+msi[64]=$root/build-mingw64/com/Telvar_Marlin-x64.msi
+msi[32]=$root/build-mingw32/com/Telvar_Marlin-x86.msi
+bin[64]=$root/build-mingw64/tests/com
+bin[32]=$root/build-mingw32/tests/com
+dll64=${dll[64]}
+dll32=${dll[32]}
 
 exports() {
   "$1-objdump" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -82,20 +121,38 @@ for target in i686 x86_64; do
     bash -c "! $target-w64-mingw32-objdump -p '$dll' | grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'"
 done
 
-# --- A fresh wine prefix ------------------------------------------------------------------------
+# --- One 64-bit wine prefix for both widths -----------------------------------------------------
+# 32-bit programs need the kernel's IA-32 emulation, which some virtual machines switch off
+# (execve of an i386 program fails with ENOEXEC). There every 32-bit run is counted as skipped,
+# never as passed; the 32-bit installer is still installed and inspected from the 64-bit side.
+# A loader that fails to start may still exit 0 through a shell fallback; only its answer counts.
+if [[ "$("${loader[32]}" --version 2>/dev/null)" == wine-* ]]; then
+  runs32=yes
+else
+  runs32=no
+  echo "NOTE this machine runs no 32-bit programs ($("${loader[32]}" --version 2>&1 | tail -1))"
+fi
+runs() { [ "$1" = 64 ] || [ "$runs32" = yes ]; }
+no32="no 32-bit program runs on this machine"
+
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >"$work/wineboot.log" 2>&1
+"${loader[64]}" wineboot -i >"$work/wineboot.log" 2>&1
 # Top-level windows need a graphics driver; the null one draws nothing and needs no display.
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+"${loader[64]}" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
 
-# Runs a wine test program and adds its own "name: N passed, M failed" to the totals; a program
-# that ends without that line, or exits non-zero with no failure counted, is one failure.
+# Runs a wine test program of width $2 and adds its own "name: N passed, M failed" to the
+# totals; a program that ends without that line, or exits non-zero with no failure counted, is
+# one failure.
 run_wine() {
-  local what=$1
-  shift
+  local what=$1 width=$2
+  shift 2
+  if ! runs "$width"; then
+    skip "$what: $no32"
+    return
+  fi
   local out=$work/out.txt
-  timeout "$wine_timeout" wine "$@" >"$out" 2>&1
+  timeout "$wine_timeout" "${loader[$width]}" "$@" >"$out" 2>&1
   local status=$?
   sed 's/^/    /' "$out"
   local summary
@@ -111,16 +168,84 @@ run_wine() {
   failed=$((failed + f))
   if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then fail "$what exit status $status"; fi
 }
+# server_check of width $1: registered DLL [PLATFORM] | unregistered | create | query |
+#                          typelib DLL PLATFORM
+checker() {
+  local width=$1
+  shift
+  run_wine "$1 ($width-bit server_check)" "$width" "${bin[$width]}/server_check.exe" "$@"
+}
 
-winpath() { winepath -w "$1" 2>/dev/null; }
+winpath() { "${loader[64]}" winepath -w "$1" 2>/dev/null; }
+win_dll() { winpath "${dll[$1]}"; }
+regsvr32() {
+  local what=$1 width=$2
+  shift 2
+  if ! runs "$width"; then
+    skip "$what: $no32"
+    return
+  fi
+  check "$what" timeout "$wine_timeout" "${loader[$width]}" regsvr32 /s "$@" "$(win_dll "$width")"
+}
+register() { regsvr32 "regsvr32 ($1-bit) registers the $1-bit server${2:-}" "$1"; }
+unregister() { regsvr32 "regsvr32 /u ($1-bit) unregisters the $1-bit server${2:-}" "$1" /u; }
 
-check "regsvr32 registers the server" timeout "$wine_timeout" wine regsvr32 /s "$(winpath "$dll64")"
-run_wine "registered keys" "$bin/server_check.exe" registered "$(winpath "$dll64")"
-check "regsvr32 /u unregisters it" timeout "$wine_timeout" wine regsvr32 /u /s "$(winpath "$dll64")"
-run_wine "unregistered keys" "$bin/server_check.exe" unregistered
-run_wine "i686 type library" "$bin/server_check.exe" typelib "$(winpath "$dll32")" win32
-run_wine "x86_64 type library" "$bin/server_check.exe" typelib "$(winpath "$dll64")" win64
-run_wine "wait window and keep-alive timer" "$bin/com_parts_test.exe"
+for width in 64 32; do
+  echo "--- $width-bit: registration, type library, windowing"
+  register "$width"
+  checker "$width" registered "$(win_dll "$width")"
+  unregister "$width"
+  checker "$width" unregistered
+  checker "$width" typelib "$(win_dll "$width")" "win$width"
+  run_wine "wait window, keep-alive timer, operator message ($width-bit)" "$width" \
+    "${bin[$width]}/com_parts_test.exe"
+done
+# Built against the host's own libraries: the host's ids are registered, answered and described by
+# the host's libraries, and all of it goes again on removal.
+echo "--- 64-bit server built against the host's own IDL files"
+dll_host_types=$root/build-mingw64-host-types/com/Telvar_Marlin.dll
+check_host_types() {
+  run_wine "$1 (server_check built against the host's IDL)" 64 \
+    "$root/build-mingw64-host-types/tests/com/server_check.exe" "${@:2}"
+}
+check "regsvr32 registers the server built against the host's IDL" \
+  timeout "$wine_timeout" "${loader[64]}" regsvr32 /s "$(winpath "$dll_host_types")"
+check_host_types registered registered "$(winpath "$dll_host_types")"
+# The ids taken from the host's copies themselves, so that a build that ignored them fails.
+iid_of() {
+  grep -B4 "interface $2 :" "$host_types/$1.idl" | grep -oE 'uuid\([0-9A-Fa-f-]+\)' | tail -1 |
+    sed -E 's/uuid\((.*)\)/{\1}/'
+}
+check_host_types query query "$(iid_of Telvar_DeviceList clsDevice)" \
+  "$(iid_of Telvar_Amplifier clsIAmpRemote)" "$(iid_of Telvar_Amplifier clsIAmpRemoteExt)"
+check_host_types typelib typelib "$(winpath "$dll_host_types")" win64
+check "regsvr32 /u unregisters the server built against the host's IDL" \
+  timeout "$wine_timeout" "${loader[64]}" regsvr32 /s /u "$(winpath "$dll_host_types")"
+check_host_types unregistered unregistered
+checker 64 unregistered
+
+# The 32-bit library as the 64-bit side sees it, and the reverse.
+checker 64 typelib "$(win_dll 32)" win32
+checker 32 typelib "$(win_dll 64)" win64
+
+# --- Side by side: removing one width leaves the other whole, in either order -------------------
+for first in 64 32; do
+  second=$((96 - first))
+  echo "--- side by side: $first-bit registered first, $second-bit removed first"
+  if [ "$runs32" = no ]; then
+    skip "side by side by regsvr32, $first-bit first: $no32"
+    continue
+  fi
+  register "$first" " (side by side)"
+  register "$second" " (side by side)"
+  checker "$first" registered "$(win_dll "$first")"
+  checker "$second" registered "$(win_dll "$second")"
+  unregister "$second" " (side by side)"
+  checker "$first" registered "$(win_dll "$first")"
+  checker "$first" create
+  unregister "$first" " (side by side)"
+  checker "$first" unregistered
+done
 
 # --- Hosts against the simulator ----------------------------------------------------------------
 # Starts a simulated amplifier of model $2 with power on and band path 2, and writes the device
@@ -151,33 +276,99 @@ stop_sims() {
   fi
 }
 
-check "regsvr32 registers the server for the hosts" \
-  timeout "$wine_timeout" wine regsvr32 /s "$(winpath "$dll64")"
+register 64 " for the hosts"
+register 32 " for the hosts"
 export MARLIN_DEVICES MARLIN_TRACE MARLIN_TIME_SCALE=$scale
 MARLIN_DEVICES=$(winpath "$work/devices.toml")
 MARLIN_TRACE=$(winpath "$work/trace.jsonl")
 
-if start_sim 1 PA4400; then
-  run_wine "C++ host" "$bin/com_host_test.exe" AMP1 "$sim_address"
-else
-  fail "marlin-sim starts for the C++ host"
-fi
-stop_sims
-if start_sim 2 PA4400; then
-  run_wine "VBScript host" cscript //nologo "$(winpath "$root/tests/com/vb_host.vbs")" AMP1
-else
-  fail "marlin-sim starts for the VBScript host"
-fi
-stop_sims
-if start_sim 3 PA4520; then
-  run_wine "wait window while a PA4520 switches" "$bin/com_host_test.exe" --wait-window AMP1
-else
-  fail "marlin-sim starts for the wait window"
-fi
-stop_sims
+for width in 64 32; do
+  echo "--- $width-bit hosts"
+  if ! runs "$width"; then
+    skip "C++ host, VBScript host and wait window ($width-bit): $no32"
+    continue
+  fi
+  if start_sim 1 PA4400; then
+    run_wine "C++ host ($width-bit)" "$width" "${bin[$width]}/com_host_test.exe" AMP1 "$sim_address"
+  else
+    fail "marlin-sim starts for the C++ host"
+  fi
+  stop_sims
+  if start_sim 2 PA4400; then
+    run_wine "VBScript host ($width-bit)" "$width" cscript //nologo \
+      "$(winpath "$root/tests/com/vb_host.vbs")" AMP1
+  else
+    fail "marlin-sim starts for the VBScript host"
+  fi
+  stop_sims
+  if start_sim 3 PA4520; then
+    run_wine "wait window while a PA4520 switches ($width-bit)" "$width" \
+      "${bin[$width]}/com_host_test.exe" --wait-window AMP1
+  else
+    fail "marlin-sim starts for the wait window"
+  fi
+  stop_sims
+done
 
-check "regsvr32 /u unregisters the server after use" \
-  timeout "$wine_timeout" wine regsvr32 /u /s "$(winpath "$dll64")"
-run_wine "unregistered keys after use" "$bin/server_check.exe" unregistered
+unregister 64 " after use"
+unregister 32 " after use"
+checker 64 unregistered
+unset MARLIN_DEVICES MARLIN_TRACE MARLIN_TIME_SCALE
+
+# --- Installers ---------------------------------------------------------------------------------
+# Windows Installer on 64-bit Windows is a 64-bit service for packages of both widths; the keys
+# an installer wrote are read in the view of its width.
+declare -A installed
+installed[64]='C:\Program Files\Marlin\Telvar_Marlin.dll'
+installed[32]='C:\Program Files (x86)\Marlin\Telvar_Marlin.dll'
+unix_installed() { "${loader[64]}" winepath -u "${installed[$1]}" 2>/dev/null; }
+msiexec() {
+  local what=$1 action=$2 width=$3
+  check "msiexec $action the $width-bit installer$what" \
+    timeout "$wine_timeout" "${loader[64]}" msiexec "$action" "$(winpath "${msi[$width]}")" /qn
+}
+installed_check() {
+  checker 64 registered "${installed[$1]}" "win$1"
+  checker "$1" create
+}
+file_gone() {
+  local path
+  path=$(unix_installed "$1")
+  [ -n "$path" ] && [ ! -e "$path" ] && [ ! -e "$(dirname "$path")" ]
+}
+both_gone() { file_gone 64 && file_gone 32; }
+
+for width in 64 32; do
+  echo "--- $width-bit installer"
+  msiexec "" /i "$width"
+  check "the $width-bit installer puts the server under ${installed[$width]%\\*}" \
+    test -f "$(unix_installed "$width")"
+  installed_check "$width"
+  msiexec "" /x "$width"
+  checker 64 unregistered
+  check "removing the $width-bit installer leaves no file or folder" file_gone "$width"
+done
+for removed in 64 32; do
+  kept=$((96 - removed))
+  echo "--- both installers, the $removed-bit one removed"
+  msiexec " (both installed)" /i 64
+  msiexec " (both installed)" /i 32
+  msiexec " (both installed)" /x "$removed"
+  installed_check "$kept"
+  check "removing the $removed-bit installer keeps the $kept-bit server" \
+    test -f "$(unix_installed "$kept")"
+  msiexec " (the last one)" /x "$kept"
+  checker 64 unregistered
+  check "removing both installers leaves no file or folder" both_gone
+done
+
+# The 64-bit server's removal keeps what an installed 32-bit server needs.
+echo "--- 32-bit installer, 64-bit server registered and removed beside it"
+msiexec " (beside regsvr32)" /i 32
+register 64 " beside the 32-bit installation"
+unregister 64 " beside the 32-bit installation"
+installed_check 32
+msiexec " (beside regsvr32)" /x 32
+checker 64 unregistered
 wineserver -w
 finish

@@ -5,8 +5,9 @@ set -euo pipefail
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
                 libtoml11-dev nlohmann-json3-dev)
 test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py strace gdb)
+# wine32:i386 runs the 32-bit server and hosts beside wine64; wixl builds the installers.
 com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-              wine64-tools libwine-dev)
+              wine64-tools libwine-dev wine32:i386 wixl)
 
 wanted=("${build_packages[@]}")
 case "${1:-build}" in
@@ -26,6 +27,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null

@@ -83,6 +83,102 @@ HostError ReadError(IUnknown* object, REFIID iid, HRESULT result) {
   return error;
 }
 
+// A late-bound call as a script or VB Object variable makes it: the member by name through
+// IDispatch, the arguments in call order.
+struct LateResult {
+  HRESULT result = E_FAIL;
+  UINT argumentError = 0xFFFF;
+  VARIANT value{};
+  std::int32_t errorNumber = 0;
+};
+
+LateResult LateCall(IDispatch* object, const wchar_t* name, WORD flags,
+                    std::vector<VARIANT> arguments) {
+  LateResult call;
+  VariantInit(&call.value);
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR text = const_cast<LPOLESTR>(name);
+  call.result = object->GetIDsOfNames(IID_NULL, &text, 1, 0, &id);
+  if (FAILED(call.result)) return call;
+  std::vector<VARIANT> backwards(arguments.rbegin(), arguments.rend());
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{backwards.data(), nullptr, static_cast<UINT>(backwards.size()), 0};
+  if (flags & DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &put;
+    params.cNamedArgs = 1;
+  }
+  EXCEPINFO exception{};
+  call.result =
+      object->Invoke(id, IID_NULL, 0, flags, &params, &call.value, &exception, &call.argumentError);
+  if (call.result == DISP_E_EXCEPTION) call.errorNumber = HRESULT_CODE(exception.scode);
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  return call;
+}
+
+VARIANT Long(LONG value) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = value;
+  return v;
+}
+
+// A record of the host's amplifier library, as the registry finds it, built the way a late-bound
+// host builds one: its own memory, of the size the record's IRecordInfo gives, handed over with
+// that IRecordInfo.
+class LateRecord {
+ public:
+  explicit LateRecord(const wchar_t* typeName) {
+    ComPtr<ITypeLib> library;
+    if (FAILED(LoadRegTypeLib(LIBID_Telvar_Amplifier, 1, 0, 0, &library))) return;
+    std::wstring name = typeName;
+    ITypeInfo* found = nullptr;
+    MEMBERID member = 0;
+    USHORT count = 1;
+    if (FAILED(library->FindName(name.data(), 0, &found, &member, &count)) || count == 0) return;
+    GetRecordInfoFromTypeInfo(found, &info_);
+    found->Release();
+    ULONG size = 0;
+    if (info_ && SUCCEEDED(info_->GetSize(&size))) data_.assign(size, 0);
+  }
+
+  explicit operator bool() const { return !data_.empty(); }
+  std::size_t Size() const { return data_.size(); }
+  template <class Record>
+  Record& As() {
+    return *reinterpret_cast<Record*>(data_.data());
+  }
+  // The record as an argument: by value, or by reference as VB passes a record variable.
+  VARIANT Argument(bool byReference) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = byReference ? (VT_RECORD | VT_BYREF) : VT_RECORD;
+    v.pvRecord = data_.data();
+    v.pRecInfo = info_.Get();
+    return v;
+  }
+
+ private:
+  ComPtr<IRecordInfo> info_;
+  std::vector<unsigned char> data_;
+};
+
+std::string RecordText(const VARIANT& record, const wchar_t* field) {
+  if (V_VT(&record) != VT_RECORD || !record.pRecInfo) return "<not a record>";
+  VARIANT value;
+  VariantInit(&value);
+  if (FAILED(record.pRecInfo->GetField(record.pvRecord, field, &value)) ||
+      V_VT(&value) != VT_BSTR) {
+    VariantClear(&value);
+    return "<no text>";
+  }
+  std::string out = Narrow(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
+  VariantClear(&value);
+  return out;
+}
+
 class Host {
  public:
   Host(Checks& checks, ComPtr<clsDevice> device) : checks_(checks), device_(std::move(device)) {
@@ -100,12 +196,12 @@ class Host {
                           "error " + std::to_string(error.number) + ": " + error.description);
   }
 
-  std::string Text(HRESULT (clsDevice::*get)(BSTR*)) {
+  std::string Text(HRESULT (STDMETHODCALLTYPE clsDevice::*get)(BSTR*)) {
     BSTR text = nullptr;
     (device_.Get()->*get)(&text);
     return Take(text);
   }
-  LONG Number(HRESULT (clsDevice::*get)(LONG*)) {
+  LONG Number(HRESULT (STDMETHODCALLTYPE clsDevice::*get)(LONG*)) {
     LONG value = -1;
     (device_.Get()->*get)(&value);
     return value;
@@ -196,6 +292,8 @@ void CheckLateBindingNames(Host& host) {
                "GetTypeInfo through clsDevice describes clsDevice");
 }
 
+void CheckLateBinding(Host& host, const std::string& lanAddress);
+
 void DriveAmplifier(Host& host, const std::wstring& device, const std::string& lanAddress) {
   Checks& checks = host.checks_;
   const std::string name = Narrow(device.c_str(), device.size());
@@ -241,10 +339,103 @@ void DriveAmplifier(Host& host, const std::wstring& device, const std::string& l
   host.Call("CheckForError", IID_clsIAmpRemoteExt, host.ext_->get_CheckForError(&entry));
   checks.Equal(Take(entry), std::string(), "one call takes one entry off the queue");
   checks.Equal(host.State(), kStandby, "a failed switch leaves the amplifier in Standby");
+  CheckLateBinding(host, lanAddress);
 
   host.Call("Status let 0", IID_clsDevice, host.device_->put_Status(0));
   host.Call("Check (disconnect)", IID_clsDevice, host.device_->Check());
   checks.Equal(host.Number(&clsDevice::get_Status), 0L, "Status after disconnecting");
+}
+
+// Every member is reachable by name, the record members included: the server passes records
+// itself, refuses a wrong argument count or type with the argument's index, and a late-bound
+// band path reaches the driver.
+void CheckLateBinding(Host& host, const std::string& lanAddress) {
+  Checks& checks = host.checks_;
+  IDispatch* object = host.device_.Get();
+  LateResult info = LateCall(object, L"Info", DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
+  checks.Expect(SUCCEEDED(info.result) && V_VT(&info.value) == VT_RECORD,
+                "late-bound Info answers a record",
+                "HRESULT " + std::to_string(static_cast<unsigned long>(info.result)));
+  checks.Equal(RecordText(info.value, L"Member4"), lanAddress, "late-bound Info member 4");
+  VariantClear(&info.value);
+
+  LateRecord params(L"AmplParamsRecord");
+  if (!checks.Equal(params.Size(), sizeof(AmplParamsRecord),
+                    "a late-bound host builds an AmplParams record of the host's size")) {
+    return;
+  }
+  params.As<AmplParamsRecord>().OperatingClass = 1;
+  // The band path before was 11: Operate on 2 shows the record arrived by value; 11 again by
+  // reference, refused with 4081, shows the second one arrived too.
+  params.As<AmplParamsRecord>().BandPath = 2;
+  checks.Equal(
+      LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(false)}).result, S_OK,
+      "late-bound AmplParams by value (band path 2)");
+  checks.Equal(LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kOperate)}).result, S_OK,
+               "late-bound Operate on band path 2");
+  checks.Equal(host.State(), kOperate, "GetState after a late-bound Operate");
+  LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kStandby)});
+  params.As<AmplParamsRecord>().BandPath = 11;
+  checks.Equal(
+      LateCall(object, L"AmplParams", DISPATCH_PROPERTYPUT, {params.Argument(true)}).result, S_OK,
+      "late-bound AmplParams by reference (band path 11)");
+  const LateResult refused = LateCall(object, L"SetState", DISPATCH_METHOD, {Long(kOperate)});
+  checks.Expect(refused.result == DISP_E_EXCEPTION && refused.errorNumber == kBandActivationError,
+                "late-bound Operate on band path 11 fails with 4081 in EXCEPINFO",
+                "HRESULT " + std::to_string(static_cast<unsigned long>(refused.result)));
+  BSTR entry = nullptr;
+  host.ext_->get_CheckForError(&entry);
+  SysFreeString(entry);
+
+  struct Wrong {
+    const char* what;
+    const wchar_t* member;
+    WORD flags;
+    std::vector<VARIANT> arguments;
+    HRESULT expected;
+    UINT index;
+  };
+  VARIANT text;
+  V_VT(&text) = VT_BSTR;
+  V_BSTR(&text) = SysAllocString(L"Operate");
+  LateRecord wrongRecord(L"InfoRecord");
+  const Wrong wrongs[] = {
+      {"SetState with two arguments",
+       L"SetState",
+       DISPATCH_METHOD,
+       {Long(2), Long(1)},
+       DISP_E_BADPARAMCOUNT,
+       0},
+      {"SetState with none", L"SetState", DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT, 0xFFFF},
+      {"SetState with a text", L"SetState", DISPATCH_METHOD, {text}, DISP_E_TYPEMISMATCH, 0},
+      {"Info with an argument", L"Info", DISPATCH_PROPERTYGET, {Long(1)}, DISP_E_BADPARAMCOUNT, 0},
+      {"AmplParams with a number",
+       L"AmplParams",
+       DISPATCH_PROPERTYPUT,
+       {Long(2)},
+       DISP_E_TYPEMISMATCH,
+       0},
+      {"AmplParams with an Info record",
+       L"AmplParams",
+       DISPATCH_PROPERTYPUT,
+       {wrongRecord.Argument(false)},
+       DISP_E_TYPEMISMATCH,
+       0},
+      {"SetSWUParams with the second of three arguments a text",
+       L"SetSWUParams",
+       DISPATCH_METHOD,
+       {text, text, Long(1)},
+       DISP_E_TYPEMISMATCH,
+       1}};
+  for (const Wrong& wrong : wrongs) {
+    const LateResult call = LateCall(object, wrong.member, wrong.flags, wrong.arguments);
+    checks.Expect(call.result == wrong.expected && call.argumentError == wrong.index,
+                  std::string("late-bound ") + wrong.what + " is refused with its argument index",
+                  "HRESULT " + std::to_string(static_cast<unsigned long>(call.result)) +
+                      ", index " + std::to_string(call.argumentError));
+  }
+  VariantClear(&text);
+  checks.Equal(host.State(), kStandby, "no refused call reached the amplifier");
 }
 
 ComPtr<clsDevice> Create(Checks& checks) {

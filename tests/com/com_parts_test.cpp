@@ -7,10 +7,14 @@
 #include <oleauto.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -20,10 +24,13 @@
 #include "com/pumping_tools.h"
 #include "com/server_settings.h"
 #include "com/wide_text.h"
+#include "com/win32_message_window.h"
 #include "com/win32_timer.h"
 #include "com/win32_wait_window.h"
 #include "com/win32_windows.h"
 #include "driver/host_registry.h"
+#include "host/standalone_message.h"
+#include "host/trace_sinks.h"
 #include "tests/com/checks.h"
 #include "ui/frm_keep_alive.h"
 #include "ui/frm_wait_for_done.h"
@@ -214,6 +221,64 @@ void CheckMessageBox(Checks& checks) {
   checks.Expect(seen, "the message box waits until the operator closes it");
 }
 
+// An operator message reaches a GUI host's operator in the server's own window: title, text and
+// the style's icon, closing by itself after the timeout on the server's clock; the trace record
+// and the console still get it.
+void CheckOperatorMessage(Checks& checks) {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::filesystem::path record = std::filesystem::path(folder) / L"marlin_message.jsonl";
+  std::filesystem::remove(record);
+  std::ostringstream console;
+  {
+    auto clock = std::make_shared<RealClock>(20.0);
+    Win32Message message(std::make_unique<StandaloneMessage>(
+                             console, std::make_shared<JsonLinesFile>(record), std::nullopt),
+                         clock);
+    std::string caption, text;
+    bool information = false;
+    bool closedByItself = false;
+    std::thread operatorThread([&] {
+      HWND window = nullptr;
+      for (int attempt = 0; attempt < 400 && !window; ++attempt) {
+        window = FindWindowW(Win32Message::kClassName, nullptr);
+        if (!window) Sleep(5);
+      }
+      if (!window) return;
+      caption = WindowText(window);
+      text = WindowText(GetDlgItem(window, Win32Message::kTextId));
+      const HICON informationIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));
+      information = reinterpret_cast<HICON>(SendMessageW(GetDlgItem(window, Win32Message::kIconId),
+                                                         STM_GETICON, 0, 0)) == informationIcon;
+      for (int attempt = 0; attempt < 1000 && IsWindow(window); ++attempt) Sleep(5);
+      closedByItself = !IsWindow(window);
+    });
+    std::int32_t style = MB_ICONINFORMATION;
+    const Clock::Duration shown = clock->Now();
+    message.ShowMessage("Restart AMP1 to activate new LAN timeout value!", style, "AMP1", 10000);
+    const double stayed = ToMilliseconds(clock->Now() - shown);
+    const bool goneOnReturn = !FindWindowW(Win32Message::kClassName, nullptr);
+    operatorThread.join();
+    checks.Equal(caption, std::string("AMP1"), "the message window's title");
+    checks.Equal(text, std::string("Restart AMP1 to activate new LAN timeout value!"),
+                 "the message window's text");
+    checks.Expect(information, "style 64 shows the information icon");
+    checks.Expect(closedByItself && goneOnReturn,
+                  "the message window closes by itself after its timeout");
+    checks.Expect(stayed >= 10000, "the message window stays its 10000 ms on the server's clock",
+                  std::to_string(stayed) + " ms");
+  }
+  std::ifstream file(record);
+  const std::string recorded((std::istreambuf_iterator<char>(file)), {});
+  checks.Expect(
+      recorded.find("Restart AMP1 to activate new LAN timeout value!") != std::string::npos,
+      "the trace record keeps the message", recorded);
+  checks.Expect(console.str().find("Restart AMP1") != std::string::npos,
+                "the console still gets the message", console.str());
+  file.close();
+  std::filesystem::remove(record);
+}
+
 void CheckPumpingWait(Checks& checks) {
   auto clock = std::make_shared<VirtualClock>();
   PostQuitMessage(7);
@@ -351,9 +416,13 @@ int main() {
   Checks checks("com_parts_test");
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   const std::pair<const char*, void (*)(Checks&)> groups[] = {
-      {"wait window", CheckView},           {"wait form", CheckWaitForm},
-      {"keep-alive timer", CheckKeepAlive}, {"message box", CheckMessageBox},
-      {"pumping wait", CheckPumpingWait},   {"error boundary", CheckBoundary},
+      {"wait window", CheckView},
+      {"wait form", CheckWaitForm},
+      {"keep-alive timer", CheckKeepAlive},
+      {"message box", CheckMessageBox},
+      {"operator message", CheckOperatorMessage},
+      {"pumping wait", CheckPumpingWait},
+      {"error boundary", CheckBoundary},
       {"settings", CheckSettings}};
   for (const auto& [name, group] : groups) {
     try {
