@@ -78,10 +78,10 @@ amp.Check
 Called "Check (disconnect)"
 Equal amp.Status, 0, "Status after disconnecting"
 
-' Nothing answers now, so Operate cannot be confirmed: error 4040, nothing after the colon.
+' Disconnected: SetState refuses at once with 4040 and sends nothing.
 amp.SetState 3
 Equal Err.Number, 4040, "a failing SetState's Err.Number"
-Equal Err.Description, "Marlin Amplifier-" & device & ": ", "a failing SetState's Err.Description"
+Equal Err.Description, "Marlin Amplifier-" & device & ": not connected", "a failing SetState's Err.Description"
 Err.Clear
 
 amp.NoSuchMember
