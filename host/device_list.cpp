@@ -364,13 +364,18 @@ std::string KeyPath(std::initializer_list<std::string_view> segments) {
 }
 
 DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
+  return ParseDeviceListWithDocument(text, fileName).list;
+}
+
+DeviceListWithDocument ParseDeviceListWithDocument(std::string_view text,
+                                                   const std::string& fileName) {
   if (text.size() > kLargestDeviceList) {
     DeviceListError(fileName, 0, {},
                     "the file is larger than " + std::to_string(kLargestDeviceList) + " bytes");
   }
-  const TomlDocument document = ReadToml(text, fileName);
-  const toml::value& root = document.root;
-  const Checker check(fileName, document.places);
+  auto document = std::make_shared<const TomlDocument>(ReadToml(text, fileName));
+  const toml::value& root = document->root;
+  const Checker check(fileName, document->places);
   static constexpr std::array<std::string_view, 3> kKnown{keys::kHost, keys::kGpib, keys::kDevices};
   check.OnlyKnownKeys(root, {}, kKnown);
 
@@ -387,7 +392,7 @@ DeviceList ParseDeviceList(std::string_view text, const std::string& fileName) {
                                 ReadDevice(check, item->first, item->second));
     }
   }
-  return list;
+  return {std::move(list), std::move(document)};
 }
 
 }  // namespace marlin

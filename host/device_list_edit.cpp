@@ -107,13 +107,18 @@ std::string WithLanAddress(std::string_view text, const std::string& fileName,
 
 EditedList EditLanAddress(std::string_view text, const std::string& fileName,
                           const std::string& device, const std::string& address,
-                          const DeviceList* parsed) {
-  DeviceList expected = parsed ? *parsed : ParseDeviceList(text, fileName);
-  if (expected.devices.count(device) == 0) UnknownDeviceError(device, fileName);
+                          const DeviceList* parsed, const TomlDocument* document) {
+  DeviceListWithDocument read;
+  if (parsed == nullptr || document == nullptr) {
+    read = ParseDeviceListWithDocument(text, fileName);
+    parsed = &read.list;
+    document = read.document.get();
+  }
+  const auto before = parsed->devices.find(device);
+  if (before == parsed->devices.end()) UnknownDeviceError(device, fileName);
 
-  const TomlDocument document = ReadToml(text, fileName);
-  const toml::value& root = document.root;
-  const TextPlaces& places = document.places;
+  const toml::value& root = document->root;
+  const TextPlaces& places = document->places;
   const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
   const std::string value = TomlBasicString(address);
   std::string edited(text);
@@ -141,15 +146,22 @@ EditedList EditLanAddress(std::string_view text, const std::string& fileName,
     }
   }
 
-  expected.devices[device].lanAddress = address;
+  DeviceListWithDocument after;
   bool readsBack = false;
   try {
-    readsBack = ParseDeviceList(edited, fileName) == expected;
+    after = ParseDeviceListWithDocument(edited, fileName);
+    // Compared with the old address put back, so that the old list need not be copied.
+    auto changed = after.list.devices.find(device);
+    if (changed != after.list.devices.end() && changed->second.lanAddress == address) {
+      changed->second.lanAddress = before->second.lanAddress;
+      readsBack = after.list == *parsed;
+      changed->second.lanAddress = address;
+    }
   } catch (const MarlinError&) {
     readsBack = false;
   }
   if (!readsBack) CannotEdit(fileName, device, "the edited list would not read back as intended");
-  return {std::move(edited), std::move(expected)};
+  return {std::move(edited), std::move(after.list), std::move(after.document)};
 }
 
 }  // namespace marlin

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,14 +13,19 @@ namespace marlin {
 std::string WithLanAddress(std::string_view text, const std::string& fileName,
                            const std::string& device, const std::string& address);
 
+struct TomlDocument;
+
 struct EditedList {
   std::string text;
-  DeviceList list;  // what the text reads as
+  DeviceList list;                               // what the text reads as
+  std::shared_ptr<const TomlDocument> document;  // and the document it was read from
 };
 
-// As WithLanAddress; `parsed`, when given, is what `text` reads as, so it is not parsed again.
+// As WithLanAddress. `parsed` and `document`, when both are given, are what `text` reads as, so
+// it is not read again.
 EditedList EditLanAddress(std::string_view text, const std::string& fileName,
                           const std::string& device, const std::string& address,
-                          const DeviceList* parsed = nullptr);
+                          const DeviceList* parsed = nullptr,
+                          const TomlDocument* document = nullptr);
 
 }  // namespace marlin

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "host/device_list_edit.h"
+#include "host/device_list_toml.h"
 
 namespace marlin {
 
@@ -13,7 +14,10 @@ const DeviceList& DeviceListFile::Current() {
   std::string text = ReadWholeFile(path_, kLargestDeviceList);
   if (!list_ || text != text_) {
     list_.reset();
-    list_ = ParseDeviceList(text, path_.string());
+    document_.reset();
+    DeviceListWithDocument read = ParseDeviceListWithDocument(text, path_.string());
+    list_ = std::move(read.list);
+    document_ = std::move(read.document);
     text_ = std::move(text);
   }
   return *list_;
@@ -31,12 +35,14 @@ void DeviceListFile::SetLanAddress(const std::string& name, const std::string& a
   EditFile(
       path_, kLargestDeviceList,
       [&](const std::string& current) {
-        const bool known = list_ && current == text_;
-        edited = EditLanAddress(current, path_.string(), name, address, known ? &*list_ : nullptr);
+        const bool known = list_ && document_ && current == text_;
+        edited = EditLanAddress(current, path_.string(), name, address,
+                                known ? &*list_ : nullptr, known ? document_.get() : nullptr);
         return edited.text;
       },
       beforeReplace_);
   list_ = std::move(edited.list);
+  document_ = std::move(edited.document);
   text_ = std::move(edited.text);
 }
 

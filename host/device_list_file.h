@@ -2,6 +2,7 @@
 // A device list kept in a file: read afresh whenever the file's contents changed, written back
 // only by SetLanAddress, atomically.
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "host/device_list.h"
 
 namespace marlin {
+
+struct TomlDocument;
 
 class DeviceListFile {
  public:
@@ -27,6 +30,8 @@ class DeviceListFile {
   BeforeReplace beforeReplace_;
   std::string text_;
   std::optional<DeviceList> list_;
+  // What text_ was read into, kept so that an edit need not read the text again.
+  std::shared_ptr<const TomlDocument> document_;
 };
 
 }  // namespace marlin

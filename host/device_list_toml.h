@@ -2,6 +2,7 @@
 // What the device-list parser and its editor share: the TOML reading and the error form.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <toml.hpp>
 #include <unordered_map>
 
+#include "host/device_list.h"
 #include "host/plain_toml.h"
 
 namespace marlin {
@@ -47,5 +49,16 @@ struct TomlDocument {
 // Reads a list in the plain form directly, any other TOML through the general parser, turning
 // every failure of the parser into a DeviceListError.
 TomlDocument ReadToml(std::string_view text, const std::string& fileName);
+
+// The list together with the document it was read from, for an editor that needs to know where
+// each value stands without reading the text again.
+struct DeviceListWithDocument {
+  DeviceList list;
+  std::shared_ptr<const TomlDocument> document;
+};
+
+// As ParseDeviceList, keeping the document.
+DeviceListWithDocument ParseDeviceListWithDocument(std::string_view text,
+                                                   const std::string& fileName);
 
 }  // namespace marlin

@@ -273,6 +273,26 @@ TEST(DeviceListFileWrite, AnEditStartsFromTheFileAsItIsNowNotAsItWasRead) {
   EXPECT_EQ(file.Device("AMP2").address, 9);
 }
 
+// Edits in a row start from what the last one wrote, not from places found in an older text.
+TEST(DeviceListFileWrite, EditsInARowEachLandWhereAFreshReadingPutsThem) {
+  TempFolder folder;
+  const auto path = folder.Write("devices.toml", kLab);
+  DeviceListFile file(path);
+  EXPECT_EQ(file.Device("AMP1").lanAddress, "192.0.2.10");
+  std::string expected = kLab;
+  const std::pair<const char*, const char*> edits[] = {
+      {"AMP1", "192.0.2.10:5025"}, {"AMP2", "192.0.2.20:5025"},
+      {"AMP1", "h:1"},             {"AMP2", "a-much-longer-host-name.example:5025"},
+      {"AMP1", "192.0.2.11:5025"}};
+  for (const auto& [device, address] : edits) {
+    file.SetLanAddress(device, address);
+    expected = WithLanAddress(expected, "devices.toml", device, address);
+    ASSERT_EQ(TempFolder::Read(path), expected) << device << " " << address;
+    EXPECT_EQ(file.Device(device).lanAddress, address);
+  }
+  EXPECT_EQ(file.Device("AMP2").address, 7);
+}
+
 std::string RefusalOf(const std::filesystem::path& path) {
   try {
     DeviceListFile(path).SetLanAddress("AMP1", "192.0.2.10:5025");
