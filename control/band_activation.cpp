@@ -13,7 +13,6 @@ namespace {
 constexpr std::int32_t kPathNotSetText = 44081;
 constexpr double kLowestFirmwareForClassAndMode = 3.3;
 constexpr std::int32_t kNoBand = -1;
-constexpr std::string_view kNoBandWord = "NONE";
 constexpr const char* kLocalOwner = "LOC";
 constexpr const char* kFreeOwner = "NONE";
 constexpr const char* kReportsError = " reports error: ";
@@ -26,9 +25,8 @@ std::string LockRefusal(const std::string& owner, const std::string& name) {
 // The band number an answer gives: -1 for none (empty, "\r\n" or "NONE"), else the number it
 // reads as.
 std::int32_t BandNumber(const std::string& raw) {
-  const std::string_view answer = AnswerText(raw);
-  if (TrimSpaces(answer).empty() || TrimSpaces(answer) == kNoBandWord) return kNoBand;
-  return AnswerToWholeNumber(answer);
+  if (scpi::SaysNoBand(raw)) return kNoBand;
+  return AnswerToWholeNumber(AnswerText(raw));
 }
 
 }  // namespace

@@ -12,17 +12,14 @@ namespace {
 
 constexpr std::int32_t kLowestBand = 1;
 constexpr std::int32_t kHighestBand = 10;
-constexpr std::string_view kNoBandWord = "NONE";
 
 bool Contains(const std::string& text, char c) { return text.find(c) != std::string::npos; }
 
 // A band path is active when the answer's first character reads as a number of 1 or more.
 // "NONE" is how some amplifiers say that no path is active; any other word cannot be converted.
 bool BandPathActive(const std::string& raw) {
-  const std::string_view answer = AnswerText(raw);
-  const std::string_view trimmed = TrimSpaces(answer);
-  if (trimmed.empty() || trimmed == kNoBandWord) return false;
-  return AnswerToWholeNumber(answer.substr(0, 1)) >= 1;
+  if (scpi::SaysNoBand(raw)) return false;
+  return AnswerToWholeNumber(AnswerText(raw).substr(0, 1)) >= 1;
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #pragma once
-// The SCPI texts the driver sends, each defined once. Every line goes out with "\r\n".
+// The SCPI texts the driver sends, and the answers it recognises, each defined once. Every line
+// goes out with "\r\n".
 #include <string>
+#include <string_view>
+
+#include "driver/text_numbers.h"
 
 namespace marlin::scpi {
 
@@ -30,6 +34,14 @@ inline constexpr const char* kModulationSuffix = ":AMOD:FGA 0";
 inline constexpr const char* kBandPrefix = "RF";
 inline constexpr const char* kClassSuffix = ":OPER:CLA ";
 inline constexpr const char* kModeSuffix = ":OUTP:MOD ";
+
+// The band query's answer for "no path active" on amplifiers that do not answer "0"; an empty
+// answer (the route's fill alone) says the same.
+inline constexpr std::string_view kNoBandAnswer = "NONE";
+inline bool SaysNoBand(std::string_view answer) {
+  const std::string_view text = TrimSpaces(AnswerText(answer));
+  return text.empty() || text == kNoBandAnswer;
+}
 
 // Every query goes out with this pause between write and read on the VISA route.
 inline constexpr int kQueryWaitTime = 200;
