@@ -18,9 +18,9 @@
 #include "driver/host_registry.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_devlist.h"
-#include "io/modvisa.h"
-#include "io/visa_builtin.h"
+#include "io/visa_binding.h"
 #include "io/visa_status.h"
+#include "platform/visa_builtin.h"
 #include "sim/amplifier.h"
 #include "sim/tcp_front.h"
 #include "tests/support/marlin_access.h"
@@ -99,7 +99,7 @@ class RouteClient {
     host::Replace(std::make_unique<QuietTrace>());
     host::Replace(std::make_unique<NoWaitTools>());
     host::Replace(std::make_unique<StandaloneDevList>(nullptr, lan_));
-    modVisa::SetBinding(visa_);
+    host::Replace(visa_);
     access_.Status() = 1;
     access_.Interface() = route;
     if (route == route::kLan) {
@@ -120,7 +120,6 @@ class RouteClient {
   }
   ~RouteClient() {
     amp_.reset();
-    modVisa::SetBinding(nullptr);
     host::ResetThread();
   }
   std::string Query(const std::string& text) { return access_.ReadCmdResponse(text, 0); }

@@ -33,6 +33,7 @@ class ServerHostFactory final : public HostServiceFactory {
   std::unique_ptr<HostWindows> MakeWindows() override {
     return std::make_unique<Win32Windows>(*clock_);
   }
+  std::shared_ptr<VisaBinding> MakeVisa() override { return standalone_.MakeVisa(); }
 
  private:
   static StandaloneHostConfig Configure(const ServerSettings& settings,
@@ -69,6 +70,7 @@ class MisconfiguredFactory final : public HostServiceFactory {
   std::unique_ptr<HostMessage> MakeMessage() override { throw error_; }
   std::unique_ptr<HostTexts> MakeTexts() override { throw error_; }
   std::unique_ptr<HostWindows> MakeWindows() override { throw error_; }
+  std::shared_ptr<VisaBinding> MakeVisa() override { throw error_; }
 
  private:
   MarlinError error_;

@@ -2,11 +2,12 @@
 
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
+#include "io/routes.h"
 #include "ui/frm_keep_alive.h"
 
 namespace marlin {
 
-clsMarlin::clsMarlin() {
+clsMarlin::clsMarlin() : Routes(std::make_unique<RouteSet>(*this)) {
   // Values at creation, in the order the host's runtime sets them.
   DeviceType = kDefaultDeviceType;
   GpibHandle = -1;

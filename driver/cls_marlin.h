@@ -12,6 +12,8 @@
 namespace marlin {
 
 class frmKeepAlive;
+class Route;
+struct RouteSet;
 
 inline constexpr const char* kDefaultDeviceType = "PA4400 Amplifier";
 inline constexpr const char* kPlaceholderHost = "---.---.---.---";
@@ -80,6 +82,9 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   friend struct MarlinTestAccess;
   friend class ConnectionCheck;
   friend class SetStateRequest;
+  friend class GpibRoute;
+  friend class LanRoute;
+  friend class VisaRoute;
 
   // Private operations, in the order of the class's internal table.
   void CheckDevicePhysical(std::int32_t RequestedStatus);
@@ -96,10 +101,13 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
   void StoreGpibAnswer(const std::string& answer);
   void ForgetPreviousDevice();
-  // Closes whatever the object holds on each route; calls nothing for a route not open.
-  void CloseGpib();
-  void CloseLan();
-  void CloseVisa();
+  // The route an interface code names; nullptr for a code that names none.
+  Route* RouteOf(std::int32_t interfaceCode);
+  // Where commands and queries go: the interface's route, and GPIB for a code naming none.
+  Route& TransportRoute();
+  // Closes whatever the object holds on each route but `except`; calls nothing for a route not
+  // open.
+  void CloseRoutes(const Route* except);
 
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 
@@ -127,6 +135,7 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   VbBool IsPA4520 = kFalse;
   double FirmwareVersion = 0;
   std::shared_ptr<frmKeepAlive> KeepAlive;
+  std::unique_ptr<RouteSet> Routes;
 };
 
 // A copy of every field, for tests and diagnostics; the driver never reads it back.

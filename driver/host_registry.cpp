@@ -1,5 +1,7 @@
 #include "driver/host_registry.h"
 
+#include "io/visa_binding.h"
+
 #include <mutex>
 #include <utility>
 
@@ -17,6 +19,7 @@ struct ThreadServices {
   std::unique_ptr<HostMessage> message;
   std::unique_ptr<HostTexts> texts;
   std::unique_ptr<HostWindows> windows;
+  std::shared_ptr<VisaBinding> visa;
 };
 
 ThreadServices& Mine() {
@@ -24,8 +27,8 @@ ThreadServices& Mine() {
   return services;
 }
 
-template <class Service, class Make>
-Service& Get(std::unique_ptr<Service>& slot, const char* name, Make make) {
+template <class Slot, class Make>
+auto& Get(Slot& slot, const char* name, Make make) {
   if (!slot) {
     auto factory = InstalledHostServiceFactory();
     if (factory) slot = make(*factory);
@@ -34,7 +37,7 @@ Service& Get(std::unique_ptr<Service>& slot, const char* name, Make make) {
                         std::string("ActiveX component can't create object: ") + name);
     }
   }
-  return *slot;
+  return slot;
 }
 
 }  // namespace
@@ -52,25 +55,29 @@ std::shared_ptr<HostServiceFactory> InstalledHostServiceFactory() {
 namespace host {
 
 HostTrace& Trace() {
-  return Get(Mine().trace, "HostTrace", [](HostServiceFactory& f) { return f.MakeTrace(); });
+  return *Get(Mine().trace, "HostTrace", [](HostServiceFactory& f) { return f.MakeTrace(); });
 }
 HostGpib& Gpib() {
-  return Get(Mine().gpib, "HostGpib", [](HostServiceFactory& f) { return f.MakeGpib(); });
+  return *Get(Mine().gpib, "HostGpib", [](HostServiceFactory& f) { return f.MakeGpib(); });
 }
 HostDevList& DevList() {
-  return Get(Mine().devList, "HostDevList", [](HostServiceFactory& f) { return f.MakeDevList(); });
+  return *Get(Mine().devList, "HostDevList", [](HostServiceFactory& f) { return f.MakeDevList(); });
 }
 HostTools& Tools() {
-  return Get(Mine().tools, "HostTools", [](HostServiceFactory& f) { return f.MakeTools(); });
+  return *Get(Mine().tools, "HostTools", [](HostServiceFactory& f) { return f.MakeTools(); });
 }
 HostMessage& Message() {
-  return Get(Mine().message, "HostMessage", [](HostServiceFactory& f) { return f.MakeMessage(); });
+  return *Get(Mine().message, "HostMessage", [](HostServiceFactory& f) { return f.MakeMessage(); });
 }
 HostTexts& Texts() {
-  return Get(Mine().texts, "HostTexts", [](HostServiceFactory& f) { return f.MakeTexts(); });
+  return *Get(Mine().texts, "HostTexts", [](HostServiceFactory& f) { return f.MakeTexts(); });
 }
 HostWindows& Windows() {
-  return Get(Mine().windows, "HostWindows", [](HostServiceFactory& f) { return f.MakeWindows(); });
+  return *Get(Mine().windows, "HostWindows", [](HostServiceFactory& f) { return f.MakeWindows(); });
+}
+
+std::shared_ptr<VisaBinding> Visa() {
+  return Get(Mine().visa, "HostVisa", [](HostServiceFactory& f) { return f.MakeVisa(); });
 }
 
 void Replace(std::unique_ptr<HostTrace> service) { Mine().trace = std::move(service); }
@@ -80,6 +87,7 @@ void Replace(std::unique_ptr<HostTools> service) { Mine().tools = std::move(serv
 void Replace(std::unique_ptr<HostMessage> service) { Mine().message = std::move(service); }
 void Replace(std::unique_ptr<HostTexts> service) { Mine().texts = std::move(service); }
 void Replace(std::unique_ptr<HostWindows> service) { Mine().windows = std::move(service); }
+void Replace(std::shared_ptr<VisaBinding> service) { Mine().visa = std::move(service); }
 
 void ResetThread() { Mine() = ThreadServices{}; }
 

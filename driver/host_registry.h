@@ -7,6 +7,8 @@
 
 namespace marlin {
 
+class VisaBinding;
+
 class HostServiceFactory {
  public:
   virtual ~HostServiceFactory() = default;
@@ -17,6 +19,10 @@ class HostServiceFactory {
   virtual std::unique_ptr<HostMessage> MakeMessage() = 0;
   virtual std::unique_ptr<HostTexts> MakeTexts() = 0;
   virtual std::unique_ptr<HostWindows> MakeWindows() = 0;
+  // The VISA the driver talks to. Asked at a thread's first VISA call, never before, so the
+  // driver works on its other routes where no VISA is installed; a VISA library that cannot be
+  // loaded raises the loader's message.
+  virtual std::shared_ptr<VisaBinding> MakeVisa() = 0;
 };
 
 // Process-wide: the factory every thread creates its services from. Replacing it does not
@@ -33,6 +39,9 @@ HostTools& Tools();
 HostMessage& Message();
 HostTexts& Texts();
 HostWindows& Windows();
+// Shared: whoever calls through it holds it for as long as it does, so no later Replace or
+// ResetThread can free it under a call.
+std::shared_ptr<VisaBinding> Visa();
 
 // This thread only.
 void Replace(std::unique_ptr<HostTrace> service);
@@ -42,6 +51,7 @@ void Replace(std::unique_ptr<HostTools> service);
 void Replace(std::unique_ptr<HostMessage> service);
 void Replace(std::unique_ptr<HostTexts> service);
 void Replace(std::unique_ptr<HostWindows> service);
+void Replace(std::shared_ptr<VisaBinding> service);
 // Drops every service of this thread; the next use creates them anew from the factory.
 void ResetThread();
 }  // namespace host

@@ -23,8 +23,9 @@ namespace marlin {
 // The number carried by every trace line and error report: the process id.
 std::int32_t InstanceId();
 
-// A break into an attached debugger. Without one, and under a tracer that is no debugger (strace),
-// it does nothing: a break there would end the host.
+// A retried step breaks into an attached debugger through the check the host installs (the
+// platform's); without one installed a retry does not break.
+void InstallDebugBreak(void (*breakIfAttached)());
 void DebugBreakIfAttached();
 
 // Applies a description form to a caught description.

@@ -1,4 +1,5 @@
 #include "driver/cls_marlin.h"
+#include "io/routes.h"
 #include "ui/frm_keep_alive.h"
 
 namespace marlin {
@@ -6,9 +7,7 @@ namespace marlin {
 // Teardown closes exactly what is open and ignores errors: nothing may escape into the host.
 clsMarlin::~clsMarlin() {
   KeepAlive.reset();
-  CloseGpib();
-  CloseLan();
-  CloseVisa();
+  CloseRoutes(nullptr);
 }
 
 }  // namespace marlin

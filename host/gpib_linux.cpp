@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "io/shared_library.h"
+#include "platform/shared_library.h"
 
 namespace marlin {
 namespace {

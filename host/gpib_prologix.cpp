@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "host/real_wait.h"
-#include "io/tcp_socket.h"
+#include "platform/tcp_socket.h"
 
 namespace marlin {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "driver/marlin_error.h"
 #include "host/real_wait.h"
-#include "io/tcp_socket.h"
+#include "platform/tcp_socket.h"
 
 namespace marlin {
 namespace {

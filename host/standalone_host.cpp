@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
+#include "driver/procedure.h"
 #include "host/host_errors.h"
 #include "host/real_wait.h"
 #include "host/standalone_devlist.h"
@@ -13,7 +14,9 @@
 #include "host/standalone_tools.h"
 #include "host/standalone_trace.h"
 #include "host/terminal_windows.h"
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
+#include "platform/debug_break.h"
+#include "platform/visa_choice.h"
 
 namespace marlin {
 namespace {
@@ -75,9 +78,8 @@ StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     sinks_.push_back(traceFile_);
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));
-  // The built-in VISA layer's timeouts follow this host's time scale, as its LAN sockets' do.
-  modVisa::SetBuiltinTimeBase(
-      [clock = clock_](std::chrono::nanoseconds span) { return RealWait(*clock, span); });
+  visa_ = config_.visa;
+  InstallDebugBreak(&platform::DebugBreakIfAttached);
 }
 
 std::ostream& StandaloneHostFactory::Console() const {
@@ -128,6 +130,19 @@ std::unique_ptr<HostTexts> StandaloneHostFactory::MakeTexts() {
 
 std::unique_ptr<HostWindows> StandaloneHostFactory::MakeWindows() {
   return std::make_unique<TerminalWindows>(ThreadTimers(), Console(), traceFile_);
+}
+
+std::shared_ptr<VisaBinding> StandaloneHostFactory::MakeVisa() {
+  std::lock_guard lock(visaMutex_);
+  if (!visa_) {
+    // The built-in layer's timeouts follow this host's time scale, as its LAN sockets' do.
+    BuiltinVisaOptions builtin;
+    builtin.realSpan = [clock = clock_](std::chrono::nanoseconds span) {
+      return RealWait(*clock, span);
+    };
+    visa_ = platform::ChooseVisa(builtin);
+  }
+  return visa_;
 }
 
 }  // namespace marlin

@@ -43,6 +43,9 @@ struct StandaloneHostConfig {
   std::shared_ptr<LanSockets> lan;
   // Makes each thread's HostGpib; without it every HostGpib member raises a clear error.
   std::function<std::unique_ptr<HostGpib>()> makeGpib;
+  // The VISA every thread is given. Without it the platform's choice is made at the first VISA
+  // call (and made again after a failed load), the built-in layer's timeouts following the clock.
+  std::shared_ptr<VisaBinding> visa;
   // Operator messages and the terminal trace; std::cerr when null.
   std::ostream* console = nullptr;
 };
@@ -60,6 +63,7 @@ class StandaloneHostFactory final : public HostServiceFactory {
   std::unique_ptr<HostMessage> MakeMessage() override;
   std::unique_ptr<HostTexts> MakeTexts() override;
   std::unique_ptr<HostWindows> MakeWindows() override;
+  std::shared_ptr<VisaBinding> MakeVisa() override;
 
   const std::shared_ptr<Clock>& SharedClock() const { return clock_; }
   // A reader of the configured device list (its [gpib] and [host] tables included); null when
@@ -77,6 +81,9 @@ class StandaloneHostFactory final : public HostServiceFactory {
   std::vector<std::shared_ptr<TraceSink>> sinks_;
   std::mutex timersMutex_;
   std::map<std::thread::id, std::weak_ptr<TimerQueue>> timers_;
+  // One VISA for the host, as one library serves the whole process.
+  std::mutex visaMutex_;
+  std::shared_ptr<VisaBinding> visa_;
 };
 
 }  // namespace marlin

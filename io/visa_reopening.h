@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 
 namespace marlin {
 

@@ -2,7 +2,7 @@
 // VISA completion and error codes, and attribute values, as the VISA standard numbers them.
 #include <cstdint>
 
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 
 namespace marlin::visa_status {
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/cls_marlin.h"
+#include "driver/host_registry.h"
 #include "tests/support/fake_visa.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
@@ -13,6 +14,7 @@ namespace marlin::testing {
 namespace {
 
 using ::testing::_;
+using ::testing::Contains;
 using ::testing::DoAll;
 using ::testing::ElementsAre;
 using ::testing::InSequence;
@@ -23,7 +25,6 @@ using ::testing::StrictMock;
 
 class ConnectionFaults : public HostFixture {
  protected:
-  ~ConnectionFaults() override { modVisa::SetBinding(nullptr); }
   clsMarlin amp;
   MarlinTestAccess access{amp};
 };
@@ -82,7 +83,7 @@ TEST_F(ConnectionFaults, FailingResourceManagerOpensNothingAndAbsorbs4200) {
   EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillOnce(SetArgReferee<1>(true));
   auto visa = std::make_shared<FakeVisa>();
   visa->openDefaultRMStatus = -1073807343;  // resource not found
-  modVisa::SetBinding(visa);
+  host::Replace(visa);
   access.Interface() = 60;
   access.CheckDevicePhysical(1);
   EXPECT_EQ(amp.clsDevice_Status(), 0);
@@ -97,7 +98,7 @@ TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
   EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillRepeatedly(SetArgReferee<1>(true));
   Install(std::make_unique<NiceMock<MockTools>>());
   auto visa = std::make_shared<FakeVisa>();
-  modVisa::SetBinding(visa);
+  host::Replace(visa);
   {
     clsMarlin m;
     MarlinTestAccess a{m};
@@ -120,6 +121,34 @@ TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
     visa->calls.clear();
   }
   EXPECT_THAT(visa->calls, ElementsAre("viClear 6", "viClose 6", "viClose 5"));
+}
+
+// The VISA that opened a session is the one that serves and closes it, even when the thread's
+// binding is replaced or dropped meanwhile; it is let go once the session is closed.
+TEST_F(ConnectionFaults, TheSessionKeepsItsVisaUntilItIsClosed) {
+  auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
+  EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillRepeatedly(SetArgReferee<1>(true));
+  Install(std::make_unique<NiceMock<MockTools>>());
+  auto opening = std::make_shared<FakeVisa>();
+  std::weak_ptr<FakeVisa> watch = opening;
+  host::Replace(opening);
+  clsMarlin m;
+  MarlinTestAccess a{m};
+  a.Interface() = 60;
+  a.CheckDevicePhysical(1);
+  ASSERT_EQ(m.clsDevice_Status(), 1);
+  auto later = std::make_shared<FakeVisa>();
+  host::Replace(later);
+  opening->calls.clear();
+  opening.reset();
+  ASSERT_FALSE(watch.expired()) << "the open session holds its VISA";
+  a.SendCmdString("OUTP ON\n");
+  EXPECT_THAT(watch.lock()->calls, ElementsAre("viWrite 2 OUTP ON\n"));
+  a.CheckDevicePhysical(0);
+  EXPECT_TRUE(watch.expired()) << "a closed session lets its VISA go";
+  EXPECT_TRUE(later->calls.empty());
+  a.CheckDevicePhysical(1);
+  EXPECT_THAT(later->calls, Contains("viOpenDefaultRM")) << "a new session takes the thread's";
 }
 
 TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {

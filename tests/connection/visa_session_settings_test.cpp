@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "driver/host_registry.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/forwarding_visa.h"
 
@@ -33,7 +34,7 @@ class AttributeRecorder final : public ForwardingVisa {
 TEST(VisaSessionSettings, TheConnectionCheckEndsReadsAtTheLineFeedWithATenSecondTimeout) {
   SimRig rig(Amplifier("PA4415"));
   auto recorder = std::make_shared<AttributeRecorder>(rig.visa);
-  modVisa::SetBinding(recorder);
+  host::Replace(recorder);
   clsMarlin amp;
   MarlinTestAccess access{amp};
   amp.clsDevice_Name_Let(kVisaDevice);

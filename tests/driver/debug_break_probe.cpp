@@ -5,10 +5,12 @@
 
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
+#include "platform/debug_break.h"
 #include "tests/support/recording_trace.h"
 
 int main() {
   using namespace marlin;
+  InstallDebugBreak(&platform::DebugBreakIfAttached);
   auto trace = std::make_unique<testing::RecordingTrace>();
   trace->answers = {5};
   host::Replace(std::move(trace));

@@ -5,7 +5,7 @@
 #include "driver/marlin_error.h"
 #include "host/gpib_service.h"
 #include "host/gpib_sim.h"
-#include "io/shared_library.h"
+#include "platform/shared_library.h"
 #include "tests/io/loopback_peer.h"
 
 namespace marlin {

@@ -2,6 +2,7 @@
 // simulator over loopback.
 #include <gtest/gtest.h>
 
+#include "driver/host_registry.h"
 #include "io/visa_status.h"
 #include "tests/io/simulator_fixture.h"
 #include "tests/support/forwarding_visa.h"
@@ -62,7 +63,7 @@ class HangUps : public testing::SimulatorFixture, public ::testing::WithParamInt
 // so only a hang-up seen at once gives the failure checked for.
 TEST_P(HangUps, EndTheQueryAtOnce) {
   auto recorder = std::make_shared<ReadStatusRecorder>(visa);
-  modVisa::SetBinding(recorder);
+  host::Replace(recorder);
   auto patient = std::make_shared<TcpLanSockets>(clock, TcpLanOptions{1s, 60s});
   Install(std::make_unique<StandaloneDevList>(nullptr, patient));
   lan = patient;

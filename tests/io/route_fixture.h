@@ -10,8 +10,8 @@
 #include "host/gpib_service.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_devlist.h"
-#include "io/modvisa.h"
-#include "io/visa_builtin.h"
+#include "io/visa_binding.h"
+#include "platform/visa_builtin.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/scripted_instrument.h"
@@ -44,13 +44,12 @@ class RouteFixture : public HostFixture {
   RouteFixture() {
     tools = Install(std::make_unique<VirtualTools>(*clock));
     Install(std::make_unique<StandaloneDevList>(nullptr, lan));
-    modVisa::SetBinding(visa);
+    host::Replace(visa);
     access.Name() = "AMP1";
     access.Status() = 1;
   }
   ~RouteFixture() override {
     amp.reset();  // its teardown closes what it holds, through the services still installed
-    modVisa::SetBinding(nullptr);
   }
 
   // `port` is a raw SCPI socket for LAN and VISA, a gateway for GPIB.

@@ -216,7 +216,7 @@ class VendorLikeVisa : public testing::SimulatorFixture {
     BuiltinVisaOptions options;
     options.dropPendingOnWrite = false;
     visa = std::make_shared<BuiltinVisa>(options);
-    modVisa::SetBinding(visa);
+    host::Replace(visa);
   }
 };
 

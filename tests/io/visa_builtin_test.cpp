@@ -2,8 +2,8 @@
 // stale input and hang-ups, and that sessions are released.
 #include <gtest/gtest.h>
 
-#include "io/visa_builtin.h"
 #include "io/visa_status.h"
+#include "platform/visa_builtin.h"
 #include "tests/io/fd_count.h"
 #include "tests/io/loopback_peer.h"
 

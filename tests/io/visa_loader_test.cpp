@@ -1,15 +1,17 @@
 // The system VISA loader against stand-in vendor libraries loaded with the real dynamic loader,
-// and the choice modVisa makes at its first call.
+// and the choice a stand-alone host makes at the first VISA call.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "driver/host_registry.h"
 #include "driver/marlin_error.h"
-#include "io/modvisa.h"
-#include "io/shared_library.h"
-#include "io/visa_builtin.h"
+#include "host/standalone_host.h"
+#include "io/visa_binding.h"
 #include "io/visa_reopening.h"
-#include "io/visa_system.h"
+#include "platform/shared_library.h"
+#include "platform/visa_builtin.h"
+#include "platform/visa_system.h"
 
 namespace marlin {
 namespace {
@@ -85,18 +87,29 @@ TEST(SystemVisa, LibraryThatCannotBeLoadedKeepsTheLoadersMessage) {
 // The binding is chosen at the first VISA call, from the environment as it is then.
 class BindingChoice : public ::testing::Test {
  protected:
-  void SetUp() override { modVisa::SetBinding(nullptr); }
+  void SetUp() override {
+    host::ResetThread();
+    InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(StandaloneHostConfig{}));
+  }
   void TearDown() override {
     unsetenv(visa_loader::kPathVariable);
-    modVisa::SetBinding(nullptr);
+    host::ResetThread();
+    InstallHostServiceFactory(nullptr);
   }
 };
 
 TEST_F(BindingChoice, NamedLibraryMustLoad) {
   setenv(visa_loader::kPathVariable, "/nonexistent/libvisa.so", 1);
-  EXPECT_THROW(modVisa::Binding(), MarlinError) << "no silent fall-back to another VISA";
+  try {
+    host::Visa();
+    ADD_FAILURE() << "no silent fall-back to another VISA";
+  } catch (const MarlinError& error) {
+    EXPECT_NE(error.Description().find("/nonexistent/libvisa.so"), std::string::npos)
+        << error.Description();
+  }
   setenv(visa_loader::kPathVariable, FAKE_VISA_COMPLETE, 1);
-  auto* guard = dynamic_cast<ReopeningVisa*>(&modVisa::Binding());
+  auto binding = host::Visa();
+  auto* guard = dynamic_cast<ReopeningVisa*>(binding.get());
   ASSERT_NE(guard, nullptr) << "a vendor library is used behind the late-answer guard";
   auto* chosen = dynamic_cast<SystemVisa*>(&guard->Inner());
   ASSERT_NE(chosen, nullptr);
@@ -106,7 +119,7 @@ TEST_F(BindingChoice, NamedLibraryMustLoad) {
 TEST_F(BindingChoice, BuiltInLayerWhenNoVisaIsInstalled) {
   if (SystemVisa::LoadFirst(SystemVisa::VendorLibraries())) GTEST_SKIP() << "a VISA is installed";
   unsetenv(visa_loader::kPathVariable);
-  EXPECT_NE(dynamic_cast<BuiltinVisa*>(&modVisa::Binding()), nullptr);
+  EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::Visa().get()), nullptr);
 }
 
 }  // namespace

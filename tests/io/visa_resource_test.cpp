@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "io/visa_resource.h"
+#include "platform/visa_resource.h"
 
 namespace marlin {
 namespace {

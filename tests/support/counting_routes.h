@@ -9,7 +9,7 @@
 
 #include "driver/host_services.h"
 #include "host/lan_sockets.h"
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 #include "tests/support/forwarding_visa.h"
 
 namespace marlin::testing {

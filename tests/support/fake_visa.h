@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 
 namespace marlin::testing {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 
 namespace marlin::testing {
 

@@ -13,8 +13,8 @@
 #include "host/gpib_sim.h"
 #include "host/real_wait.h"
 #include "host/standalone_host.h"
-#include "io/modvisa.h"
-#include "io/visa_builtin.h"
+#include "io/visa_binding.h"
+#include "platform/visa_builtin.h"
 #include "tests/support/counting_routes.h"
 
 namespace marlin::testing {
@@ -104,24 +104,23 @@ SimRig::SimRig(sim::AmplifierConfig config, RigOptions options) : folder_(FreshF
         MakeGpibService(file.Current().gpibBackends, sharedClock, kinds), linesSent_,
         gpibTimeoutCode);
   };
-  host::ResetThread();
-  InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(host));
-  auto recording = std::make_unique<RecordingTrace>();
-  trace = recording.get();
-  host::Replace(std::move(recording));
   BuiltinVisaOptions visaOptions;
   visaOptions.realSpan = [sharedClock](std::chrono::nanoseconds span) {
     return RealWait(*sharedClock, span);
   };
   visa = std::make_shared<CountingVisa>(std::make_shared<BuiltinVisa>(visaOptions), linesSent_,
                                         static_cast<std::uint32_t>(options.answerTimeout.count()));
-  modVisa::SetBinding(visa);
+  host.visa = visa;
+  host::ResetThread();
+  InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(host));
+  auto recording = std::make_unique<RecordingTrace>();
+  trace = recording.get();
+  host::Replace(std::move(recording));
 }
 
 SimRig::~SimRig() {
   host::ResetThread();
   InstallHostServiceFactory(nullptr);
-  modVisa::SetBinding(nullptr);
   gateway_->Stop();
   tcp_->Stop();
   std::error_code ignored;

@@ -13,7 +13,7 @@
 
 #include "host/clock.h"
 #include "host/lan_sockets_tcp.h"
-#include "io/modvisa.h"
+#include "io/visa_binding.h"
 #include "sim/amplifier.h"
 #include "sim/gateway_front.h"
 #include "sim/tcp_front.h"

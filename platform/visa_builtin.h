@@ -14,8 +14,8 @@
 #include <mutex>
 #include <string>
 
-#include "io/modvisa.h"
-#include "io/tcp_socket.h"
+#include "io/visa_binding.h"
+#include "platform/tcp_socket.h"
 
 namespace marlin {
 

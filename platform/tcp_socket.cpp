@@ -1,4 +1,4 @@
-#include "io/tcp_socket.h"
+#include "platform/tcp_socket.h"
 
 #include <algorithm>
 #include <array>

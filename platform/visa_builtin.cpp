@@ -1,12 +1,12 @@
-#include "io/visa_builtin.h"
+#include "platform/visa_builtin.h"
 
 #include <array>
 #include <limits>
 #include <string_view>
 #include <vector>
 
-#include "io/visa_resource.h"
 #include "io/visa_status.h"
+#include "platform/visa_resource.h"
 
 namespace marlin {
 namespace {

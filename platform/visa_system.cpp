@@ -1,4 +1,4 @@
-#include "io/visa_system.h"
+#include "platform/visa_system.h"
 
 #include <cstring>
 #include <type_traits>

@@ -1,10 +1,8 @@
 #pragma once
-// The seven VISA operations the driver calls. Each is resolved at its first call, never at load,
-// so the driver works on its other routes where no VISA library is installed.
-#include <chrono>
+// The seven VISA operations the driver calls. The host service factory makes the binding, at the
+// first VISA call of a thread, so the driver works on its other routes where no VISA library is
+// installed.
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 namespace marlin {
@@ -37,17 +35,5 @@ class VisaBinding {
   virtual ViStatus viRead(ViSession vi, std::string& buffer, std::uint32_t count,
                           std::uint32_t& read) = 0;
 };
-
-namespace modVisa {
-// The binding in use; chosen at the first call when none was set. A failure to load raises an
-// error carrying the loader's own message.
-VisaBinding& Binding();
-// How long a timeout of the built-in layer lasts in real time (a host's time scale); applies to
-// a built-in layer chosen after the call.
-void SetBuiltinTimeBase(std::function<std::chrono::nanoseconds(std::chrono::nanoseconds)> realSpan);
-// Replaces the binding (tests, or a host that brings its own); nullptr returns to the default
-// choice at the next call.
-void SetBinding(std::shared_ptr<VisaBinding> binding);
-}  // namespace modVisa
 
 }  // namespace marlin

@@ -1,4 +1,4 @@
-#include "io/visa_resource.h"
+#include "platform/visa_resource.h"
 
 #include <algorithm>
 #include <array>

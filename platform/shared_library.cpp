@@ -1,4 +1,4 @@
-#include "io/shared_library.h"
+#include "platform/shared_library.h"
 
 #include <utility>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "io/modvisa.h"
-#include "io/shared_library.h"
+#include "io/visa_binding.h"
+#include "platform/shared_library.h"
 
 namespace marlin {
 

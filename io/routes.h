@@ -1,0 +1,73 @@
+#pragma once
+// The three routes. Each works on the driver object's fields of its route (handles, sessions,
+// buffers), which stay in the object for its diagnostics.
+#include <memory>
+
+#include "io/route.h"
+
+namespace marlin {
+
+class clsMarlin;
+class VisaBinding;
+
+class GpibRoute final : public Route {
+ public:
+  explicit GpibRoute(clsMarlin& m) : m_(m) {}
+  void Connect(ConnectionCheck& check) override;
+  void Disconnect(ConnectionCheck& check) override;
+  void Close() override;
+  bool KeepsWholeIdentification() const override { return true; }
+  void Send(Procedure& proc, const std::string& command) override;
+  std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+
+ private:
+  void ReadIntoBuffer(ConnectionCheck& check);
+  clsMarlin& m_;
+};
+
+class LanRoute final : public Route {
+ public:
+  explicit LanRoute(clsMarlin& m) : m_(m) {}
+  void Connect(ConnectionCheck& check) override;
+  void Disconnect(ConnectionCheck&) override {}
+  void Close() override;
+  bool KeepsWholeIdentification() const override { return false; }
+  void Send(Procedure& proc, const std::string& command) override;
+  std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+
+ private:
+  void RequireConnection() const;
+  clsMarlin& m_;
+};
+
+class VisaRoute final : public Route {
+ public:
+  explicit VisaRoute(clsMarlin& m);
+  ~VisaRoute() override;
+  void Connect(ConnectionCheck& check) override;
+  void Disconnect(ConnectionCheck&) override {}
+  void Close() override;
+  bool KeepsWholeIdentification() const override { return false; }
+  void Send(Procedure& proc, const std::string& command) override;
+  std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+
+ private:
+  // The host's VISA, taken at the first call and held until the session and its resource
+  // manager are closed, so the binding that opened a session is the one that closes it.
+  std::shared_ptr<VisaBinding> Binding();
+  void SetAttribute(ConnectionCheck& check, std::uint32_t attribute, std::uint64_t value);
+  [[noreturn]] void RaiseOpenError() const;
+
+  clsMarlin& m_;
+  std::shared_ptr<VisaBinding> binding_;
+};
+
+// The object's three routes, in the order they are closed.
+struct RouteSet {
+  explicit RouteSet(clsMarlin& m) : gpib(m), lan(m), visa(m) {}
+  GpibRoute gpib;
+  LanRoute lan;
+  VisaRoute visa;
+};
+
+}  // namespace marlin
