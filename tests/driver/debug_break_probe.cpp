@@ -1,16 +1,16 @@
-// A host whose trace service answers 5 once: the failing step is retried, which breaks into a
-// debugger if one is attached. Prints "retried" and exits 0 when the process survives the break.
+// A stand-alone host whose trace service answers 5 once: the failing step is retried, which
+// breaks into a debugger if one is attached (the check the host installs). Prints "retried" and exits 0 when the process survives the break.
 #include <cstdio>
 #include <memory>
 
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
-#include "platform/debug_break.h"
+#include "host/standalone_host.h"
 #include "tests/support/recording_trace.h"
 
 int main() {
   using namespace marlin;
-  InstallDebugBreak(&platform::DebugBreakIfAttached);
+  InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(StandaloneHostConfig{}));
   auto trace = std::make_unique<testing::RecordingTrace>();
   trace->answers = {5};
   host::Replace(std::move(trace));
@@ -22,5 +22,6 @@ int main() {
   });
   std::printf("retried %d\n", attempts);
   host::ResetThread();
+  InstallHostServiceFactory(nullptr);
   return 0;
 }
