@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "sim/amplifier.h"
 
 namespace marlin::sim::testing {
