@@ -64,9 +64,7 @@ TEST(Faults, ErrorEntriesAreQueuedInOrderAtStartAndAtRunTime) {
 }
 
 TEST(Faults, ALatchedFaultReportsItselfUntilClsAndKeepsRfOff) {
-  AmplifierConfig config = Powered();
-  config.initial.bandPath = 2;
-  config.initial.rfOn = true;
+  AmplifierConfig config = Operating(2);
   Bench bench(config);
   Faults fault;
   fault.fault = ErrorEntry{-300, "Device-specific error;overtemperature"};
