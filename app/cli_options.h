@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/amplifier_config.h"
+
 namespace marlin::cli {
 
 enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell };
@@ -27,7 +29,7 @@ struct CliOptions {
   std::int32_t targetState = 0;                            // set
   std::optional<std::int32_t> band, mode, operatingClass;  // set operate
   std::int32_t maxErrors = 20;                             // errors
-  std::string model = "PA4400";                            // demo
+  std::string model = sim::kDefaultModel;                  // demo
   Route route = Route::Lan;                                // demo
   std::int32_t demoBand = 2;                               // demo
   std::vector<std::string> faults;  // demo: the simulator's fault specifications

@@ -12,12 +12,12 @@
 #include "sim/gateway_front.h"
 #include "sim/options.h"
 #include "sim/tcp_front.h"
+#include "text/quoted_string.h"
 
 namespace marlin::cli {
 namespace {
 
-constexpr const char* kLoopback = "127.0.0.1";
-constexpr const char* kDefaultModel = "PA4400";
+using sim::kLoopback;
 
 std::filesystem::path MakeFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "marlinctl-demo-XXXXXX").string();
@@ -30,7 +30,6 @@ std::filesystem::path MakeFolder() {
 std::string Key(const char* key, const std::string& value) {
   return std::string(key) + " = " + value + "\n";
 }
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 }  // namespace
 
@@ -43,7 +42,7 @@ DemoSimulator::DemoSimulator(const std::string& model, Route route,
   for (const std::string& spec : faults) sim::ApplyFaultSpec(spec, config.faults, lockOwner);
   if (lockOwner) config.initial.lockOwner = *lockOwner;
   // The driver powers on only the family's default model; the others stand by with mains on.
-  config.initial.powerOn = model != kDefaultModel;
+  config.initial.powerOn = model != sim::kDefaultModel;
   amp_ = std::make_shared<sim::Amplifier>(config, std::move(clock));
 
   std::string device = "[" + std::string(device_keys::kDevices) + "." + kDevice + "]\n";
@@ -53,7 +52,7 @@ DemoSimulator::DemoSimulator(const std::string& model, Route route,
     const std::string backend =
         std::string(kPrologixScheme) + "://" + kLoopback + ":" + std::to_string(gateway_->Port());
     text_ = "[" + std::string(device_keys::kGpib) + "]\n" +
-            Key((std::string(device_keys::kBoardPrefix) + "0").c_str(), Quoted(backend));
+            Key((std::string(device_keys::kBoardPrefix) + "0").c_str(), text::TomlString(backend));
     device += Key(device_keys::kInterface, std::to_string(route::kGpibFirst)) +
               Key(device_keys::kAddress, std::to_string(kGpibAddress));
   } else {
@@ -61,15 +60,15 @@ DemoSimulator::DemoSimulator(const std::string& model, Route route,
     const std::string endpoint = std::string(kLoopback) + ":" + std::to_string(tcp_->Port());
     if (route == Route::Lan) {
       device += Key(device_keys::kInterface, std::to_string(route::kLan)) +
-                Key(device_keys::kLanAddress, Quoted(endpoint));
+                Key(device_keys::kLanAddress, text::TomlString(endpoint));
     } else {
       const std::string resource =
           std::string("TCPIP0::") + kLoopback + "::" + std::to_string(tcp_->Port()) + "::SOCKET";
       device += Key(device_keys::kInterface, std::to_string(route::kVisa)) +
-                Key(device_keys::kVisaResource, Quoted(resource));
+                Key(device_keys::kVisaResource, text::TomlString(resource));
     }
   }
-  device += Key(device_keys::kDescription, Quoted("Simulated " + model + " (marlinctl demo)"));
+  device += Key(device_keys::kDescription, text::TomlString("Simulated " + model + " (marlinctl demo)"));
   text_ += (text_.empty() ? "" : "\n") + device;
   std::ofstream out(file_, std::ios::binary | std::ios::trunc);
   out << text_;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/cli_options.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::sim {
 class Amplifier;

@@ -8,7 +8,7 @@
 
 #include "app/wait_tracker.h"
 #include "driver/cls_marlin.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin {
 class TcpLanSockets;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::cli {
 namespace {

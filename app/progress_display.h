@@ -18,7 +18,7 @@ class ProgressDisplay final : public WaitListener {
   void WaitProgressed(const WaitActivity& activity) override;
   void WaitEnded(const WaitActivity& activity) override;
 
-  // "1.5 s of 30.0 s  Operate: confirming RF:OUTP:STAT?"
+  // "1.5 s of 30.0 s  waiting for Operate to be confirmed"
   static std::string Line(const WaitActivity& activity);
 
  private:

@@ -1,6 +1,7 @@
 #include "app/shell_printer.h"
 
 #include "app/json_text.h"
+#include "text/quoted_string.h"
 
 namespace marlin::cli {
 namespace {
@@ -9,7 +10,7 @@ struct ValueText {
   std::string operator()(std::monostate) const { return {}; }
   std::string operator()(std::int64_t n) const { return std::to_string(n); }
   std::string operator()(double d) const { return JsonNumber(d); }
-  std::string operator()(const std::string& text) const { return JsonString(text); }
+  std::string operator()(const std::string& text) const { return text::JsonString(text); }
   std::string operator()(const std::vector<std::string>& texts) const { return JsonArray(texts); }
   std::string operator()(const std::vector<std::int32_t>& numbers) const {
     return JsonArray(numbers);
@@ -20,7 +21,7 @@ struct ValueText {
 
 std::string ResultLine(const ShellResult& result) {
   if (const auto* error = std::get_if<ShellError>(&result)) {
-    return "error " + std::to_string(error->number) + " " + JsonString(error->description);
+    return "error " + std::to_string(error->number) + " " + text::JsonString(error->description);
   }
   const ShellValue& value = std::get<ShellValue>(result);
   if (std::holds_alternative<std::monostate>(value)) return "ok";

@@ -1,30 +1,34 @@
 #include "app/wait_tracker.h"
 
-#include <chrono>
 #include <cstdint>
 #include <utility>
 
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
-#include "io/scpi.h"
 
 namespace marlin::cli {
 namespace {
 
-using std::chrono::milliseconds;
-using std::chrono::seconds;
-
-constexpr seconds kLongConfirmation{timing::kPowerConfirmation};
-constexpr seconds kShortConfirmation{timing::kOutputOffConfirmation};
-constexpr milliseconds kBandSwitch{static_cast<int>(timing::kLongestBandSwitch)};
-
-bool Is(const std::string& label, const ProcedureLabel& procedure) {
-  return label == procedure.start;
-}
+using timing::DriverWait;
+using timing::WaitKind;
 
 std::string After(const std::string& text, const std::string& prefix) {
-  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : std::string();
+}
+
+// The state a traced "NewState = ..." names; kAnyState for none.
+std::int32_t StateNamed(const std::string& name) {
+  for (std::int32_t s = state::kOff; s <= state::kFault; ++s) {
+    if (clsMarlin::StateName(s) == name) return s;
+  }
+  return timing::kAnyState;
+}
+
+bool PollsOver(const std::string& label) {
+  for (const DriverWait& wait : timing::DriverWaits()) {
+    if (wait.kind == WaitKind::Polls && wait.procedure == label) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -33,8 +37,7 @@ WaitTracker::WaitTracker(std::shared_ptr<Clock> clock, WaitListener& listener)
     : clock_(std::move(clock)), listener_(listener) {}
 
 void WaitTracker::ProcedureStarted(const std::string& label, const std::string& data) {
-  const bool polling = Is(label, labels::kWaitForComplete) || Is(label, labels::kActivateBand);
-  frames_.push_back({label, data, clock_->Now(), polling});
+  frames_.push_back({label, data, clock_->Now(), PollsOver(label)});
 }
 
 void WaitTracker::ProcedureEnded(const std::string& label) {
@@ -51,26 +54,26 @@ void WaitTracker::Reset() {
   frames_.clear();
 }
 
-WaitActivity WaitTracker::Describe(double milliseconds) const {
+const DriverWait* WaitTracker::TableEntry(double milliseconds) const {
+  if (frames_.empty()) return nullptr;
+  std::int32_t target = timing::kAnyState;
+  for (const Frame& frame : frames_) {
+    if (frame.label == labels::kSetNewState.start) {
+      target = StateNamed(After(frame.data, trace_text::kNewState));
+    }
+  }
+  const Frame& inner = frames_.back();
+  return timing::FindWait(inner.label, target, After(inner.data, trace_text::kCommand),
+                          milliseconds);
+}
+
+WaitActivity WaitTracker::Describe(const DriverWait* wait, double milliseconds) const {
   WaitActivity activity;
-  const Frame* inner = frames_.empty() ? nullptr : &frames_.back();
-  if (inner && Is(inner->label, labels::kWaitForComplete)) {
-    const std::string command = After(inner->data, trace_text::kCommand);
-    std::string target;
-    for (const Frame& frame : frames_) {
-      if (Is(frame.label, labels::kSetNewState)) target = After(frame.data, trace_text::kNewState);
-    }
-    activity.what = (target.empty() ? "" : target + ": ") + "confirming " + command;
-    if (command == scpi::kPowerQuery) activity.limit = kLongConfirmation;
-    if (command == scpi::kOutputQuery) {
-      activity.limit =
-          target == clsMarlin::StateName(state::kOperate) ? kLongConfirmation : kShortConfirmation;
-    }
-  } else if (inner && Is(inner->label, labels::kActivateBand)) {
-    activity.what = "switching the band path";
-    activity.limit = kBandSwitch;
+  if (wait) {
+    activity.what = wait->description;
+    activity.limit = FromMilliseconds(wait->limitMs);
   } else {
-    activity.what = (inner ? inner->label + ": " : std::string()) + "pause";
+    activity.what = (frames_.empty() ? std::string() : frames_.back().label + ": ") + "pause";
     activity.limit = FromMilliseconds(milliseconds);
   }
   return activity;
@@ -81,13 +84,13 @@ void WaitTracker::WaitStarting(double milliseconds) {
     Progress();
     return;
   }
-  // The transport's pause between a query and its answer belongs to the query.
-  quiet_ = !frames_.empty() && Is(frames_.back().label, labels::kReadCmdResponse);
+  const DriverWait* wait = TableEntry(milliseconds);
+  quiet_ = wait && wait->kind == WaitKind::WithinQuery;
   if (quiet_) return;
   if (current_) End();
   const bool polling = !frames_.empty() && frames_.back().polling;
   Current next;
-  next.activity = Describe(milliseconds);
+  next.activity = Describe(wait, milliseconds);
   next.started = polling ? frames_.back().started : clock_->Now();
   next.spansProcedure = polling;
   next.frame = polling ? frames_.size() - 1 : 0;

@@ -1,13 +1,15 @@
 #pragma once
 // What the driver is waiting for, followed from its trace lines and its calls of the host's
-// wait service: a confirmation poll or band switch (one activity over many waits) or a pause.
+// wait service: a confirmation poll or band switch (one activity over many waits) or a pause,
+// each named and limited by the driver's own wait table.
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "host/clock.h"
+#include "clock/clock.h"
+#include "control/wait_table.h"
 
 namespace marlin::cli {
 
@@ -54,7 +56,9 @@ class WaitTracker {
     std::size_t frame = 0;  // the procedure it spans
   };
 
-  WaitActivity Describe(double milliseconds) const;
+  // The driver's entry for a wait that starts now, null for one it does not list.
+  const timing::DriverWait* TableEntry(double milliseconds) const;
+  WaitActivity Describe(const timing::DriverWait* wait, double milliseconds) const;
   void Progress();
   void End();
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "sim/amplifier.h"
 #include "sim/tcp_front.h"
 #include "tests/sim/line_client.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Waits that keep the thread's windows alive: while the driver waits for the amplifier, the
 // wait window's "STOP" and the keep-alive timer still get their messages.
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::com {
 

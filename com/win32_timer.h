@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "driver/host_services.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::com {
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "driver/host_services.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::com {
 

@@ -1,6 +1,6 @@
 #pragma once
-// The fixed waits and limits of the amplifier control, in one place so that a host's progress
-// display shows the same limits the driver runs to.
+// Every fixed wait and limit of the driver, in one place; wait_table.h names each wait for a
+// host's progress display, with the same limits the driver runs to.
 #include <cstdint>
 
 namespace marlin::timing {
@@ -25,5 +25,14 @@ inline constexpr float kLongestBandSwitch = kBandSwitchPause + (kBandPollLimit +
 
 // The fault reset's pause.
 inline constexpr float kResetPause = 500;
+
+// SetState: an amplifier found Off before Operate is powered on and its faults reset first; a
+// PA4520 settles before its state is read back.
+inline constexpr float kPowerOnPause = 15000;
+inline constexpr float kAfterResetPause = 1000;
+inline constexpr float kPA4520SettlingPause = 4000;
+
+// Between a query and the read of its answer on the VISA route.
+inline constexpr std::int32_t kQueryPause = 200;
 
 }  // namespace marlin::timing

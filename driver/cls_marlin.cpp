@@ -7,16 +7,9 @@
 
 namespace marlin {
 
+// The other fields start with their initialisers in the class.
 clsMarlin::clsMarlin() : Routes(std::make_unique<RouteSet>(*this)) {
-  // Values at creation, in the order the host's runtime sets them.
-  DeviceType = kDefaultDeviceType;
-  GpibHandle = -1;
-  LanSocket = -1;
-  Address = kDefaultGpibAddress;
   Info.Member4 = std::string(kPlaceholderHost) + ":" + std::to_string(kDefaultPort);
-  VisaResource = kDefaultVisaResource;
-  IsPA4413 = kFalse;
-  NotPA4413 = kFalse;
 }
 
 std::int32_t clsMarlin::clsDevice_Address() { return Address; }

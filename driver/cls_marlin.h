@@ -112,20 +112,20 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 
   std::string Name;
-  std::int32_t Address = 0;
+  std::int32_t Address = kDefaultGpibAddress;
   std::int32_t Interface = 0;
   std::string Description;
-  std::string DeviceType;
+  std::string DeviceType = kDefaultDeviceType;
   std::int32_t Status = 0;
   InfoRecord Info;
   AmplParamsRecord AmplParams;
-  std::int16_t GpibHandle = 0;
+  std::int16_t GpibHandle = -1;  // none open
   std::string GpibReadBuffer = std::string(kGpibBufferLength, '\0');
   mgnLanPars LanPars;
   // The device whose list entry gave LanPars.RemotePort.
   std::string LanPortDevice;
-  std::int32_t LanSocket = 0;
-  std::string VisaResource;
+  std::int32_t LanSocket = -1;  // none open
+  std::string VisaResource = kDefaultVisaResource;
   std::int32_t VisaSession = 0;
   std::int32_t VisaStatus = 0;
   // The resource-manager session that opened VisaSession; both are closed together.

@@ -2,6 +2,7 @@
 // reset its faults and read its state.
 #include <memory>
 
+#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
@@ -10,9 +11,6 @@
 namespace marlin {
 namespace {
 
-constexpr float kPowerOnPause = 15000;
-constexpr float kAfterResetPause = 1000;
-constexpr float kPA4520SettlingPause = 4000;
 constexpr std::int32_t kCriticalOkOnly = 16;
 constexpr const char* kNotConnected = "not connected";
 constexpr const char* kNoAnswer = "no answer from the amplifier to the state read-back";
@@ -91,14 +89,14 @@ class SetStateRequest {
       std::int32_t now = proc.Step([&] { return m_.clsIAmpRemote_GetState(); });
       if (now == state::kOff && NewState == state::kOperate) {
         proc.Step([&] { m_.SetNewState(state::kOn); });
-        proc.Step([] { host::Tools().Wait(kPowerOnPause); });
+        proc.Step([] { host::Tools().Wait(timing::kPowerOnPause); });
         proc.Step([&] { m_.ResetFault(); });
-        proc.Step([] { host::Tools().Wait(kAfterResetPause); });
+        proc.Step([] { host::Tools().Wait(timing::kAfterResetPause); });
         proc.Step([&] { m_.clsIAmpRemote_GetState(); });
       }
     }
     proc.Step([&] { m_.SetNewState(NewState); });
-    if (isPA4520) proc.Step([] { host::Tools().Wait(kPA4520SettlingPause); });
+    if (isPA4520) proc.Step([] { host::Tools().Wait(timing::kPA4520SettlingPause); });
     // The read-back and its judgement are one unit: a retry reads the state again.
     proc.Step([&] { ReadBackAndJudge(NewState, isPA4520, windowShown); });
     proc.End();

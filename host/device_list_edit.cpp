@@ -1,55 +1,16 @@
 #include "host/device_list_edit.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "driver/marlin_error.h"
 #include "host/device_list.h"
 #include "host/device_list_toml.h"
+#include "text/quoted_string.h"
 
 namespace marlin {
 namespace {
 
 namespace keys = device_keys;
-
-std::string TomlBasicString(std::string_view text) {
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-          out += escaped;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  return out + "\"";
-}
 
 struct Span {
   std::size_t begin;
@@ -120,7 +81,7 @@ EditedList EditLanAddress(std::string_view text, const std::string& fileName,
   const toml::value& root = document->root;
   const TextPlaces& places = document->places;
   const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
-  const std::string value = TomlBasicString(address);
+  const std::string value = text::TomlString(address);
   std::string edited(text);
 
   const auto& table = entry.as_table();

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin {
 

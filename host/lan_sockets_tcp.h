@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "host/lan_sockets.h"
 
 namespace marlin {

@@ -1,5 +1,5 @@
 #pragma once
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin {
 

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "driver/host_registry.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "host/device_list_file.h"
 #include "host/lan_sockets.h"
 #include "host/timer_queue.h"

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "driver/host_services.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin {
 

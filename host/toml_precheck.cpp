@@ -2,38 +2,10 @@
 
 #include <cstdio>
 
+#include "text/utf8.h"
+
 namespace marlin {
 namespace {
-
-// Length of the UTF-8 sequence at `i`, or 0 when it is not one (overlong forms, surrogates and
-// code points beyond U+10FFFF included).
-std::size_t Utf8Length(std::string_view t, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(t[k]); };
-  const unsigned char b = byte(i);
-  if (b < 0x80) return 1;
-  std::size_t n = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3;
-    if (b == 0xE0) low = 0xA0;
-    if (b == 0xED) high = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4;
-    if (b == 0xF0) low = 0x90;
-    if (b == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > t.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < n; ++k) {
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-  }
-  return n;
-}
 
 bool StartsWith(std::string_view t, std::size_t i, std::string_view what) {
   return t.substr(i, what.size()) == what;
@@ -45,7 +17,7 @@ class Scanner {
 
   std::optional<PrecheckFault> Run() {
     for (std::size_t i = 0; i < t_.size();) {
-      const std::size_t n = Utf8Length(t_, i);
+      const std::size_t n = text::Utf8SequenceLength(t_, i);
       if (n == 0) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X",

@@ -1,20 +1,12 @@
 #include "host/trace_sinks.h"
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "driver/marlin_error.h"
+#include "text/json_writer.h"
 
 namespace marlin {
-namespace {
-
-using Json = nlohmann::ordered_json;
-
-std::string OneLine(const Json& record) {
-  return record.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-}  // namespace
+using text::JsonObject;
 
 JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
     : path_(path), out_(path, std::ios::app | std::ios::binary) {
@@ -36,28 +28,38 @@ void JsonLinesFile::Append(const std::string& line) {
 }
 
 void JsonLinesFile::Line(const TraceCall& call) {
-  Append(OneLine(Json{{"event", call.event},
-                      {"component", call.component},
-                      {"class", call.className},
-                      {"procedure", call.procedure},
-                      {"data", call.data},
-                      {"instance", call.instance}}));
+  Append(JsonObject()
+             .Text("event", call.event)
+             .Text("component", call.component)
+             .Text("class", call.className)
+             .Text("procedure", call.procedure)
+             .Text("data", call.data)
+             .Text("instance", call.instance)
+             .Line());
 }
 
 void JsonLinesFile::Report(const ErrorReportCall& report) {
-  Append(OneLine(Json{{"report",
-                       {{"number", report.number},
-                        {"description", report.description},
-                        {"instance", report.instance},
-                        {"line", report.line}}}}));
+  Append(JsonObject()
+             .Json("report", JsonObject()
+                                 .Number("number", report.number)
+                                 .Text("description", report.description)
+                                 .Number("instance", report.instance)
+                                 .Number("line", report.line)
+                                 .Line())
+             .Line());
 }
 
 void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
-  Append(OneLine(Json{{"message", {{"text", text}, {"style", style}, {"title", title}}}}));
+  Append(JsonObject()
+             .Json("message",
+                   JsonObject().Text("text", text).Number("style", style).Text("title", title).Line())
+             .Line());
 }
 
 void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
-  Append(OneLine(Json{{"messagebox", {{"text", text}, {"title", title}}}}));
+  Append(JsonObject()
+             .Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line())
+             .Line());
 }
 
 void TerminalTrace::Line(const TraceCall& call) {

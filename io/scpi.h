@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "control/timings.h"
 #include "driver/text_numbers.h"
 
 namespace marlin::scpi {
@@ -44,6 +45,6 @@ inline bool SaysNoBand(std::string_view answer) {
 }
 
 // Every query goes out with this pause between write and read on the VISA route.
-inline constexpr int kQueryWaitTime = 200;
+inline constexpr int kQueryWaitTime = timing::kQueryPause;
 
 }  // namespace marlin::scpi

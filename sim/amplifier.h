@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "sim/amplifier_config.h"
 #include "sim/transcript.h"
 

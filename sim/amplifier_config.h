@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::sim {
 
@@ -50,11 +50,12 @@ struct InitialState {
   std::string lanTimeout = "24H";  // the active SYST:SCPI:TIME value
 };
 
-inline constexpr const char* kModels[] = {"PA4400", "PA4413", "PA4415", "PA4520"};
+inline constexpr const char* kDefaultModel = "PA4400";  // the family's default
+inline constexpr const char* kModels[] = {kDefaultModel, "PA4413", "PA4415", "PA4520"};
 inline constexpr const char* kNoBandAnswers[] = {"0", "NONE"};
 
 struct AmplifierConfig {
-  std::string model = "PA4400";  // PA4400 (the family's default), PA4413, PA4415, PA4520
+  std::string model = kDefaultModel;  // one of kModels
   std::string serial = "100001";
   std::string firmware = "2.20";
   Timings timings;
@@ -72,6 +73,8 @@ void Validate(const AmplifierConfig& config);
 void ValidateFaults(const Faults& faults);
 
 // Limits shared by every front.
+inline constexpr const char* kLoopback = "127.0.0.1";  // where a front listens unless told
+inline constexpr std::size_t kReadChunkBytes = 4096;
 inline constexpr std::size_t kMaxLineBytes = 4096;
 inline constexpr std::size_t kMaxOverlongBytes = 1 << 20;
 inline constexpr std::size_t kMaxClientsPerFront = 32;

@@ -320,7 +320,7 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
   asio::steady_timer timer_;
   int id_;
   Settings settings_;
-  std::array<char, 4096> buffer_{};
+  std::array<char, kReadChunkBytes> buffer_{};
   std::string partial_;
   bool escaped_ = false;
   bool controllerLine_ = false;

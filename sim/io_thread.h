@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::sim {
 

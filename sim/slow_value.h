@@ -2,7 +2,7 @@
 // A value that takes time to change: it reads as before until the change's end on the clock.
 #include <optional>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::sim {
 

@@ -125,7 +125,7 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
   asio::steady_timer timer_;
   int id_;
   std::string peer_;
-  std::array<char, 4096> buffer_{};
+  std::array<char, kReadChunkBytes> buffer_{};
   LineSplitter splitter_;
   std::deque<std::string> lines_;
   std::string reply_;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/json_writer.h"
+
 namespace marlin::sim {
 
 namespace {
@@ -18,58 +20,18 @@ std::string_view DirectionName(Direction direction) {
   return "event";
 }
 
-// JSON string contents; every byte is taken as the character of the same code, so garbage
-// answers survive the trip into the file byte for byte.
-void AppendEscaped(std::string& out, std::string_view text) {
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", c);
-          out += code;
-        } else if (c < 0x80) {
-          out += static_cast<char>(c);
-        } else {
-          out += static_cast<char>(0xc0 | (c >> 6));
-          out += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-  }
-}
-
 }  // namespace
 
 std::string ToJsonLine(const TranscriptEntry& entry) {
   char time[32];
   std::snprintf(time, sizeof time, "%.3f", ToMilliseconds(entry.time));
-  std::string line = "{\"t_ms\":";
-  line += time;
-  line += ",\"peer\":\"";
-  AppendEscaped(line, entry.peer);
-  line += "\",\"dir\":\"";
-  line += DirectionName(entry.direction);
-  line += "\",\"text\":\"";
-  AppendEscaped(line, entry.text);
-  line += "\"";
-  if (!entry.terminated) line += ",\"terminated\":false";
-  line += "}";
-  return line;
+  text::JsonObject line;
+  line.Json("t_ms", time)
+      .Text("peer", entry.peer)
+      .Text("dir", DirectionName(entry.direction))
+      .Text("text", entry.text);
+  if (!entry.terminated) line.Boolean("terminated", false);
+  return line.Line();
 }
 
 void Transcript::Add(TranscriptEntry entry) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::sim {
 

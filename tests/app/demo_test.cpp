@@ -12,6 +12,7 @@ namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class Demo : public ::testing::TestWithParam<const char*> {};
 
@@ -24,6 +25,10 @@ TEST_P(Demo, RunsTheMainJobEndToEndAndSumsItUp) {
   EXPECT_THAT(run.out,
               AllOf(HasSubstr("Time scale 50:"), HasSubstr("[devices.DEMO]"), HasSubstr("waited  "),
                     HasSubstr("-> now Operate (3)"), HasSubstr("All 9 of 9 steps succeeded")));
+  // Each wait is named by the driver's wait table, none by its procedure's trace label.
+  EXPECT_THAT(run.out, AllOf(HasSubstr("of 4.0 s  waiting for the amplifier to settle in its new"),
+                             HasSubstr("of 30.0 s  waiting for Operate to be confirmed"),
+                             Not(HasSubstr(": pause"))));
   // The PA4520's wait window, drawn once per state request.
   EXPECT_THAT(run.err,
               AllOf(HasSubstr("[OPERATE, red] DEMO\n"), HasSubstr("[POWER OFF, green] DEMO\n")));

@@ -55,6 +55,11 @@ TEST_P(LanAddressWriteBack, ChangesOnlyThatValue) {
   EXPECT_EQ(WithLanAddress(edit.before, "devices.toml", edit.device, edit.address), edit.after);
 }
 
+// Written as U+FFFD, such an address would not read back as asked: refused, not altered.
+TEST(LanAddressWriteBack, RefusesBytesThatAreNotUtf8) {
+  EXPECT_THROW(WithLanAddress(kLab, "devices.toml", "AMP1", "caf\xE9:1"), MarlinError);
+}
+
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   text.replace(text.find(from), from.size(), to);
   return text;
@@ -89,7 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
         Edit{"quoted device name and text that needs escapes",
              "[devices.\"amp \\\"7\\\"\"]\ninterface = 50\nlan_address = \"\"\n", "amp \"7\"",
              "a\"b\\c\td",
-             "[devices.\"amp \\\"7\\\"\"]\ninterface = 50\nlan_address = \"a\\\"b\\\\c\\td\"\n"}),
+             "[devices.\"amp \\\"7\\\"\"]\ninterface = 50\nlan_address = \"a\\\"b\\\\c\\td\"\n"},
+        Edit{"control character and DEL", "[devices.A]\ninterface = 50\n", "A", "x\x01\x7f:1",
+             "[devices.A]\ninterface = 50\nlan_address = \"x\\u0001\\u007f:1\"\n"}),
     [](const auto& info) {
       std::string name = info.param.title;
       for (char& ch : name) {

@@ -106,8 +106,10 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
       records[0],
       (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}}}));
   EXPECT_EQ(records[1]["messagebox"]["title"], "PA4520");
-  EXPECT_THAT(records[1]["messagebox"]["text"].get<std::string>(), HasSubstr("Fault "));
+  // Each byte that is not UTF-8 becomes U+FFFD.
+  EXPECT_EQ(records[1]["messagebox"]["text"], "Fault \uFFFD\uFFFD");
   EXPECT_EQ(records[2]["procedure"], "p");
+  EXPECT_EQ(records[2]["data"], "\uFFFD");
   EXPECT_THAT(console.str(), HasSubstr("Marlin: Restart the amplifier\n"));
   EXPECT_THAT(console.str(), HasSubstr("[PA4520] Fault"));
 }

@@ -119,16 +119,22 @@ TEST(ErrorQueue, AWrongHeaderStopsTheRestOfTheLine) {
   EXPECT_EQ(bench.amp->Snapshot().bandPath, 0);
 }
 
+// `query` answers `before` until `span` has passed from now and `after` from then on.
+void ExpectChangeAfter(Bench& bench, std::string_view query, Clock::Duration span,
+                       const std::string& before, const std::string& after) {
+  bench.Advance(span - 1ms);
+  EXPECT_EQ(bench.Ask(query), before) << query;
+  bench.Advance(1ms);
+  EXPECT_EQ(bench.Ask(query), after) << query;
+}
+
 TEST(SlowChanges, QueriesAnswerTheOldValueUntilTheChangeEnds) {
   AmplifierConfig config;
   config.timings = Timings{5000ms, 1000ms, 2500ms, 1000ms, 500ms};
   Bench bench(config);
 
   bench.Ask("SYST:POW:STAT ON");
-  bench.Advance(4999ms);
-  EXPECT_EQ(bench.Ask("SYST:POW:STAT?"), "0\n");
-  bench.Advance(1ms);
-  EXPECT_EQ(bench.Ask("SYST:POW:STAT?"), "1\n");
+  ExpectChangeAfter(bench, "SYST:POW:STAT?", 5000ms, "0\n", "1\n");
 
   bench.Ask("RF:BAND:PATH 2");
   bench.Advance(2000ms);
@@ -139,23 +145,15 @@ TEST(SlowChanges, QueriesAnswerTheOldValueUntilTheChangeEnds) {
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "-221,\"Settings conflict;band path is switching\"\n");
 
   bench.Ask("RF:OUTP:STAT ON");
-  bench.Advance(999ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "0\n");
-  bench.Advance(1ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "1\n");
+  ExpectChangeAfter(bench, "RF:OUTP:STAT?", 1000ms, "0\n", "1\n");
 
   bench.Ask("RF:OUTP:STAT OFF");
-  bench.Advance(499ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "1\n");
-  bench.Advance(1ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "0\n");
+  ExpectChangeAfter(bench, "RF:OUTP:STAT?", 500ms, "1\n", "0\n");
   EXPECT_EQ(bench.Ask("SYST:ERR?"), "0,\"No error\"\n");
 }
 
 TEST(SlowChanges, ALineTakesEffectAtTheTimeItArrived) {
-  AmplifierConfig config = Powered();
-  config.initial.bandPath = 2;
-  config.initial.rfOn = true;
+  AmplifierConfig config = Operating(2);
   config.timings.rfOff = 500ms;
   Bench bench(config);
   // A test rig lets its clock move on as soon as a line is recorded, while the simulator may still
@@ -166,16 +164,11 @@ TEST(SlowChanges, ALineTakesEffectAtTheTimeItArrived) {
     }
   });
   bench.Ask("RF:OUTP:STAT OFF");
-  bench.Advance(99ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "1\n");
-  bench.Advance(1ms);
-  EXPECT_EQ(bench.Ask("RF:OUTP:STAT?"), "0\n");
+  ExpectChangeAfter(bench, "RF:OUTP:STAT?", 100ms, "1\n", "0\n");
 }
 
 TEST(SlowChanges, PowerOffStopsRfAtOnceAndClearsThePathWhenDone) {
-  AmplifierConfig config = Powered();
-  config.initial.bandPath = 3;
-  config.initial.rfOn = true;
+  AmplifierConfig config = Operating(3);
   config.timings.powerOff = 1000ms;
   Bench bench(config);
   bench.Ask("SYST:POW:STAT OFF");
@@ -187,9 +180,7 @@ TEST(SlowChanges, PowerOffStopsRfAtOnceAndClearsThePathWhenDone) {
 }
 
 TEST(SlowChanges, BandSwitchMutesRfAndDeselectingWorks) {
-  AmplifierConfig config = Powered();
-  config.initial.bandPath = 1;
-  config.initial.rfOn = true;
+  AmplifierConfig config = Operating(1);
   Bench bench(config);
   bench.Ask("RF:BAND:PATH 4");
   EXPECT_EQ(bench.Ask("RF:OUTP:STAT?;RF:BAND:PATH?"), "0;4\n");

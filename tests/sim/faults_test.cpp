@@ -64,9 +64,7 @@ TEST(Faults, ErrorEntriesAreQueuedInOrderAtStartAndAtRunTime) {
 }
 
 TEST(Faults, ALatchedFaultReportsItselfUntilClsAndKeepsRfOff) {
-  AmplifierConfig config = Powered();
-  config.initial.bandPath = 2;
-  config.initial.rfOn = true;
+  AmplifierConfig config = Operating(2);
   Bench bench(config);
   Faults fault;
   fault.fault = ErrorEntry{-300, "Device-specific error;overtemperature"};
@@ -158,7 +156,7 @@ TEST(Transcript, RecordsEveryLineWithItsClockTimeAsJsonLines) {
   bench.Ask("RF:BAND:PATH 2");
   bench.Advance(2000ms);
   bench.Ask("RF:BAND:PATH?");
-  bench.amp->RecordSent("tcp:1#1", "\xfe\x01");  // garbage survives the trip into JSON
+  bench.amp->RecordSent("tcp:1#1", "\xfe\x01\xc3\xa4");  // garbage stays valid JSON
 
   std::vector<nlohmann::json> lines;
   std::istringstream in(bench.amp->TranscriptJsonLines());
@@ -172,7 +170,7 @@ TEST(Transcript, RecordsEveryLineWithItsClockTimeAsJsonLines) {
   EXPECT_EQ(lines[2]["dir"], "out");
   EXPECT_EQ(lines[2]["text"], "2");
   EXPECT_EQ(lines[2]["peer"], "local");
-  EXPECT_EQ(lines[3]["text"], "\u00fe\u0001");
+  EXPECT_EQ(lines[3]["text"], "\uFFFD\u0001\u00E4");
   EXPECT_EQ(lines[3]["terminated"], false);
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "sim/amplifier.h"
 
 namespace marlin::sim::testing {
@@ -27,11 +27,19 @@ struct Bench {
 };
 
 // A powered amplifier with instant switching, for tests about something else.
-inline AmplifierConfig Powered(std::string model = "PA4400") {
+inline AmplifierConfig Powered(std::string model = kDefaultModel) {
   AmplifierConfig config;
   config.model = std::move(model);
   config.initial.powerOn = true;
   config.timings = Timings{0ms, 0ms, 0ms, 0ms, 0ms};
+  return config;
+}
+
+// Powered, the band path selected and the RF output on.
+inline AmplifierConfig Operating(int bandPath) {
+  AmplifierConfig config = Powered();
+  config.initial.bandPath = bandPath;
+  config.initial.rfOn = true;
   return config;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/host_services.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::testing {
 

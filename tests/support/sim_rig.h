@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 #include "host/lan_sockets_tcp.h"
 #include "io/visa_binding.h"
 #include "sim/amplifier.h"

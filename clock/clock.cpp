@@ -1,4 +1,4 @@
-#include "host/clock.h"
+#include "clock/clock.h"
 
 #include <stdexcept>
 #include <thread>
