@@ -81,8 +81,10 @@ void CheckIdentification(const std::string& answer) {
   Require(namesModel == identification::NamesAModel(answer));
   std::string flipped = answer;
   for (char& c : flipped) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   Require(identification::NamesMakerAndFamily(flipped) ==
           identification::NamesMakerAndFamily(answer));
@@ -92,11 +94,16 @@ void CheckIdentification(const std::string& answer) {
 // and NUL fill, GPIB a line feed and space padding, some instruments "\r\n".
 std::string RouteFill(std::uint8_t form, std::size_t length) {
   switch (form % 5) {
-    case 0: return "";
-    case 1: return "\n";
-    case 2: return "\n" + std::string(length, '\0');
-    case 3: return "\n" + std::string(length, ' ');
-    default: return "\r\n";
+    case 0:
+      return "";
+    case 1:
+      return "\n";
+    case 2:
+      return "\n" + std::string(length, '\0');
+    case 3:
+      return "\n" + std::string(length, ' ');
+    default:
+      return "\r\n";
   }
 }
 
