@@ -63,7 +63,7 @@ struct SyntaxError {
 using ParsedLine = std::variant<EmptyLine, ShellCommand, SyntaxError>;
 
 // Longer lines are refused whole rather than read without bound.
-inline constexpr std::size_t kLongestShellLine = 64 * 1024;
+inline constexpr std::size_t kLongestShellLine = std::size_t{64} * 1024;
 
 // `line` without its line feed; one trailing carriage return (a CRLF script) is ignored.
 ParsedLine ParseShellLine(std::string_view line);

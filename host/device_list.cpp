@@ -226,6 +226,7 @@ HostSettings ReadHost(const Checker& check, const toml::value& host) {
 std::map<int, std::string> ReadGpib(const Checker& check, const toml::value& gpib) {
   check.MustBeTable(gpib, {keys::kGpib});
   std::vector<std::string> boards;
+  boards.reserve(kGpibBoardCount);
   for (int b = 0; b < kGpibBoardCount; ++b)
     boards.push_back(keys::kBoardPrefix + std::to_string(b));
   check.OnlyKnownKeys(gpib, {keys::kGpib}, boards);

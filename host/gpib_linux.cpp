@@ -133,7 +133,7 @@ class LinuxGpibBackend final : public GpibBackend {
 }  // namespace
 
 std::unique_ptr<GpibBackend> MakeLinuxGpibBackend(const std::string& target,
-                                                  std::shared_ptr<Clock>) {
+                                                  const std::shared_ptr<Clock>&) {
   return std::make_unique<LinuxGpibBackend>(target.empty() ? kLibraryNames
                                                            : std::vector<std::string>{target});
 }

@@ -12,6 +12,6 @@ inline constexpr const char* kLinuxGpibScheme = "linux-gpib";
 
 // `target` is empty (the usual library names) or the path of the library to load.
 std::unique_ptr<GpibBackend> MakeLinuxGpibBackend(const std::string& target,
-                                                  std::shared_ptr<Clock> clock);
+                                                  const std::shared_ptr<Clock>& clock);
 
 }  // namespace marlin

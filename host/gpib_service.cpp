@@ -145,7 +145,7 @@ GpibBackendKinds StandardGpibBackends() {
 }
 
 std::unique_ptr<StandaloneGpib> MakeGpibService(const std::map<int, std::string>& boards,
-                                                std::shared_ptr<Clock> clock,
+                                                const std::shared_ptr<Clock>& clock,
                                                 const GpibBackendKinds& kinds) {
   std::map<int, std::unique_ptr<GpibBackend>> made;
   for (const auto& [board, text] : boards) {

@@ -21,7 +21,7 @@ inline constexpr std::uint16_t kComplete = 0x0100;
 }  // namespace gpib_status
 
 // Longest answer one read takes; the rest of a longer one is dropped.
-inline constexpr std::size_t kGpibReadLimit = 64 * 1024;
+inline constexpr std::size_t kGpibReadLimit = std::size_t{64} * 1024;
 
 class StandaloneGpib final : public HostGpib {
  public:
@@ -62,7 +62,7 @@ GpibBackendKinds StandardGpibBackends();
 // Builds the service from the [gpib] table (board number -> backend text). Raises 5 naming the
 // board and its text for an unknown backend or a wrong target; nothing is connected yet.
 std::unique_ptr<StandaloneGpib> MakeGpibService(const std::map<int, std::string>& boards,
-                                                std::shared_ptr<Clock> clock,
+                                                const std::shared_ptr<Clock>& clock,
                                                 const GpibBackendKinds& kinds);
 
 }  // namespace marlin

@@ -22,7 +22,7 @@ struct TcpLanOptions {
   // On the host's clock (see RealWait).
   Clock::Duration connectTimeout = std::chrono::seconds(10);
   Clock::Duration queryTimeout = std::chrono::seconds(10);
-  std::size_t maxAnswerBytes = 64 * 1024;
+  std::size_t maxAnswerBytes = std::size_t{64} * 1024;
 };
 
 class TcpLanSockets final : public LanSockets {

@@ -27,10 +27,7 @@ std::string Printable(std::string_view text, std::size_t longest) {
   for (std::size_t at = 0; at < text.size();) {
     const auto c = static_cast<unsigned char>(text[at]);
     const std::size_t length = text::Utf8SequenceLength(text, at);
-    if (length == 0) {
-      out += Escape("\\x%02X", c);
-      ++at;
-    } else if (length == 1 && (c < 0x20 || c == 0x7F)) {
+    if (length == 0 || (length == 1 && (c < 0x20 || c == 0x7F))) {
       out += Escape("\\x%02X", c);
       ++at;
     } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0) {

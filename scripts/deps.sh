@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages a job needs when they are missing. Usage: deps.sh build|test|com
+# Installs the Debian packages a job needs when they are missing.
+# Usage: deps.sh build|test|lint|com
 set -euo pipefail
 
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
                 libtoml11-dev nlohmann-json3-dev)
 test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py strace gdb)
+# clang-tidy also reads the COM server's cross-build, which needs the IDL compiler's headers.
+lint_packages=(clang-format clang-tidy mingw-w64 g++-mingw-w64-x86-64-posix wine64-tools
+               libwine-dev)
 # wine32:i386 runs the 32-bit server and hosts beside wine64; wixl builds the installers.
 com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
               wine64-tools libwine-dev wine32:i386 wixl)
@@ -13,8 +17,9 @@ wanted=("${build_packages[@]}")
 case "${1:-build}" in
   build) ;;
   test) wanted+=("${test_packages[@]}") ;;
+  lint) wanted+=("${lint_packages[@]}") ;;
   com) wanted+=("${com_packages[@]}") ;;
-  *) echo "usage: deps.sh build|test|com" >&2; exit 2 ;;
+  *) echo "usage: deps.sh build|test|lint|com" >&2; exit 2 ;;
 esac
 
 missing=()

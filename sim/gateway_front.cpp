@@ -336,7 +336,7 @@ class GatewayFront::Impl::Session : public std::enable_shared_from_this<Session>
 };
 
 GatewayFront::GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
-                           std::string bindAddress, std::uint16_t port,
+                           const std::string& bindAddress, std::uint16_t port,
                            std::chrono::milliseconds idleTimeout)
     : impl_(std::make_unique<Impl>()) {
   while (!byGpibAddress.empty()) {

@@ -21,7 +21,7 @@ class GatewayFront {
   // amplifier, std::system_error when the port cannot be bound; 0 picks a free port.
   // A client that sends nothing for `idleTimeout` (real time) is disconnected.
   GatewayFront(std::map<int, std::shared_ptr<Amplifier>> byGpibAddress,
-               std::string bindAddress = kLoopback, std::uint16_t port = 0,
+               const std::string& bindAddress = kLoopback, std::uint16_t port = 0,
                std::chrono::milliseconds idleTimeout = kDefaultIdleClientTimeout);
   ~GatewayFront();
   GatewayFront(const GatewayFront&) = delete;

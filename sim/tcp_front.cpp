@@ -133,8 +133,8 @@ class TcpFront::Impl::Session : public std::enable_shared_from_this<Session> {
   bool closed_ = false;
 };
 
-TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress, std::uint16_t port,
-                   std::chrono::milliseconds idleTimeout)
+TcpFront::TcpFront(std::shared_ptr<Amplifier> amp, const std::string& bindAddress,
+                   std::uint16_t port, std::chrono::milliseconds idleTimeout)
     : impl_(std::make_unique<Impl>()) {
   if (!amp) throw std::invalid_argument("TCP front needs an amplifier");
   impl_->amp = std::move(amp);

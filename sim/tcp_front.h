@@ -18,7 +18,7 @@ class TcpFront {
   // Listens at once; 0 picks a free port. Throws std::invalid_argument for an address that is
   // not an IP address and std::system_error when the port cannot be bound.
   // A client that sends nothing for `idleTimeout` (real time) is disconnected.
-  TcpFront(std::shared_ptr<Amplifier> amp, std::string bindAddress = kLoopback,
+  TcpFront(std::shared_ptr<Amplifier> amp, const std::string& bindAddress = kLoopback,
            std::uint16_t port = 0,
            std::chrono::milliseconds idleTimeout = kDefaultIdleClientTimeout);
   ~TcpFront();
