@@ -21,6 +21,8 @@ struct Escaping {
   bool valid;           // the bytes are UTF-8 as they stand
 };
 
+void PrintTo(const Escaping& c, std::ostream* out) { *out << c.name; }
+
 class QuotedStrings : public ::testing::TestWithParam<Escaping> {};
 
 TEST_P(QuotedStrings, EscapeControlsAndReplaceEachByteThatIsNotUtf8) {
