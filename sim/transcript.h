@@ -22,7 +22,7 @@ struct TranscriptEntry {
 };
 
 // One JSON object: {"t_ms":2000,"peer":"tcp:5025#1","dir":"in","text":"RF:BAND:PATH 2"}.
-// Bytes that are not ASCII are written as the characters of the same code (Latin-1).
+// UTF-8 is kept; each byte that is not UTF-8 is written as U+FFFD, so every line is valid JSON.
 std::string ToJsonLine(const TranscriptEntry& entry);
 
 using TranscriptSink = std::function<void(const TranscriptEntry&)>;

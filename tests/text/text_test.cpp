@@ -21,6 +21,8 @@ struct Escaping {
   bool valid;           // the bytes are UTF-8 as they stand
 };
 
+void PrintTo(const Escaping& c, std::ostream* out) { *out << c.name; }
+
 class QuotedStrings : public ::testing::TestWithParam<Escaping> {};
 
 TEST_P(QuotedStrings, EscapeControlsAndReplaceEachByteThatIsNotUtf8) {
@@ -82,6 +84,24 @@ TEST(JsonObject, FieldsInOrderWithNestedObjectsAndEscapedText) {
   EXPECT_EQ(line, "{\"event\":\"start\",\"report\":{\"number\":-4040,\"text\":\"a\\\"\\u0001" + R +
                       "\"},\"terminated\":false}");
   EXPECT_EQ(JsonObject().Line(), "{}");
+}
+
+// ASCII text other than \b, \f and DEL comes out as a standard writer's compact form, so trace
+// files and transcripts of ordinary traffic read as before.
+TEST(JsonObject, AsciiTextIsWrittenAsAStandardWriterWritesIt) {
+  std::string ascii;
+  for (int c = 1; c < 0x7F; ++c) {
+    if (c != '\b' && c != '\f') ascii += static_cast<char>(c);
+  }
+  for (const std::string& value : {ascii, std::string("RF:BAND:PATH 2"), std::string()}) {
+    nlohmann::ordered_json expected{{"event", value}, {"line", -7}, {"inner", {{"text", value}}}};
+    EXPECT_EQ(JsonObject()
+                  .Text("event", value)
+                  .Number("line", -7)
+                  .Json("inner", JsonObject().Text("text", value).Line())
+                  .Line(),
+              expected.dump());
+  }
 }
 
 }  // namespace
