@@ -62,6 +62,7 @@ HRESULT MarlinObject::Create(REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   MarlinObject* created = nullptr;
+  // NOLINTNEXTLINE(bugprone-unhandled-exception-at-new): Boundary turns bad_alloc into an HRESULT
   const HRESULT made = Boundary(IID_IUnknown, [&] { created = new MarlinObject(); });
   if (FAILED(made)) return made;
   const HRESULT result = created->QueryInterface(iid, object);
