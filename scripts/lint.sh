@@ -54,7 +54,7 @@ fi
 database_files() {
   local database=$1 folders=$2
   sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$database" |
-    grep -E "^$root/($folders)/[^/]+\.cpp$" | sort -u |
+    grep -E "^$root/($folders)/([^/]+/)?[^/]+\.cpp$" | sort -u |
     if [ ${#only[@]} -gt 0 ]; then grep -Fx -f <(printf "$root/%s\n" "${only[@]}") || true; else cat; fi
 }
 
@@ -63,11 +63,11 @@ tidy() {
   local build=$1
   shift
   xargs -r -P"$jobs" -n1 clang-tidy -p "$build" --quiet \
-    --header-filter="^$root/(driver|io|control|ui|host|sim|app|com)/" "$@" 2>&1 |
+    --header-filter="^$root/(driver|io|control|ui|platform|clock|text|host|sim|app|com)/" "$@" 2>&1 |
     sed -E '/^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$/d'
 }
 
-core='driver|io|control|ui|host|app|sim'
+core='driver|io|control|ui|platform|clock|text|host|app|sim'
 echo "--- clang-tidy: native build"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -96,7 +96,7 @@ if ! tidy build-mingw64 "${cross_args[@]}" <<<"$windows"; then failed=1; fi
 
 # Every source file of the linted folders was checked by one of the two passes.
 if [ ${#only[@]} -eq 0 ]; then
-  missing=$(comm -23 <(cxx_files | grep -E "^($core|com)/[^/]+\.cpp$" | sed "s|^|$root/|" | sort) \
+  missing=$(comm -23 <(cxx_files | grep -E "^($core|com)/([^/]+/)?[^/]+\.cpp$" | sed "s|^|$root/|" | sort) \
     <(printf '%s\n%s\n' "$native" "$windows" | sort -u))
 else
   missing=""
