@@ -24,6 +24,7 @@ constexpr int kUnauthorized = 401;
 constexpr int kForbidden = 403;
 constexpr int kNotFound = 404;
 constexpr int kConflict = 409;
+constexpr int kPayloadTooLarge = 413;
 constexpr int kTooManyStreams = 503;
 constexpr std::size_t kServerThreads = 48;
 constexpr auto kKeepAliveEvery = 15s;
@@ -155,9 +156,16 @@ void PanelServer::Routes() {
     Refuse(res, 500, "the panel could not answer this request");
   });
   http_->set_error_handler([](const Req& req, Res& res) {
-    if (res.body.empty()) {
-      Refuse(res, res.status, res.status == kNotFound ? "no such resource: " + req.path
-                                                      : "the request was refused");
+    if (!res.body.empty()) return;
+    if (res.status == kNotFound) {
+      Refuse(res, res.status, "no such resource: " + req.path);
+    } else if (res.status == kPayloadTooLarge) {
+      Refuse(res, res.status,
+             "the body is larger than " + std::to_string(kLargestBody) + " bytes");
+    } else if (res.status == kBadRequest) {
+      Refuse(res, res.status, "malformed request (a POST needs a Content-Length)");
+    } else {
+      Refuse(res, res.status, "the request was refused");
     }
   });
 
