@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <algorithm>
 #include <future>
 
 #include "tests/panel/panel_fixture.h"
@@ -194,6 +195,27 @@ std::string RouteName(const ::testing::TestParamInfo<TestRoute>& info) {
 INSTANTIATE_TEST_SUITE_P(Routes, PanelActions,
                          ::testing::Values(TestRoute::Lan, TestRoute::Visa, TestRoute::Gpib),
                          RouteName);
+
+TEST(PanelPolling, AskedToPollItReadsTheStateOfAConnectedIdleDeviceAgainAndAgain) {
+  TempFolder folder;
+  SimProcess sim({"--model", "PA4520", "--power", "on"}, folder.Path() / "transcript.jsonl");
+  PanelProcess panel(folder, DeviceListFor(TestRoute::Lan, sim), {"--poll", "0.1"});
+  EventStream events(panel);
+  auto client = panel.Client();
+  ASSERT_EQ(Post(*client, "AMP1", "connect").body["ok"], true);
+  const std::size_t afterConnect = sim.Received().size();
+  int polls = 0;
+  EXPECT_TRUE(events.WaitFor([&](const PanelEvent& e) {
+    if (e.type == "outcome") polls = 0;  // count the views published after the connection
+    if (e.type == "device" && e.data["busy"] == false && e.data["status"] == 1) ++polls;
+    return polls >= 4;
+  }));
+  // Each poll is a state query of its own.
+  const std::vector<std::string> sent = Texts(sim.Received());
+  EXPECT_GE(std::count(sent.begin() + static_cast<std::ptrdiff_t>(afterConnect), sent.end(),
+                       "RF:BAND:PATH?"),
+            3);
+}
 
 TEST(PanelProcessTest, WarnsWhenListeningBeyondLoopbackAndEndsCleanlyOnSigint) {
   TempFolder folder;
