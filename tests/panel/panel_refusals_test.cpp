@@ -113,11 +113,14 @@ TEST_F(PanelRefusals, EachBadRequestGetsItsAnswerAndNeverReachesTheAmplifier) {
                                        ? client->Get(path.c_str(), headers)
                                        : client->Post(path.c_str(), headers, r.body,
                                                       "application/json");
-    ASSERT_TRUE(result);
+    if (!result) {
+      ADD_FAILURE() << "no answer";
+      continue;
+    }
     EXPECT_EQ(result->status, r.status);
     const nlohmann::json body = nlohmann::json::parse(result->body, nullptr, false);
-    ASSERT_TRUE(body.is_object()) << result->body;
-    EXPECT_THAT(body.value("message", ""), HasSubstr(r.message));
+    EXPECT_TRUE(body.is_object()) << result->body;
+    if (body.is_object()) EXPECT_THAT(body.value("message", ""), HasSubstr(r.message));
   }
   // None of it reached the amplifier, and the panel still serves.
   EXPECT_TRUE(sim->Received().empty());
