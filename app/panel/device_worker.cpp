@@ -112,7 +112,8 @@ void DeviceWorker::Run() {
   try {
     // Naming reads the device list only; it tells the route before any connection.
     driver.amp->clsDevice_Name_Let(name_);
-  } catch (const MarlinError& e) {
+  } catch (...) {
+    const MarlinError e = CurrentError();
     std::lock_guard lock(mutex_);
     view_.lastError = ErrorInfo{e.Number(), e.Description()};
   }
@@ -208,7 +209,9 @@ ActionOutcome DeviceWorker::Perform(Driver& driver, const Action& action) {
         break;
       }
     }
-  } catch (const MarlinError& e) {
+  } catch (...) {
+    // Whatever a host call throws ends this action only, never the device's thread.
+    const MarlinError e = CurrentError();
     outcome.error = ErrorInfo{e.Number(), e.Description()};
     readState = false;
   }
@@ -224,7 +227,7 @@ void DeviceWorker::Refresh(Driver& driver, bool readState) {
   if (connected && readState) {
     try {
       state = amp.clsIAmpRemote_GetState();
-    } catch (const MarlinError&) {
+    } catch (...) {
       // The action's own outcome says what failed; the state stays unknown.
     }
   }
