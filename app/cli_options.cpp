@@ -7,6 +7,8 @@
 #include <functional>
 #include <string_view>
 
+#include <arpa/inet.h>
+
 #include "app/exit_codes.h"
 #include "host/printable_text.h"
 #include "sim/amplifier_config.h"
@@ -62,6 +64,7 @@ const std::vector<CommandSpec>& Commands() {
       {"errors", CliCommand::Errors, {"DEVICE"}, with({"--max"})},
       {"reset", CliCommand::Reset, {"DEVICE"}, host},
       {"shell", CliCommand::Shell, {}, host},
+      {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll"})},
       {"help", CliCommand::Help, {}, {}},
   };
   return commands;
@@ -99,6 +102,25 @@ bool OnOff(std::string_view option, std::string_view value) {
   Bad(option, value, "expected on or off");
 }
 
+double PollSeconds(std::string_view option, std::string_view value) {
+  double seconds = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+      !std::isfinite(seconds) || seconds < kShortestPoll || seconds > kLongestPoll) {
+    Bad(option, value, "expected seconds from 0.1 to 86400");
+  }
+  return seconds;
+}
+
+std::string IpAddress(std::string_view option, std::string_view value) {
+  const std::string text(value);
+  unsigned char bytes[16];
+  if (inet_pton(AF_INET, text.c_str(), bytes) != 1 && inet_pton(AF_INET6, text.c_str(), bytes) != 1) {
+    Bad(option, value, "expected an IPv4 or IPv6 address such as 127.0.0.1");
+  }
+  return text;
+}
+
 std::string FileName(std::string_view option, std::string_view value) {
   if (value.empty()) Bad(option, value, "expected a file name");
   return std::string(value);
@@ -127,6 +149,10 @@ const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
       {"--mode", [](CliOptions& o, auto name, auto& v) { o.mode = Whole(name, v, 0, INT32_MAX); }},
       {"--class",
        [](CliOptions& o, auto name, auto& v) { o.operatingClass = Whole(name, v, 0, INT32_MAX); }},
+      {"--port", [](CliOptions& o, auto name, auto& v) { o.port = Whole(name, v, 0, 65535); }},
+      {"--bind", [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
+      {"--poll",
+       [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
       {"--max",
        [](CliOptions& o, auto name, auto& v) { o.maxErrors = Whole(name, v, 1, kMostErrorsRead); }},
       {"--model",

@@ -10,7 +10,7 @@
 
 namespace marlin::cli {
 
-enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell };
+enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell, Panel };
 enum class Route { Lan, Visa, Gpib };
 
 struct HostOptions {
@@ -33,10 +33,15 @@ struct CliOptions {
   Route route = Route::Lan;                                // demo
   std::int32_t demoBand = 2;                               // demo
   std::vector<std::string> faults;  // demo: the simulator's fault specifications
+  std::int32_t port = 0;              // panel: 0 picks a free port
+  std::optional<std::string> bind;    // panel: an IP address; unset: loopback
+  std::optional<double> pollSeconds;  // panel: unset: the amplifiers are never polled
 };
 
 inline constexpr double kDemoTimeScale = 10;
 inline constexpr std::int32_t kMostErrorsRead = 1000;
+inline constexpr double kShortestPoll = 0.1;
+inline constexpr double kLongestPoll = 86400;
 
 // `args` without the program name. Throws a usage CliFailure.
 CliOptions ParseCommandLine(const std::vector<std::string>& args);

@@ -48,6 +48,7 @@ HostSetup::HostSetup(const HostPlan& plan)
   StandaloneHostConfig config;
   config.deviceList = plan.deviceList;
   config.traceFile = plan.traceFile;
+  config.traceLines = plan.traceLines;
   config.clock = plan.clock;
   config.lan = lan_;
   if (plan.waitWindow) config.waitWindowAllowed = true;
@@ -73,6 +74,7 @@ HostSetup::HostSetup(const HostPlan& plan)
   if (plan.tracker) {
     factory = std::make_shared<ObservedHostFactory>(factory, plan.tracker, plan.sliceMs);
   }
+  if (plan.wrap) factory = plan.wrap(std::move(factory));
   host::ResetThread();
   InstallHostServiceFactory(std::move(factory));
 }

@@ -3,12 +3,14 @@
 // trace file, LAN sockets and GPIB backends on one clock, optionally observed for the progress
 // display. Leaving drops this thread's services, so sockets and handles close in order.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/wait_tracker.h"
 #include "driver/cls_marlin.h"
 #include "clock/clock.h"
+#include "driver/host_registry.h"
 
 namespace marlin {
 class TcpLanSockets;
@@ -23,6 +25,11 @@ struct HostPlan {
   bool waitWindow = false;
   std::shared_ptr<WaitTracker> tracker;  // null: waits are not observed
   double sliceMs = 100;                  // see ObservedHostFactory
+  // Sees every trace line as the JSON Lines trace writes it, with or without a trace file.
+  std::function<void(const std::string&)> traceLines;
+  // Wraps the stand-alone services (after the observation above, if any): a host that adds
+  // its own windows or per-thread observers.
+  std::function<std::shared_ptr<HostServiceFactory>(std::shared_ptr<HostServiceFactory>)> wrap;
 };
 
 class HostSetup {

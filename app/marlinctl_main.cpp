@@ -8,6 +8,7 @@
 #include "app/demo.h"
 #include "app/device_commands.h"
 #include "app/exit_codes.h"
+#include "app/panel/panel_command.h"
 #include "app/shell_command.h"
 #include "app/usage.h"
 
@@ -30,6 +31,8 @@ int Run(const std::vector<std::string>& args) {
       return RunDemo(options, std::cout);
     case CliCommand::Shell:
       return RunShell(options, std::cin, std::cout, std::cerr);
+    case CliCommand::Panel:
+      return RunPanel(options, std::cout, std::cerr);
     default:
       return RunDeviceCommand(options, std::cout);
   }

@@ -39,6 +39,7 @@ Commands:
   errors DEVICE           read the instrument's error queue until it is empty
   reset DEVICE            reset faults (clears the instrument's status)
   shell                   a host console: one driver call per line on stdin
+  panel                   a soft front panel in the browser for every device of the list
   help [COMMAND]          this text, or a command's own
 
 Run "marlinctl COMMAND --help" for a command's options and examples.
@@ -135,6 +136,32 @@ Example:
   ok
 
 )" + kExitStatus;
+    case CliCommand::Panel:
+      return std::string(R"(Usage: marlinctl panel [OPTIONS]
+Serves a soft front panel for every device of the device list on a local web page and prints
+one line, its address with this run's token: open it in a browser. Each device has its own
+driver object; the page connects, initialises, switches (Off, Standby, Operate with band path,
+output mode and operating class), resets faults and reads the error queue, and shows every wait
+live, the PA4520's wait window with its STOP included. SIGINT or SIGTERM ends the panel and
+disconnects every device.
+
+Options:
+  --port N             the port, 0 to 65535 (default 0: a free port)
+  --bind ADDRESS       listen on this IP address instead of 127.0.0.1 (warns: the network can
+                       then reach the panel; the token still guards every request)
+  --poll SECONDS       read the state of connected devices this often (default: never)
+)") + kHostOptions +
+             R"(
+Examples:
+  marlinctl panel
+  marlinctl panel --devices lab.toml --port 8470 --trace panel-trace.jsonl
+  marlinctl panel --poll 5
+
+API: GET /api/devices, POST /api/devices/NAME/connect|disconnect|initialize|resetfault|errors|
+state|stop, GET /api/events (server-sent events), GET /api/timeline; the token in the header
+X-Marlin-Token (or ?token= for /api/events).
+
+)" + kExitStatus;
     case CliCommand::Help:
       return OverallUsage();
   }
@@ -144,7 +171,8 @@ Example:
 std::string TopicUsage(const std::string& topic) {
   for (CliCommand command :
        {CliCommand::Demo, CliCommand::Identify, CliCommand::State, CliCommand::Set,
-        CliCommand::Errors, CliCommand::Reset, CliCommand::Shell, CliCommand::Help}) {
+        CliCommand::Errors, CliCommand::Reset, CliCommand::Shell, CliCommand::Panel,
+        CliCommand::Help}) {
     if (CommandWord(command) == topic) return CommandUsage(command);
   }
   throw UsageError("help: unknown command \"" + topic + "\"");

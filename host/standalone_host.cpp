@@ -73,8 +73,8 @@ void RefuseTraceIntoDeviceList(const StandaloneHostConfig& config) {
 StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     : config_(std::move(config)), clock_(ChooseClock(config_)) {
   RefuseTraceIntoDeviceList(config_);
-  if (!config_.traceFile.empty()) {
-    traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile);
+  if (!config_.traceFile.empty() || config_.traceLines) {
+    traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile, config_.traceLines);
     sinks_.push_back(traceFile_);
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));

@@ -30,6 +30,8 @@ struct StandaloneHostConfig {
   std::filesystem::path deviceList;
   // Empty: no trace file. Trace is enabled when a file or the terminal trace is configured.
   std::filesystem::path traceFile;
+  // Sees every JSON Lines trace line (with or without a trace file); trace is then enabled.
+  JsonLinesFile::LineObserver traceLines;
   bool terminalTrace = false;
   // The answer to every error report; 5 asks the driver to retry the failing step.
   std::int32_t reportAnswer = 0;

@@ -1,6 +1,7 @@
 #include "host/trace_sinks.h"
 
 #include <ostream>
+#include <utility>
 
 #include "driver/marlin_error.h"
 #include "text/json_writer.h"
@@ -8,8 +9,10 @@
 namespace marlin {
 using text::JsonObject;
 
-JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
-    : path_(path), out_(path, std::ios::app | std::ios::binary) {
+JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, LineObserver observer)
+    : path_(path), observer_(std::move(observer)) {
+  if (path.empty()) return;
+  out_.open(path, std::ios::app | std::ios::binary);
   if (!out_) {
     throw MarlinError(errors::kFileAccess,
                       "Cannot open the trace file \"" + path.string() + "\" for writing");
@@ -18,6 +21,8 @@ JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
 
 void JsonLinesFile::Append(const std::string& line) {
   std::lock_guard lock(mutex_);
+  if (observer_) observer_(line);
+  if (path_.empty()) return;
   out_.clear();
   out_ << line << '\n';
   out_.flush();

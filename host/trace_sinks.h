@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iosfwd>
 #include <mutex>
 #include <string>
@@ -36,8 +37,12 @@ class TraceSink {
 // Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
 class JsonLinesFile final : public TraceSink {
  public:
-  // Appends to the file; raises errors::kFileAccess when it cannot be opened.
-  explicit JsonLinesFile(const std::filesystem::path& path);
+  // Sees every line as written, in order; called under the file's lock.
+  using LineObserver = std::function<void(const std::string& line)>;
+
+  // Appends to the file; raises errors::kFileAccess when it cannot be opened. An empty path
+  // writes no file: the lines go to the observer only.
+  explicit JsonLinesFile(const std::filesystem::path& path, LineObserver observer = {});
 
   void Line(const TraceCall& call) override;
   void Report(const ErrorReportCall& report) override;
@@ -49,6 +54,7 @@ class JsonLinesFile final : public TraceSink {
   void Append(const std::string& line);
 
   std::filesystem::path path_;
+  LineObserver observer_;
   std::mutex mutex_;
   std::ofstream out_;
 };

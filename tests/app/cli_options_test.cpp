@@ -36,6 +36,18 @@ TEST(CommandLine, ReadsEachCommandsArgumentsAndOptions) {
   EXPECT_TRUE(Parse({"state", "--help"}).help);
   EXPECT_EQ(Parse({"help", "set"}).helpTopic, "set");
   EXPECT_EQ(Parse({"errors", "AMP1", "--max", "1000"}).maxErrors, 1000);
+
+  const CliOptions panel = Parse({"panel", "--port", "8470", "--bind", "::1", "--poll", "2.5",
+                                  "--devices", "lab.toml"});
+  EXPECT_EQ(panel.command, CliCommand::Panel);
+  EXPECT_EQ(panel.port, 8470);
+  EXPECT_EQ(panel.bind, "::1");
+  EXPECT_EQ(panel.pollSeconds, 2.5);
+  EXPECT_EQ(panel.host.devices, "lab.toml");
+  const CliOptions quiet = Parse({"panel"});
+  EXPECT_EQ(quiet.port, 0);
+  EXPECT_FALSE(quiet.bind);
+  EXPECT_FALSE(quiet.pollSeconds);
 }
 
 struct Wrong {
@@ -81,7 +93,15 @@ INSTANTIATE_TEST_SUITE_P(
         Wrong{{"demo", "--devices", "x"}, "demo: unknown option --devices"},
         Wrong{{"demo", "--model", "PA9999"}, "expected PA4400, PA4413, PA4415 or PA4520"},
         Wrong{{"demo", "--route", "serial"}, "expected lan, visa or gpib"},
-        Wrong{{"identify", "A", "--max", "3"}, "identify: unknown option --max"}));
+        Wrong{{"identify", "A", "--max", "3"}, "identify: unknown option --max"},
+        Wrong{{"panel", "--port", "65536"}, "from 0 to 65535"},
+        Wrong{{"panel", "--port", "-1"}, "--port \"-1\""},
+        Wrong{{"panel", "--bind", "localhost"}, "expected an IPv4 or IPv6 address"},
+        Wrong{{"panel", "--bind", "127.0.0.1:80"}, "expected an IPv4 or IPv6 address"},
+        Wrong{{"panel", "--poll", "0"}, "expected seconds from 0.1 to 86400"},
+        Wrong{{"panel", "--poll", "inf"}, "--poll \"inf\""},
+        Wrong{{"panel", "DEVICE"}, "panel: unexpected argument"},
+        Wrong{{"state", "A", "--port", "1"}, "state: unknown option --port"}));
 
 TEST(CommandLine, TheSlowestTimeScaleAndARepeatableFaultAreAccepted) {
   EXPECT_EQ(Parse({"state", "A", "--time-scale", "0.001"}).host.timeScale, 0.001);

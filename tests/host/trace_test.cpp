@@ -114,6 +114,37 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
   EXPECT_THAT(console.str(), HasSubstr("[PA4520] Fault"));
 }
 
+TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) {
+  std::vector<std::string> seen;
+  StandaloneHostConfig config;
+  config.traceLines = [&seen](const std::string& line) { seen.push_back(line); };
+  UseHost(config);
+  clsMarlin amp;
+  EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
+  std::int32_t style = 0;
+  host::Message().ShowMessage("Restart", style, "Marlin", 0);
+  std::vector<std::string> written;
+  std::istringstream lines(TempFolder::Read(trace));
+  for (std::string line; std::getline(lines, line);) written.push_back(line);
+  EXPECT_EQ(seen, written);
+  EXPECT_EQ(seen.size(), 5u);
+
+  // Without a file the observer alone gets them, and trace is on.
+  seen.clear();
+  std::vector<std::string> alone;
+  StandaloneHostConfig memoryOnly;
+  memoryOnly.deviceList = devices;
+  memoryOnly.traceLines = [&alone](const std::string& line) { alone.push_back(line); };
+  StandaloneHostFactory factory(std::move(memoryOnly));
+  host::Replace(factory.MakeTrace());
+  host::Replace(factory.MakeDevList());
+  EXPECT_TRUE(host::Trace().TraceEnabled());
+  amp.clsDevice_Name_Let("AMP1");
+  EXPECT_EQ(alone.size(), 4u);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(JsonLines(trace).size(), 5u);
+}
+
 TEST(TraceService, AnswersEveryReportWithTheConfiguredValue) {
   TempFolder folder;
   for (std::int32_t answer : {0, 5}) {

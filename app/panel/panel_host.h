@@ -1,0 +1,50 @@
+#pragma once
+// The panel's host services: the stand-alone services with, on each device's thread, that
+// device's wait observer and its wait window in the page. Threads that are no device's get the
+// stand-alone services unchanged.
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "app/panel/web_wait_window.h"
+#include "app/wait_tracker.h"
+#include "driver/host_registry.h"
+
+namespace marlin::panel {
+
+// What one device's thread adds to the host's services.
+struct DeviceHostHooks {
+  std::shared_ptr<cli::WaitTracker> tracker;
+  std::shared_ptr<std::atomic<bool>> stop;
+  std::function<void(const WaitWindowState&)> windowChanged;
+};
+
+// Attaches `hooks` to the calling thread for the object's lifetime. Services the thread made
+// before are dropped, so the next use makes them with the hooks.
+class ThreadHooks {
+ public:
+  explicit ThreadHooks(const DeviceHostHooks& hooks);
+  ~ThreadHooks();
+  ThreadHooks(const ThreadHooks&) = delete;
+  ThreadHooks& operator=(const ThreadHooks&) = delete;
+};
+
+class PanelHostFactory final : public HostServiceFactory {
+ public:
+  // `sliceMs`: see cli::ObservedHostFactory.
+  PanelHostFactory(std::shared_ptr<HostServiceFactory> inner, double sliceMs);
+
+  std::unique_ptr<HostTrace> MakeTrace() override;
+  std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
+  std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
+  std::unique_ptr<HostTools> MakeTools() override;
+  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
+  std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
+  std::unique_ptr<HostWindows> MakeWindows() override;
+
+ private:
+  std::shared_ptr<HostServiceFactory> inner_;
+  double sliceMs_;
+};
+
+}  // namespace marlin::panel

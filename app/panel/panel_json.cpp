@@ -1,0 +1,87 @@
+#include "app/panel/panel_json.h"
+
+#include <chrono>
+
+#include "app/json_text.h"
+
+namespace marlin::panel {
+namespace {
+
+using cli::JsonNumber;
+using cli::JsonString;
+
+std::string Field(const char* name, const std::string& json) {
+  return JsonString(name) + ":" + json;
+}
+
+std::string Milliseconds(Clock::Duration span) {
+  return JsonNumber(std::chrono::duration<double, std::milli>(span).count());
+}
+
+std::string ErrorObject(const std::optional<ErrorInfo>& error) {
+  if (!error) return "null";
+  return "{" + Field("number", std::to_string(error->number)) + "," +
+         Field("description", JsonString(error->description)) + "}";
+}
+
+std::string WaitObject(const cli::WaitActivity& activity) {
+  return "{" + Field("what", JsonString(activity.what)) + "," +
+         Field("elapsedMs", Milliseconds(activity.elapsed)) + "," +
+         Field("limitMs", activity.limit ? Milliseconds(*activity.limit) : "null") + "}";
+}
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+std::string DeviceJson(const DeviceView& v) {
+  const WaitWindowState& w = v.window;
+  return "{" + Field("name", JsonString(v.name)) + "," +
+         Field("description", JsonString(v.description)) + "," +
+         Field("interface", std::to_string(v.interfaceCode)) + "," +
+         Field("route", JsonString(v.route)) + "," +
+         Field("status", std::to_string(v.connected ? 1 : 0)) + "," +
+         Field("connected", Bool(v.connected)) + "," +
+         Field("identification", JsonString(v.identification)) + "," +
+         Field("model", JsonString(v.model)) + "," + Field("firmware", JsonNumber(v.firmware)) +
+         "," + Field("state", v.state ? std::to_string(*v.state) : "null") + "," +
+         Field("bandPath", std::to_string(v.bandPath)) + "," +
+         Field("lastError", ErrorObject(v.lastError)) + "," + Field("busy", Bool(v.busy)) + "," +
+         Field("action", v.action.empty() ? "null" : JsonString(v.action)) + "," +
+         Field("wait", v.wait ? WaitObject(*v.wait) : "null") + "," +
+         Field("window", "{" + Field("visible", Bool(w.visible)) + "," +
+                             Field("caption", JsonString(w.caption)) + "," +
+                             Field("label", JsonString(w.label)) + "," +
+                             Field("colour", std::to_string(w.colour)) + "," +
+                             Field("stop", JsonString(w.stopCaption)) + "}") +
+         "}";
+}
+
+std::string WaitJson(const std::string& device, const std::string& phase,
+                     const cli::WaitActivity& activity) {
+  return "{" + Field("device", JsonString(device)) + "," + Field("phase", JsonString(phase)) +
+         "," + Field("wait", WaitObject(activity)) + "}";
+}
+
+std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome) {
+  std::string json = "{" + Field("device", JsonString(device)) + "," +
+                     Field("action", JsonString(ActionWord(kind))) + ",";
+  if (outcome.error) return json + Field("error", ErrorObject(outcome.error)) + "}";
+  json += Field("ok", "true");
+  if (outcome.state) json += "," + Field("state", std::to_string(*outcome.state));
+  if (kind == ActionKind::ReadErrors) {
+    json += "," + Field("errors", cli::JsonArray(outcome.errors)) + "," +
+            Field("more", Bool(outcome.errorsLeft));
+  }
+  return json + "}";
+}
+
+std::string ErrorJson(std::int32_t number, const std::string& description) {
+  return "{" + Field("error", ErrorObject(ErrorInfo{number, description})) + "}";
+}
+
+std::string RefusalJson(const std::string& message) {
+  return "{" + Field("message", JsonString(message)) + "}";
+}
+
+}  // namespace marlin::panel

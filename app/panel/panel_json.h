@@ -1,0 +1,18 @@
+#pragma once
+// The panel's answers and events as JSON text.
+#include <string>
+
+#include "app/panel/device_worker.h"
+
+namespace marlin::panel {
+
+std::string DeviceJson(const DeviceView& view);
+std::string WaitJson(const std::string& device, const std::string& phase,
+                     const cli::WaitActivity& activity);
+std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome);
+// {"error": {"number": N, "description": "..."}}
+std::string ErrorJson(std::int32_t number, const std::string& description);
+// {"message": "..."}: a request the panel refused before any driver call.
+std::string RefusalJson(const std::string& message);
+
+}  // namespace marlin::panel
