@@ -71,7 +71,8 @@ StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     : config_(std::move(config)), clock_(ChooseClock(config_)) {
   RefuseTraceIntoDeviceList(config_);
   if (!config_.traceFile.empty()) {
-    traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile);
+    traceFile_ = std::make_shared<JsonLinesFile>(
+        config_.traceFile, ClockStamp(clock_, TraceEpochFor(*clock_)));
     sinks_.push_back(traceFile_);
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <utility>
 
 #include "driver/marlin_error.h"
 
@@ -16,18 +17,21 @@ std::string OneLine(const Json& record) {
 
 }  // namespace
 
-JsonLinesFile::JsonLinesFile(const std::filesystem::path& path)
-    : path_(path), out_(path, std::ios::app | std::ios::binary) {
+JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, TraceStamp stamp)
+    : path_(path), stamp_(std::move(stamp)), out_(path, std::ios::app | std::ios::binary) {
   if (!out_) {
     throw MarlinError(errors::kFileAccess,
                       "Cannot open the trace file \"" + path.string() + "\" for writing");
   }
 }
 
-void JsonLinesFile::Append(const std::string& line) {
+// Stamped under the lock, so the times of the file's lines never go back.
+template <class Record>
+void JsonLinesFile::Append(Record record) {
   std::lock_guard lock(mutex_);
+  record["time"] = stamp_();
   out_.clear();
-  out_ << line << '\n';
+  out_ << OneLine(record) << '\n';
   out_.flush();
   if (!out_) {
     throw MarlinError(errors::kFileAccess,
@@ -36,28 +40,28 @@ void JsonLinesFile::Append(const std::string& line) {
 }
 
 void JsonLinesFile::Line(const TraceCall& call) {
-  Append(OneLine(Json{{"event", call.event},
-                      {"component", call.component},
-                      {"class", call.className},
-                      {"procedure", call.procedure},
-                      {"data", call.data},
-                      {"instance", call.instance}}));
+  Append(Json{{"event", call.event},
+              {"component", call.component},
+              {"class", call.className},
+              {"procedure", call.procedure},
+              {"data", call.data},
+              {"instance", call.instance}});
 }
 
 void JsonLinesFile::Report(const ErrorReportCall& report) {
-  Append(OneLine(Json{{"report",
-                       {{"number", report.number},
-                        {"description", report.description},
-                        {"instance", report.instance},
-                        {"line", report.line}}}}));
+  Append(Json{{"report",
+               {{"number", report.number},
+                {"description", report.description},
+                {"instance", report.instance},
+                {"line", report.line}}}});
 }
 
 void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
-  Append(OneLine(Json{{"message", {{"text", text}, {"style", style}, {"title", title}}}}));
+  Append(Json{{"message", {{"text", text}, {"style", style}, {"title", title}}}});
 }
 
 void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
-  Append(OneLine(Json{{"messagebox", {{"text", text}, {"title", title}}}}));
+  Append(Json{{"messagebox", {{"text", text}, {"title", title}}}});
 }
 
 void TerminalTrace::Line(const TraceCall& call) {
