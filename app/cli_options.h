@@ -8,7 +8,7 @@
 
 namespace marlin::cli {
 
-enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell };
+enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell, TraceReport };
 enum class Route { Lan, Visa, Gpib };
 
 struct HostOptions {
@@ -31,6 +31,8 @@ struct CliOptions {
   Route route = Route::Lan;                                // demo
   std::int32_t demoBand = 2;                               // demo
   std::vector<std::string> faults;  // demo: the simulator's fault specifications
+  std::string traceInput;           // trace-report: the trace file read
+  std::string reportOutput;         // trace-report: the HTML report written (-o)
 };
 
 inline constexpr double kDemoTimeScale = 10;

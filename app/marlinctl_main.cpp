@@ -9,6 +9,7 @@
 #include "app/device_commands.h"
 #include "app/exit_codes.h"
 #include "app/shell_command.h"
+#include "app/trace_report_command.h"
 #include "app/usage.h"
 
 namespace {
@@ -30,6 +31,8 @@ int Run(const std::vector<std::string>& args) {
       return RunDemo(options, std::cout);
     case CliCommand::Shell:
       return RunShell(options, std::cin, std::cout, std::cerr);
+    case CliCommand::TraceReport:
+      return RunTraceReport(options, std::cout, std::cerr);
     default:
       return RunDeviceCommand(options, std::cout);
   }

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
-                libtoml11-dev nlohmann-json3-dev)
+                libtoml11-dev nlohmann-json3-dev libexpat1-dev)
 test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py strace gdb)
 # wine32:i386 runs the 32-bit server and hosts beside wine64; wixl builds the installers.
 com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
