@@ -196,8 +196,12 @@ std::string RenderSvg(const Timeline& t) {
     std::string cls = b.wait ? "wait" : "proc";
     if (!b.ended) cls += " failed";
     Rect(out, cls.c_str(), x, y, w, kRow - 4, XmlText(title, 600));
+    // Room for the characters and, when cut, the ellipsis.
     const std::size_t fits = static_cast<std::size_t>((w - 4) / kCharWidth);
-    if (fits >= 4) Text(out, "bar-label", x + 2, y + 10, XmlText(b.procedure, fits));
+    if (fits >= 4) {
+      Text(out, "bar-label", x + 2, y + 10,
+           XmlText(b.procedure, b.procedure.size() <= fits ? fits : fits - 1));
+    }
   }
 
   // Instrument lines: one tick per pixel column and kind, so a million lines stay a few
