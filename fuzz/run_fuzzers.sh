@@ -8,8 +8,8 @@ seconds=${1:-20}
 build=build-fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DMARLIN_FUZZ=ON -DMARLIN_TESTS=OFF -DMARLIN_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target device_list_fuzz shell_line_fuzz
-for target in device_list shell_line; do
+cmake --build "$build" -j"$(nproc)" --target device_list_fuzz shell_line_fuzz trace_timeline_fuzz
+for target in device_list shell_line trace_timeline; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   (cd "$build" && "./fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 \

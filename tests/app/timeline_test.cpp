@@ -144,6 +144,9 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
       Report(4081, "Marlin Amplifier-AMP1: Switching refused", 12.1),
       Start("clsIAmpRemote_GetState", 20.0),
       End("clsIAmpRemote_GetState", 20.5),
+      Start("clsIAmpRemote_ResetFault", 21.0),
+      Start("ResetFault", 21.1),
+      Report(4040, "LAN send data failed!", 21.5),
   };
   const Timeline t = timeline::BuildTimeline(lines);
   ASSERT_TRUE(t.timed);
@@ -193,7 +196,14 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_TRUE(getState->ended);
   EXPECT_TRUE(BarOf(t, "clsIAmpRemote_SetState")->ended);
 
-  ASSERT_EQ(t.marks.size(), 2u);
+  // The trace ends inside a failed call: it ends at its last record.
+  const auto* lastCall = BarOf(t, "clsIAmpRemote_ResetFault");
+  ASSERT_TRUE(lastCall);
+  EXPECT_FALSE(lastCall->ended);
+  EXPECT_EQ(lastCall->end - lastCall->begin, 500'000);
+  EXPECT_FALSE(BarOf(t, "ResetFault")->ended);
+
+  ASSERT_EQ(t.marks.size(), 3u);
   EXPECT_TRUE(t.marks[0].error);
   EXPECT_EQ(t.marks[0].number, 4081);
   EXPECT_EQ(t.marks[0].line, 22u);
