@@ -23,6 +23,9 @@ constexpr double kSlowestTimeScale = 1e-3;
 // Options a command line may give more than once; any other given twice is a mistake.
 constexpr std::string_view kRepeatable = "--fault";
 constexpr std::int32_t kHighestBand = 10;
+// The one short option, as report tools are used to it.
+constexpr std::string_view kShortOutput = "-o";
+constexpr std::string_view kOutput = "--output";
 
 struct StateWord {
   std::string_view word;
@@ -65,6 +68,7 @@ const std::vector<CommandSpec>& Commands() {
       {"reset", CliCommand::Reset, {"DEVICE"}, host},
       {"shell", CliCommand::Shell, {}, host},
       {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll"})},
+      {"trace-report", CliCommand::TraceReport, {"TRACE"}, {"--output"}},
       {"help", CliCommand::Help, {}, {}},
   };
   return commands;
@@ -174,6 +178,8 @@ const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
          }
          o.faults.push_back(v);
        }},
+      {"--output",
+       [](CliOptions& o, auto name, auto& v) { o.reportOutput = FileName(name, v); }},
       {"--route",
        [](CliOptions& o, auto name, auto& v) {
          for (const RouteName& r : kRoutes) {
@@ -201,6 +207,8 @@ void Positional(CliOptions& options, std::string_view slot, const std::string& v
     options.device = value;
   } else if (slot == "STATE") {
     options.targetState = TargetState(value);
+  } else if (slot == "TRACE") {
+    options.traceInput = FileName(slot, value);
   }
 }
 
@@ -244,7 +252,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   std::size_t positional = 0;
   std::vector<std::string> given;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+    const std::string& arg = args[i] == kShortOutput ? std::string(kOutput) : args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
       continue;
@@ -280,6 +288,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   if (options.help) return options;
   if (positional < spec->positionals.size()) {
     throw UsageError(first + ": " + std::string(spec->positionals[positional]) + " is missing");
+  }
+  if (options.command == CliCommand::TraceReport && options.reportOutput.empty()) {
+    throw UsageError(first + ": -o REPORT.html is missing");
   }
   const bool bandOptions = options.band || options.mode || options.operatingClass;
   if (options.command == CliCommand::Set && bandOptions && options.targetState != kOperate) {

@@ -10,7 +10,7 @@
 
 namespace marlin::cli {
 
-enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell, Panel };
+enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell, Panel, TraceReport };
 enum class Route { Lan, Visa, Gpib };
 
 struct HostOptions {
@@ -36,6 +36,8 @@ struct CliOptions {
   std::int32_t port = 0;              // panel: 0 picks a free port
   std::optional<std::string> bind;    // panel: an IP address; unset: loopback
   std::optional<double> pollSeconds;  // panel: unset: the amplifiers are never polled
+  std::string traceInput;           // trace-report: the trace file read
+  std::string reportOutput;         // trace-report: the HTML report written (-o)
 };
 
 inline constexpr double kDemoTimeScale = 10;

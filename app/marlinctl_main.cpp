@@ -10,6 +10,7 @@
 #include "app/exit_codes.h"
 #include "app/panel/panel_command.h"
 #include "app/shell_command.h"
+#include "app/trace_report_command.h"
 #include "app/usage.h"
 
 namespace {
@@ -33,6 +34,8 @@ int Run(const std::vector<std::string>& args) {
       return RunShell(options, std::cin, std::cout, std::cerr);
     case CliCommand::Panel:
       return RunPanel(options, std::cout, std::cerr);
+    case CliCommand::TraceReport:
+      return RunTraceReport(options, std::cout, std::cerr);
     default:
       return RunDeviceCommand(options, std::cout);
   }

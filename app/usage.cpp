@@ -16,7 +16,8 @@ constexpr const char* kHostOptions =
 
 constexpr const char* kExitStatus =
     R"(Exit status: 0 success, 1 driver error, 2 bad usage, 3 connection failure,
-4 device list or trace file missing or broken.
+4 device list or trace file missing or broken (trace-report: a trace with no record, a report
+that cannot be written).
 )";
 
 std::string DeviceCommand(const std::string& synopsis, const std::string& what,
@@ -40,6 +41,7 @@ Commands:
   reset DEVICE            reset faults (clears the instrument's status)
   shell                   a host console: one driver call per line on stdin
   panel                   a soft front panel in the browser for every device of the list
+  trace-report TRACE -o F a trace file as an HTML report with the session's timeline
   help [COMMAND]          this text, or a command's own
 
 Run "marlinctl COMMAND --help" for a command's options and examples.
@@ -49,6 +51,7 @@ Examples:
   marlinctl demo --model PA4520 --route gpib
   marlinctl state AMP1 --devices lab.toml
   marlinctl set AMP1 operate --band 2 --mode 0 --class 1
+  marlinctl trace-report marlin-trace.jsonl -o report.html
 
 )") + kExitStatus;
 }
@@ -162,6 +165,23 @@ state|stop, GET /api/events (server-sent events), GET /api/timeline; the token i
 X-Marlin-Token (or ?token= for /api/events).
 
 )" + kExitStatus;
+    case CliCommand::TraceReport:
+      return std::string(R"(Usage: marlinctl trace-report TRACE -o REPORT.html
+Reads a trace file (JSON Lines, as --trace and the COM server write it) and writes one
+self-contained HTML page: a summary (instances, duration, errors, longest waits) and the
+session's timeline, a lane per instance with procedures nested as bars, waits shaded with their
+limits, instrument lines as ticks and errors marked. Nothing in the page is fetched.
+Lines that are no trace record (a line a process left half written) are skipped with a warning
+naming the line. Records without a time (traces of older versions) are placed by their order.
+
+Options:
+  -o, --output FILE    the report written (replaced when it exists)
+
+Examples:
+  marlinctl shell --trace session.jsonl < script.txt
+  marlinctl trace-report session.jsonl -o session.html
+
+)") + kExitStatus;
     case CliCommand::Help:
       return OverallUsage();
   }
@@ -172,6 +192,7 @@ std::string TopicUsage(const std::string& topic) {
   for (CliCommand command :
        {CliCommand::Demo, CliCommand::Identify, CliCommand::State, CliCommand::Set,
         CliCommand::Errors, CliCommand::Reset, CliCommand::Shell, CliCommand::Panel,
+        CliCommand::TraceReport,
         CliCommand::Help}) {
     if (CommandWord(command) == topic) return CommandUsage(command);
   }

@@ -74,7 +74,8 @@ StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
     : config_(std::move(config)), clock_(ChooseClock(config_)) {
   RefuseTraceIntoDeviceList(config_);
   if (!config_.traceFile.empty() || config_.traceLines) {
-    traceFile_ = std::make_shared<JsonLinesFile>(config_.traceFile, config_.traceLines);
+    traceFile_ = std::make_shared<JsonLinesFile>(
+        config_.traceFile, ClockStamp(clock_, TraceEpochFor(*clock_)), config_.traceLines);
     sinks_.push_back(traceFile_);
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));

@@ -9,8 +9,9 @@
 namespace marlin {
 using text::JsonObject;
 
-JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, LineObserver observer)
-    : path_(path), observer_(std::move(observer)) {
+JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, TraceStamp stamp,
+                             LineObserver observer)
+    : path_(path), observer_(std::move(observer)), stamp_(std::move(stamp)) {
   if (path.empty()) return;
   out_.open(path, std::ios::app | std::ios::binary);
   if (!out_) {
@@ -19,8 +20,10 @@ JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, LineObserver obs
   }
 }
 
-void JsonLinesFile::Append(const std::string& line) {
+// Stamped under the lock, so the times of the file's lines never go back.
+void JsonLinesFile::Append(JsonObject record) {
   std::lock_guard lock(mutex_);
+  const std::string line = record.Text("time", stamp_()).Line();
   if (observer_) observer_(line);
   if (path_.empty()) return;
   out_.clear();
@@ -39,8 +42,7 @@ void JsonLinesFile::Line(const TraceCall& call) {
              .Text("class", call.className)
              .Text("procedure", call.procedure)
              .Text("data", call.data)
-             .Text("instance", call.instance)
-             .Line());
+             .Text("instance", call.instance));
 }
 
 void JsonLinesFile::Report(const ErrorReportCall& report) {
@@ -50,21 +52,18 @@ void JsonLinesFile::Report(const ErrorReportCall& report) {
                                  .Text("description", report.description)
                                  .Number("instance", report.instance)
                                  .Number("line", report.line)
-                                 .Line())
-             .Line());
+                                 .Line()));
 }
 
 void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
   Append(JsonObject()
              .Json("message",
-                   JsonObject().Text("text", text).Number("style", style).Text("title", title).Line())
-             .Line());
+                   JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()));
 }
 
 void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
   Append(JsonObject()
-             .Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line())
-             .Line());
+             .Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()));
 }
 
 void TerminalTrace::Line(const TraceCall& call) {

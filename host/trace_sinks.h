@@ -9,6 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "host/trace_time.h"
+#include "text/json_writer.h"
+
 namespace marlin {
 
 struct TraceCall {
@@ -30,19 +33,24 @@ class TraceSink {
 };
 
 // One JSON object per line:
-//   {"event": ..., "component": ..., "class": ..., "procedure": ..., "data": ..., "instance": ...}
-//   {"report": {"number": N, "description": ..., "instance": N, "line": N}}
-//   {"message": {"text": ..., "style": N, "title": ...}}
-//   {"messagebox": {"text": ..., "title": ...}}
-// Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
+//   {"event": ..., "component": ..., "class": ..., "procedure": ..., "data": ..., "instance": ...,
+//    "time": ...}
+//   {"report": {"number": N, "description": ..., "instance": N, "line": N}, "time": ...}
+//   {"message": {"text": ..., "style": N, "title": ...}, "time": ...}
+//   {"messagebox": {"text": ..., "title": ...}, "time": ...}
+// "time" comes last, so readers of the older lines are unaffected: UTC, ISO 8601, microseconds
+// ("2026-12-08T14:03:07.123456Z"). Bytes that are not UTF-8 are replaced, so every line stays
+// valid JSON.
 class JsonLinesFile final : public TraceSink {
  public:
   // Sees every line as written, in order; called under the file's lock.
   using LineObserver = std::function<void(const std::string& line)>;
 
   // Appends to the file; raises errors::kFileAccess when it cannot be opened. An empty path
-  // writes no file: the lines go to the observer only.
-  explicit JsonLinesFile(const std::filesystem::path& path, LineObserver observer = {});
+  // writes no file: the lines go to the observer only. `stamp` gives each record's time (the
+  // wall time unless the host passes its clock's).
+  explicit JsonLinesFile(const std::filesystem::path& path, TraceStamp stamp = WallClockStamp,
+                         LineObserver observer = {});
 
   void Line(const TraceCall& call) override;
   void Report(const ErrorReportCall& report) override;
@@ -51,10 +59,11 @@ class JsonLinesFile final : public TraceSink {
   const std::filesystem::path& Path() const { return path_; }
 
  private:
-  void Append(const std::string& line);
+  void Append(text::JsonObject record);
 
   std::filesystem::path path_;
   LineObserver observer_;
+  TraceStamp stamp_;
   std::mutex mutex_;
   std::ofstream out_;
 };

@@ -310,6 +310,17 @@ for width in 64 32; do
   stop_sims
 done
 
+# The trace the servers wrote: every record ends with its time, and the native marlinctl draws
+# it as it draws its own.
+timed_trace() {
+  [ -s "$1" ] && ! grep -qv '"time":"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9:]\{8\}\.[0-9]\{6\}Z"}$' "$1"
+}
+check "every record of the servers' trace carries its time" timed_trace "$work/trace.jsonl"
+check "the servers' trace becomes a report" \
+  "$native/app/marlinctl" trace-report "$work/trace.jsonl" -o "$work/trace-report.html"
+check "the report draws the hosts' SetState calls" \
+  grep -q '<title>clsIAmpRemote_SetState' "$work/trace-report.html"
+
 unregister 64 " after use"
 unregister 32 " after use"
 checker 64 unregistered

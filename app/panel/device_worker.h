@@ -17,7 +17,7 @@
 #include "app/panel/event_hub.h"
 #include "app/panel/web_wait_window.h"
 #include "app/wait_tracker.h"
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin::cli {
 class HostSetup;

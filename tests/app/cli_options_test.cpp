@@ -33,6 +33,12 @@ TEST(CommandLine, ReadsEachCommandsArgumentsAndOptions) {
   EXPECT_EQ(shell.host.waitWindow, true);
   EXPECT_EQ(shell.host.trace, "t.jsonl");
 
+  const CliOptions report = Parse({"trace-report", "t.jsonl", "-o", "r.html"});
+  EXPECT_EQ(report.command, CliCommand::TraceReport);
+  EXPECT_EQ(report.traceInput, "t.jsonl");
+  EXPECT_EQ(report.reportOutput, "r.html");
+  EXPECT_EQ(Parse({"trace-report", "--output=x.html", "t.jsonl"}).reportOutput, "x.html");
+
   EXPECT_TRUE(Parse({"state", "--help"}).help);
   EXPECT_EQ(Parse({"help", "set"}).helpTopic, "set");
   EXPECT_EQ(Parse({"errors", "AMP1", "--max", "1000"}).maxErrors, 1000);
@@ -72,6 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Wrong{{}, "a command is missing"}, Wrong{{"frob"}, "unknown command \"frob\""},
         Wrong{{"state"}, "state: DEVICE is missing"},
+        Wrong{{"trace-report", "-o", "r.html"}, "trace-report: TRACE is missing"},
+        Wrong{{"trace-report", "t.jsonl"}, "trace-report: -o REPORT.html is missing"},
+        Wrong{{"trace-report", "t.jsonl", "-o", "a", "--output", "b"}, "--output is given twice"},
+        Wrong{{"trace-report", "t.jsonl", "-o", "r", "--trace", "x"}, "unknown option --trace"},
+        Wrong{{"state", "AMP1", "-o", "r.html"}, "unknown option --output"},
         Wrong{{"state", "A", "B"}, "unexpected argument \"B\""},
         Wrong{{"set", "AMP1", "fault"}, "unknown state \"fault\""},
         Wrong{{"set", "AMP1", "standby", "--band", "2"}, "apply only to operate"},

@@ -27,19 +27,25 @@ std::vector<Json> JsonLines(const std::filesystem::path& file) {
   return records;
 }
 
+// A virtual clock's times count from the Unix epoch.
+constexpr const char* kClockStart = "1970-01-01T00:00:00.000000Z";
+
 Json TraceRecord(const char* event, const char* component, const char* className,
-                 const char* procedure, const char* data) {
+                 const char* procedure, const char* data, const char* time = kClockStart) {
   return Json{{"event", event},     {"component", component},
               {"class", className}, {"procedure", procedure},
-              {"data", data},       {"instance", std::to_string(InstanceId())}};
+              {"data", data},       {"instance", std::to_string(InstanceId())},
+              {"time", time}};
 }
 
-Json ReportRecord(std::int32_t number, const std::string& description) {
+Json ReportRecord(std::int32_t number, const std::string& description,
+                  const char* time = kClockStart) {
   return Json{{"report",
                {{"number", number},
                 {"description", description},
                 {"instance", InstanceId()},
-                {"line", 0}}}};
+                {"line", 0}}},
+              {"time", time}};
 }
 
 class TraceFile : public ::testing::Test {
@@ -47,6 +53,7 @@ class TraceFile : public ::testing::Test {
   ~TraceFile() override { host::ResetThread(); }
 
   void UseHost(StandaloneHostConfig config) {
+    if (!config.clock) config.clock = clock;
     config.deviceList = devices;
     config.traceFile = trace;
     StandaloneHostFactory factory(std::move(config));
@@ -66,6 +73,7 @@ interface = 50
 lan_address = "192.0.2.11:fifty"
 )");
   std::filesystem::path trace = folder.Path() / "trace.jsonl";
+  std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
 };
 
 TEST_F(TraceFile, HoldsOneObjectPerTraceCallAndPerErrorReport) {
@@ -102,9 +110,9 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
 
   const auto records = JsonLines(trace);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(
-      records[0],
-      (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}}}));
+  EXPECT_EQ(records[0],
+            (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}},
+                  {"time", kClockStart}}));
   EXPECT_EQ(records[1]["messagebox"]["title"], "PA4520");
   // Each byte that is not UTF-8 becomes U+FFFD.
   EXPECT_EQ(records[1]["messagebox"]["text"], "Fault \uFFFD\uFFFD");
@@ -143,6 +151,33 @@ TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) 
   EXPECT_EQ(alone.size(), 4u);
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(JsonLines(trace).size(), 5u);
+}
+
+// Each record carries the host clock's time when it was written, the last field of its line.
+TEST_F(TraceFile, StampsEveryRecordWithTheHostClocksTimeAsItsLastField) {
+  std::ostringstream console;
+  StandaloneHostConfig config;
+  config.console = &console;
+  UseHost(config);
+  clsMarlin amp;
+  amp.clsDevice_Name_Let("AMP1");
+  clock->Advance(std::chrono::milliseconds(1500) + std::chrono::microseconds(7));
+  std::int32_t style = 64;
+  host::Message().ShowMessage("Restart", style, "Marlin", 0);
+  clock->Advance(std::chrono::hours(25));
+  host::Windows().ShowMessageBox("Fault", "PA4520", 16);
+  EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
+
+  const auto records = JsonLines(trace);
+  ASSERT_EQ(records.size(), 10u);
+  EXPECT_EQ(records[3]["time"], kClockStart);
+  EXPECT_EQ(records[4]["time"], "1970-01-01T00:00:01.500007Z");
+  EXPECT_EQ(records[5]["time"], "1970-01-02T01:00:01.500007Z");
+  EXPECT_EQ(records[9], ReportRecord(13, "Type mismatch", "1970-01-02T01:00:01.500007Z"));
+  std::istringstream lines(TempFolder::Read(trace));
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_THAT(line, ::testing::MatchesRegex(R"(\{.*,"time":"[-0-9T:.]+Z"\})")) << line;
+  }
 }
 
 TEST(TraceService, AnswersEveryReportWithTheConfiguredValue) {

@@ -1,0 +1,267 @@
+#include "app/timeline/svg_timeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <numeric>
+#include <tuple>
+
+#include "app/timeline/timeline.h"
+#include "app/timeline/trace_records.h"
+#include "app/timeline/xml_text.h"
+
+namespace marlin::timeline {
+namespace {
+
+constexpr double kLabelWidth = 150;
+constexpr double kPlotWidth = 1000;
+constexpr double kRightMargin = 30;
+constexpr double kTop = 40;  // heading and time axis
+constexpr double kRow = 16;
+constexpr double kTickRow = 12;
+constexpr double kLaneGap = 10;
+constexpr double kNoteLine = 15;
+constexpr double kCharWidth = 6.2;  // of the 11 px labels inside bars
+
+constexpr const char* kStyle =
+    ".lane{fill:#f4f6f8}.lane-name{font-weight:bold}.axis{stroke:#888}"
+    ".grid{stroke:#ddd}.proc{fill:#b9d3ee;stroke:#4a78a8}.wait{fill:#f7d58b;stroke:#b8860b}"
+    ".limit{fill:#f7d58b;fill-opacity:0.25;stroke:#b8860b;stroke-dasharray:4 3}"
+    ".failed{stroke:#c0392b;stroke-width:2}.sent{stroke:#2e7d32}.answer{stroke:#6a1b9a}"
+    ".error{fill:#c0392b}.message{fill:#1565c0}.note{fill:#555}";
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+struct Scale {
+  Position first;
+  double perUnit;
+  double X(Position p) const { return kLabelWidth + static_cast<double>(p - first) * perUnit; }
+};
+
+Position NiceStep(Position span) {
+  const double raw = static_cast<double>(std::max<Position>(span, 1)) / 8;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+    if (factor * power >= raw) return std::max<Position>(1, static_cast<Position>(factor * power));
+  }
+  return static_cast<Position>(10 * power);
+}
+
+std::string Seconds(Position micros, Position step) {
+  const int decimals = step >= 1000000 ? 0 : step >= 100000 ? 1 : step >= 10000 ? 2 : step >= 1000 ? 3 : 6;
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f s", decimals, static_cast<double>(micros) / 1e6);
+  return text;
+}
+
+void Rect(std::string& out, const char* cls, double x, double y, double w, double h,
+          const std::string& title) {
+  out += "<rect class=\"" + std::string(cls) + "\" x=\"" + Number(x) + "\" y=\"" + Number(y) +
+         "\" width=\"" + Number(std::max(w, 1.0)) + "\" height=\"" + Number(h) + "\">";
+  if (!title.empty()) out += "<title>" + title + "</title>";
+  out += "</rect>\n";
+}
+
+void Text(std::string& out, const char* cls, double x, double y, const std::string& escaped) {
+  out += "<text class=\"" + std::string(cls) + "\" x=\"" + Number(x) + "\" y=\"" + Number(y) +
+         "\">" + escaped + "</text>\n";
+}
+
+std::string LineRef(std::size_t line) { return " (line " + std::to_string(line) + ")"; }
+
+// Which bars are drawn when there are too many: every failed one and every wait first, then
+// the longest.
+std::vector<std::size_t> ChosenBars(const Timeline& t) {
+  std::vector<std::size_t> order(t.bars.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::erase_if(order, [&](std::size_t i) { return t.bars[i].lane >= kMostLanes; });
+  if (order.size() > kMostBars) {
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const Bar& x = t.bars[a];
+      const Bar& y = t.bars[b];
+      return std::tuple(!(x.reported || !x.ended), !x.wait, -(x.end - x.begin)) <
+             std::tuple(!(y.reported || !y.ended), !y.wait, -(y.end - y.begin));
+    });
+    order.resize(kMostBars);
+  }
+  return order;
+}
+
+}  // namespace
+
+std::string SpanText(const Timeline& timeline, Position span) {
+  if (!timeline.timed) return std::to_string(span) + " records";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(span) / 1e6);
+  return text;
+}
+
+std::string LaneName(const Lane& lane) {
+  return lane.instance.empty() ? "host" : "instance " + lane.instance;
+}
+
+std::string RenderSvg(const Timeline& t) {
+  const std::size_t lanes = std::min(t.lanes.size(), kMostLanes);
+  std::vector<double> laneTop(lanes + 1, kTop);
+  for (std::size_t i = 0; i < lanes; ++i) {
+    laneTop[i + 1] = laneTop[i] + t.lanes[i].depth * kRow + kTickRow + kLaneGap;
+  }
+  const Position span = std::max<Position>(t.last - t.first, 1);
+  const Scale scale{t.first, kPlotWidth / static_cast<double>(span)};
+  const double plotRight = kLabelWidth + kPlotWidth;
+
+  std::vector<std::string> notes;
+  if (t.records == 0) notes.push_back("No trace record to draw.");
+  if (t.timed) {
+    notes.push_back("Times in UTC from " + FormatMicros(t.first) + " to " + FormatMicros(t.last) +
+                    " (" + SpanText(t, t.last - t.first) + ").");
+  } else if (t.records > 0) {
+    notes.push_back("Some records have no time: every record is placed by its order.");
+  }
+  if (!t.malformedLines.empty()) {
+    notes.push_back(std::to_string(t.malformedLines.size()) +
+                    " lines are no trace record and were skipped, the first at line " +
+                    std::to_string(t.malformedLines.front()) + ": " + t.firstMalformedWhy + ".");
+  }
+  if (t.lanes.size() > lanes) {
+    notes.push_back("Only the first " + std::to_string(lanes) + " of " +
+                    std::to_string(t.lanes.size()) + " instances are drawn.");
+  }
+  const std::vector<std::size_t> bars = ChosenBars(t);
+  const std::size_t drawable = static_cast<std::size_t>(std::count_if(
+      t.bars.begin(), t.bars.end(), [](const Bar& b) { return b.lane < kMostLanes; }));
+  if (bars.size() < drawable) {
+    notes.push_back("Only " + std::to_string(bars.size()) + " of " + std::to_string(drawable) +
+                    " procedures are drawn: every failed one, every wait, then the longest.");
+  }
+
+  const std::size_t drawableMarks = static_cast<std::size_t>(std::count_if(
+      t.marks.begin(), t.marks.end(), [&](const Mark& m) { return m.lane < lanes; }));
+  if (drawableMarks > kMostMarks) {
+    notes.push_back("Only " + std::to_string(kMostMarks) + " of " + std::to_string(drawableMarks) +
+                    " error and message marks are drawn, errors first.");
+  }
+
+  const double height = laneTop[lanes] + 10 + kNoteLine * static_cast<double>(notes.size() + 2);
+  const double width = plotRight + kRightMargin;
+  std::string out;
+  out.reserve(4096 + bars.size() * 200);
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"marlin-timeline\" width=\"" +
+         Number(width) + "\" height=\"" + Number(height) + "\" viewBox=\"0 0 " + Number(width) +
+         " " + Number(height) + "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+  out += "<title>Session timeline</title>\n<style>" + std::string(kStyle) + "</style>\n";
+
+  // Lanes, then the time axis over them.
+  for (std::size_t i = 0; i < lanes; ++i) {
+    Rect(out, "lane", 0, laneTop[i], width, laneTop[i + 1] - laneTop[i] - kLaneGap / 2, "");
+    Text(out, "lane-name", 6, laneTop[i] + 12, XmlText(LaneName(t.lanes[i]), 40));
+  }
+  const Position step = NiceStep(span);
+  const Position firstTick = t.timed ? 0 : ((t.first + step - 1) / step) * step - t.first;
+  for (Position off = firstTick; off <= span; off += step) {
+    const double x = scale.X(t.first + off);
+    out += "<line class=\"grid\" x1=\"" + Number(x) + "\" y1=\"" + Number(kTop - 6) +
+           "\" x2=\"" + Number(x) + "\" y2=\"" + Number(laneTop[lanes]) + "\"/>\n";
+    Text(out, "axis-label", x + 2, kTop - 10,
+         t.timed ? "+" + Seconds(off, step) : "record " + std::to_string(t.first + off));
+  }
+  out += "<line class=\"axis\" x1=\"" + Number(kLabelWidth) + "\" y1=\"" + Number(kTop - 6) +
+         "\" x2=\"" + Number(plotRight) + "\" y2=\"" + Number(kTop - 6) + "\"/>\n";
+
+  // Limits under the bars, so a wait shows how much of its limit it used.
+  for (std::size_t i : bars) {
+    const Bar& b = t.bars[i];
+    if (!b.wait || !b.limit) continue;
+    const double x = scale.X(b.begin);
+    const double end = std::min(scale.X(b.begin + *b.limit), plotRight);
+    Rect(out, "limit", x, laneTop[b.lane] + b.depth * kRow + 1, end - x, kRow - 2,
+         XmlText("limit of " + b.waitWhat + ": " + SpanText(t, *b.limit)));
+  }
+  for (std::size_t i : bars) {
+    const Bar& b = t.bars[i];
+    const double x = scale.X(b.begin);
+    const double w = std::max(scale.X(b.end) - x, 1.0);
+    const double y = laneTop[b.lane] + b.depth * kRow + 2;
+    std::string title = b.procedure + (b.data.empty() ? "" : " [" + b.data + "]");
+    if (b.wait) title += "\nwaits: " + b.waitWhat;
+    title += "\n" + SpanText(t, b.end - b.begin);
+    if (b.wait && b.limit) title += " of " + SpanText(t, *b.limit);
+    if (!b.ended) title += "\nno end line: ended by an error";
+    title += LineRef(b.line);
+    std::string cls = b.wait ? "wait" : "proc";
+    if (!b.ended) cls += " failed";
+    Rect(out, cls.c_str(), x, y, w, kRow - 4, XmlText(title, 600));
+    // Room for the characters and, when cut, the ellipsis.
+    const std::size_t fits = static_cast<std::size_t>((w - 4) / kCharWidth);
+    if (fits >= 4) {
+      Text(out, "bar-label", x + 2, y + 10,
+           XmlText(b.procedure, b.procedure.size() <= fits ? fits : fits - 1));
+    }
+  }
+
+  // Instrument lines: one tick per pixel column and kind, so a million lines stay a few
+  // thousand ticks.
+  struct Group {
+    std::size_t count = 0;
+    std::string lines;  // the first few, one a line
+  };
+  constexpr std::size_t kLinesPerTick = 8;
+  std::map<std::tuple<std::size_t, long, bool>, Group> groups;
+  for (const Tick& tick : t.ticks) {
+    if (tick.lane >= lanes) continue;
+    Group& g = groups[{tick.lane, std::lround(scale.X(tick.at)), tick.sent}];
+    if (g.count++ < kLinesPerTick) {
+      g.lines += (g.lines.empty() ? "" : "\n") +
+                 (tick.sent ? "sent: " + tick.text : std::string("answer read")) + LineRef(tick.line);
+    }
+  }
+  for (const auto& [key, g] : groups) {
+    const auto& [lane, column, sent] = key;
+    const double y = laneTop[lane] + t.lanes[lane].depth * kRow;
+    std::string title = g.lines;
+    if (g.count > 1) title = std::to_string(g.count) + " instrument lines here:\n" + title;
+    if (g.count > kLinesPerTick) title += "\n\xE2\x80\xA6";
+    out += "<line class=\"" + std::string(sent ? "sent" : "answer") + "\" x1=\"" +
+           Number(static_cast<double>(column)) + "\" y1=\"" + Number(y + (sent ? 0 : 5)) +
+           "\" x2=\"" + Number(static_cast<double>(column)) + "\" y2=\"" +
+           Number(y + (sent ? 6 : kTickRow)) + "\"><title>" + XmlText(title, 1200) +
+           "</title></line>\n";
+  }
+
+  // Errors over everything else, so none hides under a bar.
+  std::size_t marksDrawn = 0;
+  for (bool errors : {true, false}) {
+    for (const Mark& m : t.marks) {
+      if (m.error != errors || m.lane >= lanes) continue;
+      if (marksDrawn == kMostMarks) break;
+      ++marksDrawn;
+      const double x = scale.X(m.at);
+      const double y = laneTop[m.lane] + 6;
+      const std::string title =
+          (m.error ? "error " + std::to_string(m.number) + ": " : "message: ") + m.text +
+          LineRef(m.line);
+      if (m.error) {
+        out += "<path class=\"error\" d=\"M" + Number(x) + " " + Number(y - 6) + "l5 6l-5 6l-5 -6z\">";
+      } else {
+        out += "<circle class=\"message\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"4\">";
+      }
+      out += "<title>" + XmlText(title, 600) + "</title>";
+      out += m.error ? "</path>\n" : "</circle>\n";
+    }
+  }
+  double y = laneTop[lanes] + 10;
+  for (const std::string& note : notes) Text(out, "note", 6, y += kNoteLine, XmlText(note, 400));
+  out += "</svg>\n";
+  return out;
+}
+
+std::string RenderSvg(const std::vector<std::string>& traceJsonLines) {
+  return RenderSvg(BuildTimeline(traceJsonLines));
+}
+
+}  // namespace marlin::timeline

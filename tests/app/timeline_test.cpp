@@ -1,0 +1,301 @@
+// The session timeline: trace lines read into lanes, bars, waits, ticks and marks, drawn as SVG
+// that a real XML parser accepts whatever the trace holds.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/timeline/svg_timeline.h"
+#include "app/timeline/timeline.h"
+#include "app/timeline/timeline_model.h"
+#include "app/timeline/trace_records.h"
+#include "app/timeline/xml_text.h"
+#include "tests/app/xml_check.h"
+
+namespace marlin::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using timeline::Timeline;
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kEpoch = "2026-12-08T14:03:";
+
+// Lines as the trace file writes them; `seconds` after 14:03:00, or no time when negative.
+std::string Start(const std::string& procedure, double seconds, const std::string& data = "",
+                  const std::string& instance = "7") {
+  Json j{{"event", "start"}, {"component", "Telvar_Amplifier"}, {"class", "clsMarlin"},
+         {"procedure", procedure}, {"data", data}, {"instance", instance}};
+  if (seconds >= 0) {
+    char time[40];
+    std::snprintf(time, sizeof time, "%s%09.6fZ", kEpoch, seconds);
+    j["time"] = time;
+  }
+  return j.dump();
+}
+std::string End(const std::string& procedure, double seconds, const std::string& instance = "7") {
+  Json j = Json::parse(Start(procedure, seconds, "", instance));
+  j["event"] = "end";
+  j["component"] = j["class"] = "";
+  return j.dump();
+}
+std::string Report(int number, const std::string& description, double seconds,
+                   int instance = 7) {
+  Json j{{"report",
+          {{"number", number}, {"description", description}, {"instance", instance}, {"line", 0}}}};
+  char time[40];
+  std::snprintf(time, sizeof time, "%s%09.6fZ", kEpoch, seconds);
+  j["time"] = time;
+  return j.dump();
+}
+
+const timeline::Bar* BarOf(const Timeline& t, const std::string& procedure, std::size_t nth = 0) {
+  for (const timeline::Bar& b : t.bars) {
+    if (b.procedure == procedure && nth-- == 0) return &b;
+  }
+  return nullptr;
+}
+
+TEST(XmlText, EscapesHostileTraceText) {
+  struct Case {
+    const char* what;
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"markup", "</svg><script>alert(1)</script>",
+       "&lt;/svg&gt;&lt;script&gt;alert(1)&lt;/script&gt;"},
+      {"quotes and ampersands", "a=\"1\" b='2' &amp;", "a=&quot;1&quot; b=&#39;2&#39; &amp;amp;"},
+      {"CDATA end", "]]>", "]]&gt;"},
+      {"control characters visible, line feed and tab kept", std::string("\x01\r\n\t\x7f", 5),
+       "\\x01\\x0D\n\t\\x7F"},
+      {"NUL", std::string("a\0b", 3), "a\\x00b"},
+      {"valid UTF-8 unchanged", "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80",
+       "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"stray bytes", "\xFF\xFEok", "\xEF\xBF\xBD\xEF\xBF\xBDok"},
+      {"overlong form", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"cut sequence at the end", "x\xE2\x82", "x\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"not an XML character", "\xEF\xBF\xBE", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(timeline::XmlText(c.in), c.out) << c.what;
+  EXPECT_EQ(timeline::XmlText("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC<", 2),
+            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x80\xA6")
+      << "cut by characters, never inside one";
+  EXPECT_EQ(timeline::XmlText("<<", 2), "&lt;&lt;") << "nothing cut at the limit";
+}
+
+TEST(TraceTimes, ReadBackAsWrittenAndRefuseOtherForms) {
+  struct Case {
+    const char* text;
+    std::optional<std::int64_t> micros;
+  };
+  const Case cases[] = {
+      {"1970-01-01T00:00:00.000000Z", 0},
+      {"1970-01-01T00:00:01.5Z", 1'500'000},
+      {"1970-01-01T00:00:01Z", 1'000'000},
+      {"1970-01-01T00:00:00.123456789Z", 123'456},
+      {"2026-12-08T14:03:07.123456Z", 1'796'738'587'123'456},
+      {"2028-02-29T00:00:00.000000Z", 1'835'395'200'000'000},
+      {"2026-02-29T00:00:00.000000Z", std::nullopt},
+      {"2026-12-08T24:00:00.000000Z", std::nullopt},
+      {"2026-12-08T14:03:07.123456", std::nullopt},
+      {"2026-12-08T14:03:07.123456+01:00", std::nullopt},
+      {"2026-12-08 14:03:07.123456Z", std::nullopt},
+      {"2026-12-08T14:03:07.Z", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(timeline::ParseIso8601Utc(c.text), c.micros) << c.text;
+  EXPECT_EQ(timeline::FormatMicros(1'796'738'587'123'456), "2026-12-08T14:03:07.123456Z");
+}
+
+// A SetState to Operate that switches the band, confirms the output and is read back, then a
+// Standby whose band activation fails: bars nest as the procedures ran, the waits carry their
+// limits, the lines sent are ticks and the failed procedures end at the error.
+TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
+  const std::vector<std::string> lines{
+      Start("Let clsDevice_Name", 0.0, "False"),
+      Start("clsIAmpRemote_GetParametersFromDevList", 0.1),
+      End("clsIAmpRemote_GetParametersFromDeviceList", 0.2),
+      End("Let clsDevice_Name", 0.3),
+      Start("clsIAmpRemote_SetState", 1.0, "NewState = Operate"),
+      Start("SetNewState", 1.1, "NewState = Operate"),
+      Start("ActivateBand", 1.2),
+      Start("SendCmdString", 1.3, "Command = RF:BAND:PATH 2\r\n"),
+      End("SendCmdString", 1.31),
+      End("ActivateBand", 4.0),
+      Start("WaitForComplete", 4.5, "Command = RF:OUTP:STAT?"),
+      Start("ReadCmdResponse", 4.6),
+      End("ReadCmdResponse", 4.7),
+      End("WaitForComplete", 9.5),
+      End("SetNewState", 9.6),
+      End("clsIAmpRemote_SetState", 9.7),
+      Start("clsIAmpRemote_SetState", 10.0, "NewState = Standby"),
+      Start("SetNewState", 10.1, "NewState = Standby"),
+      Start("WaitForComplete", 10.2, "Command = RF:OUTP:STAT?"),
+      End("WaitForComplete", 11.2),
+      Start("ActivateBand", 11.5),
+      Report(4081, "Switching refused", 12.0),
+      Report(4081, "Marlin Amplifier-AMP1: Switching refused", 12.1),
+      Start("clsIAmpRemote_GetState", 20.0),
+      End("clsIAmpRemote_GetState", 20.5),
+      Start("clsIAmpRemote_ResetFault", 21.0),
+      Start("ResetFault", 21.1),
+      Report(4040, "LAN send data failed!", 21.5),
+  };
+  const Timeline t = timeline::BuildTimeline(lines);
+  ASSERT_TRUE(t.timed);
+  EXPECT_EQ(t.records, lines.size());
+  ASSERT_EQ(t.lanes.size(), 1u);
+  EXPECT_EQ(t.lanes[0].instance, "7");
+  EXPECT_EQ(t.lanes[0].depth, 3);
+
+  const auto* devList = BarOf(t, "clsIAmpRemote_GetParametersFromDevList");
+  ASSERT_TRUE(devList);
+  EXPECT_TRUE(devList->ended) << "its end line names it differently";
+  EXPECT_EQ(devList->depth, 1);
+  EXPECT_EQ(devList->end - devList->begin, 100'000);
+
+  const auto* band = BarOf(t, "ActivateBand");
+  ASSERT_TRUE(band && band->wait);
+  EXPECT_EQ(band->depth, 2);
+  EXPECT_EQ(band->limit, 17'500'000);
+  const auto* confirm = BarOf(t, "WaitForComplete");
+  ASSERT_TRUE(confirm && confirm->wait);
+  EXPECT_EQ(confirm->waitWhat, "Operate: confirming RF:OUTP:STAT?");
+  EXPECT_EQ(confirm->limit, 30'000'000);
+  EXPECT_EQ(confirm->end - confirm->begin, 5'000'000);
+  const auto* standbyConfirm = BarOf(t, "WaitForComplete", 1);
+  ASSERT_TRUE(standbyConfirm);
+  EXPECT_EQ(standbyConfirm->limit, 15'000'000);
+  EXPECT_FALSE(BarOf(t, "SendCmdString")) << "instrument lines are ticks, not bars";
+
+  ASSERT_EQ(t.ticks.size(), 2u);
+  EXPECT_TRUE(t.ticks[0].sent);
+  EXPECT_EQ(t.ticks[0].text, "RF:BAND:PATH 2");
+  EXPECT_FALSE(t.ticks[1].sent);
+
+  // The failed call ends at its last record, not when the next host call starts.
+  const auto* failedBand = BarOf(t, "ActivateBand", 1);
+  ASSERT_TRUE(failedBand);
+  EXPECT_FALSE(failedBand->ended);
+  EXPECT_TRUE(failedBand->reported);
+  const auto* failedCall = BarOf(t, "clsIAmpRemote_SetState", 1);
+  ASSERT_TRUE(failedCall);
+  EXPECT_FALSE(failedCall->ended);
+  EXPECT_EQ(failedCall->end, failedBand->end);
+  EXPECT_EQ(timeline::FormatMicros(failedCall->end), "2026-12-08T14:03:12.100000Z");
+  const auto* getState = BarOf(t, "clsIAmpRemote_GetState");
+  ASSERT_TRUE(getState);
+  EXPECT_EQ(getState->depth, 0) << "the next host call is not nested in the failed one";
+  EXPECT_TRUE(getState->ended);
+  EXPECT_TRUE(BarOf(t, "clsIAmpRemote_SetState")->ended);
+
+  // The trace ends inside a failed call: it ends at its last record.
+  const auto* lastCall = BarOf(t, "clsIAmpRemote_ResetFault");
+  ASSERT_TRUE(lastCall);
+  EXPECT_FALSE(lastCall->ended);
+  EXPECT_EQ(lastCall->end - lastCall->begin, 500'000);
+  EXPECT_FALSE(BarOf(t, "ResetFault")->ended);
+
+  ASSERT_EQ(t.marks.size(), 3u);
+  EXPECT_TRUE(t.marks[0].error);
+  EXPECT_EQ(t.marks[0].number, 4081);
+  EXPECT_EQ(t.marks[0].line, 22u);
+
+  const XmlDocument svg = ParseXml(timeline::RenderSvg(lines));
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  EXPECT_EQ(svg.elements.front().name, "svg");
+  EXPECT_THAT(svg.ExternalReferences(), IsEmpty());
+  const auto titles = svg.TextsOf("title");
+  EXPECT_THAT(titles, Contains(HasSubstr("limit of Operate: confirming RF:OUTP:STAT?: 30.000 s")));
+  EXPECT_THAT(titles, Contains(HasSubstr("error 4081: Switching refused (line 22)")));
+  EXPECT_THAT(titles, Contains(AllOf(HasSubstr("ActivateBand"), HasSubstr("ended by an error"))));
+  EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
+}
+
+TEST(Timeline, HostileTextStaysTextAndBrokenLinesAreSkippedAndCounted) {
+  const std::string hostile = "</svg><script>alert(\"x\")</script>&'\x01";
+  const std::vector<std::string> lines{
+      Start(hostile, 0.0, hostile, hostile),
+      "{\"event\":\"start\",\"procedure\":\"\xff\xfe\",\"instance\":\"7\"}",
+      "not json at all",
+      Report(13, hostile, 0.5),
+      "{\"event\":\"start\",\"procedure\":\"X\",\"time\":\"yesterday\"}",
+      R"({"message":{"text":"<b>hi</b>","style":64,"title":"T"},"time":"2026-12-08T14:03:01.000000Z"})",
+      End(hostile, 2.0, hostile),
+      "",
+  };
+  const Timeline t = timeline::BuildTimeline(lines);
+  EXPECT_EQ(t.records, 4u);
+  EXPECT_EQ(t.malformedLines, (std::vector<std::size_t>{2, 3, 5}));
+  for (const std::string& text :
+       {timeline::RenderSvg(lines), timeline::RenderReportHtml(lines, hostile)}) {
+    const XmlDocument doc = ParseXml(text);
+    ASSERT_TRUE(doc.wellFormed) << doc.error << "\n" << text;
+    EXPECT_THAT(doc.ExternalReferences(), IsEmpty());
+    for (const XmlElement& e : doc.elements) EXPECT_NE(e.name, "script");
+    EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("</svg><script>alert(\"x\")</script>&'\\x01")));
+    EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("message: T: <b>hi</b>")));
+    EXPECT_THAT(text, HasSubstr("3 lines are no trace record and were skipped, the first at line 2"));
+  }
+}
+
+// An older trace has no times: its records are placed by their order and still drawn.
+TEST(Timeline, RecordsWithoutTimesArePlacedByTheirOrder) {
+  const std::vector<std::string> lines{
+      Start("clsDevice_Check", -1), Start("CheckDevicePhysical", -1),
+      End("CheckDevicePhysical", -1), End("clsDevice_Check", 1.0)};
+  const Timeline t = timeline::BuildTimeline(lines);
+  EXPECT_FALSE(t.timed);
+  EXPECT_EQ(t.first, 1);
+  EXPECT_EQ(t.last, 4);
+  const auto* check = BarOf(t, "clsDevice_Check");
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->begin, 1);
+  EXPECT_EQ(check->end, 4);
+  const std::string svg = timeline::RenderSvg(lines);
+  EXPECT_TRUE(ParseXml(svg).wellFormed);
+  EXPECT_THAT(svg, HasSubstr("every record is placed by its order"));
+  EXPECT_THAT(svg, HasSubstr(">record 2<"));
+}
+
+// A long session stays a picture of bounded size, and says what it left out.
+TEST(Timeline, AHugeTraceIsDrawnBoundedAndSaysSo) {
+  std::vector<std::string> lines;
+  // Written out directly: building 24,000 lines as JSON objects is slow in a sanitizer build.
+  const auto line = [&](const char* event, const char* procedure, const char* data, int micros) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  R"({"event":"%s","procedure":"%s","data":"%s","instance":"7",)"
+                  R"("time":"2026-12-08T14:03:%02d.%06dZ"})",
+                  event, procedure, data, micros / 1000000, micros % 1000000);
+    lines.push_back(text);
+  };
+  for (int call = 0; call < 6000; ++call) {
+    const int at = call * 2000;
+    line("start", "clsIAmpRemote_GetState", "", at);
+    line("start", "SendCmdString", "Command = *STB?", at + 100);
+    line("end", "SendCmdString", "", at + 200);
+    line("end", "clsIAmpRemote_GetState", "", at + 1000);
+  }
+  lines.push_back(Report(4040, "LAN send data failed!", 15.0));
+  const std::string svg = timeline::RenderSvg(lines);
+  EXPECT_THAT(svg, HasSubstr("Only 5000 of 6000 procedures are drawn"));
+  EXPECT_LT(svg.size(), 3'000'000u);
+  const XmlDocument doc = ParseXml(svg);
+  ASSERT_TRUE(doc.wellFormed) << doc.error;
+  std::size_t ticks = 0;
+  for (const XmlElement& e : doc.elements) ticks += e.name == "line" && e.attributes.count("class") && e.attributes.at("class") == "sent";
+  EXPECT_LE(ticks, 1001u) << "one tick per pixel column";
+  EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("instrument lines here:\nsent: *STB?")));
+  EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("error 4040")));
+}
+
+}  // namespace
+}  // namespace marlin::testing
