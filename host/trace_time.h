@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/clock.h"
+#include "clock/clock.h"
 
 namespace marlin {
 

@@ -41,6 +41,7 @@ class PanelHostFactory final : public HostServiceFactory {
   std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
   std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
   std::unique_ptr<HostWindows> MakeWindows() override;
+  std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
 
  private:
   std::shared_ptr<HostServiceFactory> inner_;

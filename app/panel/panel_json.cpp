@@ -3,12 +3,13 @@
 #include <chrono>
 
 #include "app/json_text.h"
+#include "text/quoted_string.h"
 
 namespace marlin::panel {
 namespace {
 
 using cli::JsonNumber;
-using cli::JsonString;
+using text::JsonString;
 
 std::string Field(const char* name, const std::string& json) {
   return JsonString(name) + ":" + json;

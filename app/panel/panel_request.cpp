@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/json_text.h"
+#include "text/quoted_string.h"
 
 namespace marlin::panel {
 namespace {
@@ -43,7 +44,7 @@ std::variant<StateRequest, BadRequest> ParseStateRequest(const std::string& body
   for (const auto& [key, value] : json.items()) {
     bool known = false;
     for (const Field& f : kFields) known = known || key == f.key;
-    if (!known) return BadRequest{"unknown key " + cli::JsonString(key)};
+    if (!known) return BadRequest{"unknown key " + text::JsonString(key)};
   }
   StateRequest request;
   for (const Field& f : kFields) {

@@ -144,8 +144,8 @@ TEST_P(PanelActions, TwoPagesSeeTheSameProgressAndABusyDeviceRefusesASecondActio
       return w["wait"]["what"].get<std::string>().find(text) != std::string::npos;
     });
   };
-  EXPECT_THAT(progress, Contains(what("switching the band path")));
-  EXPECT_THAT(progress, Contains(what("Operate: confirming")));
+  EXPECT_THAT(progress, Contains(what("waiting for the band path to switch")));
+  EXPECT_THAT(progress, Contains(what("waiting for Operate to be confirmed")));
   for (const nlohmann::json& w : progress) {
     EXPECT_TRUE(w["wait"]["limitMs"].is_number()) << w;
     EXPECT_GE(w["wait"]["elapsedMs"].get<double>(), 0) << w;
@@ -185,8 +185,8 @@ TEST_P(PanelActions, StopInThePageClosesTheWaitWindowWhileTheAmplifierSwitches) 
   ASSERT_NE(closed, seen.end());
   EXPECT_TRUE(std::any_of(closed, seen.end(), [](const PanelEvent& e) {
     const std::string what = e.type == "wait" ? e.data["wait"]["what"].get<std::string>() : "";
-    return what.find("switching the band path") != std::string::npos ||
-           what.find("confirming") != std::string::npos;
+    return what.find("waiting for the band path to switch") != std::string::npos ||
+           what.find("to be confirmed") != std::string::npos;
   }));
 }
 
