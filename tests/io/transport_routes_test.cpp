@@ -2,7 +2,7 @@
 // against a raw peer where the bytes on the wire matter, against the simulator for answers.
 #include <gtest/gtest.h>
 
-#include "tests/io/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/io/simulator_fixture.h"
 #include "tests/support/error_of.h"
 

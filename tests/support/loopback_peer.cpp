@@ -1,4 +1,4 @@
-#include "tests/io/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

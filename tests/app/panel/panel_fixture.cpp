@@ -1,4 +1,4 @@
-#include "tests/panel/panel_fixture.h"
+#include "tests/app/panel/panel_fixture.h"
 
 #include <csignal>
 

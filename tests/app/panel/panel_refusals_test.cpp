@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/panel/panel_fixture.h"
+#include "tests/app/panel/panel_fixture.h"
 
 namespace marlin::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <future>
 
-#include "tests/panel/panel_fixture.h"
+#include "tests/app/panel/panel_fixture.h"
 
 namespace marlin::testing {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "driver/marlin_error.h"
 #include "host/lan_sockets_tcp.h"
-#include "tests/io/fd_count.h"
-#include "tests/io/loopback_peer.h"
+#include "tests/support/fd_count.h"
+#include "tests/support/loopback_peer.h"
 
 namespace marlin {
 namespace {

@@ -6,7 +6,7 @@
 #include "host/gpib_service.h"
 #include "host/gpib_sim.h"
 #include "platform/shared_library.h"
-#include "tests/io/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 
 namespace marlin {
 namespace {

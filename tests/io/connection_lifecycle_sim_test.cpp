@@ -8,7 +8,7 @@
 
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
-#include "tests/io/fd_count.h"
+#include "tests/support/fd_count.h"
 #include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/fake_windows.h"

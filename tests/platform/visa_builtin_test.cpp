@@ -4,8 +4,8 @@
 
 #include "io/visa_status.h"
 #include "platform/visa_builtin.h"
-#include "tests/io/fd_count.h"
-#include "tests/io/loopback_peer.h"
+#include "tests/support/fd_count.h"
+#include "tests/support/loopback_peer.h"
 
 namespace marlin {
 namespace {
