@@ -1,11 +1,11 @@
 // The panel in headless Chromium: connect a simulated PA4520, switch it to Operate, see the
 // wait's progress and the state, take screenshots, and time how long the page takes to show a
 // state the amplifier has confirmed.
-// node panel_browser_test.js URL TRANSCRIPT OUT_DIR MODULES_DIR
+// node panel_browser_test.js URL TRANSCRIPT OUT_DIR MODULES_DIR TIME_SCALE
 "use strict";
 const fs = require("fs");
 const path = require("path");
-const [url, transcript, outDir, modules] = process.argv.slice(2);
+const [url, transcript, outDir, modules, timeScale] = process.argv.slice(2);
 const { chromium } = require(path.resolve(modules, "playwright-core"));
 
 // The first switch is watched and photographed; the ones after it are timed.
@@ -64,7 +64,7 @@ function check(condition, what) {
     check((await card.locator(".model").textContent()) === "PA4520", "connected to a PA4520");
 
     await card.locator(".in-band").fill("2");
-    const latencies = [];
+    const shownAt = [];
     for (let run = 0; run < kRuns; ++run) {
       const operate = run % 2 === 0;
       const target = operate ? 3 : 0;
@@ -88,16 +88,23 @@ function check(condition, what) {
       const shown = await page.evaluate(([from, state]) => window.marlinEvents.slice(from).find(
         (e) => e.type === "device" && e.data.name === "AMP1" && e.data.state === state),
         [before, target]);
-      // The amplifier's last answer before the page learnt the state: the read-back that
-      // confirmed it.
-      const answers = watcher.seen.filter((s) => s.entry.dir === "out" && s.at <= shown.at);
-      const confirmed = answers[answers.length - 1];
-      if (run > 0) latencies.push(shown.at - confirmed.at);
+      if (run > 0) shownAt.push(shown.at);
     }
     await page.waitForTimeout(500);  // the timeline refreshes after the last outcome
     check((await page.locator("#timeline svg").count()) === 1, "the timeline shows");
     await page.screenshot({ path: path.join(outDir, "panel-operate.png") });
 
+    // When the simulator wrote each line, in wall-clock time: its own timestamp (on its clock,
+    // time-scaled) placed by the earliest sighting, since the watcher can see a line late but
+    // never early. The confirmation is the simulator's last answer before the page showed it.
+    const scale = Number(timeScale);
+    const offset = Math.min(...watcher.seen.map((s) => s.at - s.entry.t_ms / scale));
+    const answers = watcher.seen.filter((s) => s.entry.dir === "out")
+      .map((s) => offset + s.entry.t_ms / scale);
+    const latencies = shownAt.map((at) => {
+      const before = answers.filter((a) => a <= at);
+      return Math.round(at - before[before.length - 1]);
+    });
     const sorted = [...latencies].sort((a, b) => a - b);
     const median = (sorted[(sorted.length - 1) >> 1] + sorted[sorted.length >> 1]) / 2;
     const summary = { runs: latencies.length, latenciesMs: latencies, medianMs: median,

@@ -71,5 +71,5 @@ read -r -t 20 first <&4 || { echo "the panel did not start" >&2; cat "$work/pane
 url=${first#marlinctl panel: }
 echo "panel at ${url%%\?*}"
 
-node scripts/panel_browser_test.js "$url" "$work/transcript.jsonl" "$out" "$out/node_modules"
+node scripts/panel_browser_test.js "$url" "$work/transcript.jsonl" "$out" "$out/node_modules" "$scale"
 echo "screenshots: $out/panel-switching.png $out/panel-operate.png"
