@@ -54,6 +54,11 @@ std::optional<std::int64_t> ParseIso8601Utc(std::string_view text) {
                             day(static_cast<unsigned>(d))};
   if (!date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
   const auto since = sys_days(date).time_since_epoch() + hours(h) + minutes(mi) + seconds(s);
+  // A time the system clock cannot hold (about 1678 to 2262 with nanosecond ticks) is no time a
+  // host wrote, and could not be formatted again.
+  constexpr auto kEarliest = duration_cast<seconds>(system_clock::duration::min()) + seconds(1);
+  constexpr auto kLatest = duration_cast<seconds>(system_clock::duration::max()) - seconds(1);
+  if (since < kEarliest || since > kLatest) return std::nullopt;
   return duration_cast<microseconds>(since).count() + fraction;
 }
 

@@ -109,6 +109,10 @@ TEST(TraceTimes, ReadBackAsWrittenAndRefuseOtherForms) {
       {"2026-12-08 14:03:07.123456Z", std::nullopt},
       {"2026-12-08T14:03:07.Z", std::nullopt},
       {"", std::nullopt},
+      // Beyond what the system clock holds: no host wrote it, and it could not be drawn.
+      {"4052-12-08T14:34:06.037825Z", std::nullopt},
+      {"0001-01-01T00:00:00.000000Z", std::nullopt},
+      {"2200-01-01T00:00:00.000000Z", 7'258'118'400'000'000},
   };
   for (const Case& c : cases) EXPECT_EQ(timeline::ParseIso8601Utc(c.text), c.micros) << c.text;
   EXPECT_EQ(timeline::FormatMicros(1'796'738'587'123'456), "2026-12-08T14:03:07.123456Z");
