@@ -117,7 +117,7 @@ double PollSeconds(std::string_view option, std::string_view value) {
 }
 
 std::string IpAddress(std::string_view option, std::string_view value) {
-  const std::string text(value);
+  std::string text(value);
   unsigned char bytes[16];
   if (inet_pton(AF_INET, text.c_str(), bytes) != 1 && inet_pton(AF_INET6, text.c_str(), bytes) != 1) {
     Bad(option, value, "expected an IPv4 or IPv6 address such as 127.0.0.1");

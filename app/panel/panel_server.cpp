@@ -152,7 +152,7 @@ void PanelServer::Routes() {
     return Handled::Unhandled;
   });
 
-  http_->set_exception_handler([](const Req&, Res& res, std::exception_ptr) {
+  http_->set_exception_handler([](const Req&, Res& res, const std::exception_ptr&) {
     Refuse(res, 500, "the panel could not answer this request");
   });
   http_->set_error_handler([](const Req& req, Res& res) {
@@ -261,7 +261,7 @@ void PanelServer::Routes() {
     res.set_header("Content-Security-Policy",
                    "default-src 'self'; img-src 'self' data:; style-src 'self'");
     res.set_header("X-Frame-Options", "DENY");
-    res.set_content(std::string(asset->body), std::string(asset->contentType).c_str());
+    res.set_content(std::string(asset->body), std::string(asset->contentType));
   });
 }
 

@@ -16,7 +16,7 @@ class Server;
 
 namespace marlin::panel {
 
-inline constexpr std::size_t kLargestBody = 16 * 1024;
+inline constexpr std::size_t kLargestBody = std::size_t{16} * 1024;
 inline constexpr const char* kTokenHeader = "X-Marlin-Token";
 
 class PanelServer {

@@ -15,7 +15,7 @@ constexpr std::int32_t kWhite = 0xFFFFFF;
 
 WebWaitWindow::WebWaitWindow(
     const WaitWindowLayout& layout, WaitWindowEvents& events,
-    std::function<std::unique_ptr<HostTimer>(std::function<void()>)> makeTimer,
+    const std::function<std::unique_ptr<HostTimer>(std::function<void()>)>& makeTimer,
     std::shared_ptr<std::atomic<bool>> stop, std::function<void(const WaitWindowState&)> changed)
     : events_(events),
       stop_(std::move(stop)),

@@ -27,7 +27,7 @@ class WebWaitWindow final : public WaitWindowView {
 
   // `stop` is set by the page and cleared here when the form has been told.
   WebWaitWindow(const WaitWindowLayout& layout, WaitWindowEvents& events,
-                std::function<std::unique_ptr<HostTimer>(std::function<void()>)> makeTimer,
+                const std::function<std::unique_ptr<HostTimer>(std::function<void()>)>& makeTimer,
                 std::shared_ptr<std::atomic<bool>> stop,
                 std::function<void(const WaitWindowState&)> changed);
   ~WebWaitWindow() override;
