@@ -20,7 +20,7 @@ struct TraceRecord {
 };
 
 // Longer lines are not read: no trace writer makes them.
-inline constexpr std::size_t kLongestTraceLine = 64 * 1024;
+inline constexpr std::size_t kLongestTraceLine = std::size_t{64} * 1024;
 
 // The record of one line; nullopt with `why` set when the line is no trace record.
 std::optional<TraceRecord> ReadTraceLine(std::string_view line, std::string& why);
