@@ -9,9 +9,10 @@
 
 #include "app/timeline/timeline.h"
 #include "app/timeline/trace_records.h"
-#include "app/timeline/xml_text.h"
+#include "text/xml_text.h"
 
 namespace marlin::timeline {
+using text::XmlText;
 namespace {
 
 constexpr double kLabelWidth = 150;

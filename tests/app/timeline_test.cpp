@@ -9,7 +9,6 @@
 #include "app/timeline/timeline.h"
 #include "app/timeline/timeline_model.h"
 #include "app/timeline/trace_records.h"
-#include "app/timeline/xml_text.h"
 #include "tests/app/xml_check.h"
 
 namespace marlin::testing {
@@ -58,36 +57,6 @@ const timeline::Bar* BarOf(const Timeline& t, const std::string& procedure, std:
     if (b.procedure == procedure && nth-- == 0) return &b;
   }
   return nullptr;
-}
-
-TEST(XmlText, EscapesHostileTraceText) {
-  struct Case {
-    const char* what;
-    std::string in;
-    std::string out;
-  };
-  const Case cases[] = {
-      {"markup", "</svg><script>alert(1)</script>",
-       "&lt;/svg&gt;&lt;script&gt;alert(1)&lt;/script&gt;"},
-      {"quotes and ampersands", "a=\"1\" b='2' &amp;", "a=&quot;1&quot; b=&#39;2&#39; &amp;amp;"},
-      {"CDATA end", "]]>", "]]&gt;"},
-      {"control characters visible, line feed and tab kept", std::string("\x01\r\n\t\x7f", 5),
-       "\\x01\\x0D\n\t\\x7F"},
-      {"NUL", std::string("a\0b", 3), "a\\x00b"},
-      {"valid UTF-8 unchanged", "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80",
-       "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80"},
-      {"stray bytes", "\xFF\xFEok", "\xEF\xBF\xBD\xEF\xBF\xBDok"},
-      {"overlong form", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"cut sequence at the end", "x\xE2\x82", "x\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"above U+10FFFF", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"not an XML character", "\xEF\xBF\xBE", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(timeline::XmlText(c.in), c.out) << c.what;
-  EXPECT_EQ(timeline::XmlText("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC<", 2),
-            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x80\xA6")
-      << "cut by characters, never inside one";
-  EXPECT_EQ(timeline::XmlText("<<", 2), "&lt;&lt;") << "nothing cut at the limit";
 }
 
 TEST(TraceTimes, ReadBackAsWrittenAndRefuseOtherForms) {
