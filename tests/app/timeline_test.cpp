@@ -136,7 +136,7 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(band->limit, 17'500'000);
   const auto* confirm = BarOf(t, "WaitForComplete");
   ASSERT_TRUE(confirm && confirm->wait);
-  EXPECT_EQ(confirm->waitWhat, "Operate: confirming RF:OUTP:STAT?");
+  EXPECT_EQ(confirm->waitWhat, "waiting for Operate to be confirmed");
   EXPECT_EQ(confirm->limit, 30'000'000);
   EXPECT_EQ(confirm->end - confirm->begin, 5'000'000);
   const auto* standbyConfirm = BarOf(t, "WaitForComplete", 1);
@@ -182,7 +182,7 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(svg.elements.front().name, "svg");
   EXPECT_THAT(svg.ExternalReferences(), IsEmpty());
   const auto titles = svg.TextsOf("title");
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of Operate: confirming RF:OUTP:STAT?: 30.000 s")));
+  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error 4081: Switching refused (line 22)")));
   EXPECT_THAT(titles, Contains(AllOf(HasSubstr("ActivateBand"), HasSubstr("ended by an error"))));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
