@@ -188,6 +188,35 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
 }
 
+// The panel's devices share one process id: lines kept apart by device are drawn a lane each,
+// named by the device, and their interleaved procedures nest within their own lane only. Lines
+// of no device keep a lane per instance.
+TEST(Timeline, NamedGroupsGetALaneEachWhateverInstanceTheirRecordsCarry) {
+  const std::vector<timeline::NamedLines> groups{
+      {"AMP1",
+       {Start("clsIAmpRemote_SetState", 1), Start("WaitForComplete", 2, "Command = SYST:POW:STAT?"),
+        End("WaitForComplete", 5), End("clsIAmpRemote_SetState", 6)}},
+      {"AMP2", {Start("clsIAmpRemote_SetState", 3), End("clsIAmpRemote_SetState", 4)}},
+      {"", {Start("clsDevice_Check", 7, "", "9"), End("clsDevice_Check", 8, "9")}},
+  };
+  const Timeline t = timeline::BuildTimeline(groups);
+  ASSERT_EQ(t.lanes.size(), 3u);
+  EXPECT_EQ(timeline::LaneName(t.lanes[0]), "AMP1");
+  EXPECT_EQ(timeline::LaneName(t.lanes[1]), "AMP2");
+  EXPECT_EQ(timeline::LaneName(t.lanes[2]), "instance 9");
+  EXPECT_EQ(t.lanes[0].depth, 2);
+  EXPECT_EQ(t.lanes[1].depth, 1) << "AMP2's switch is not nested in AMP1's";
+  for (const timeline::Bar& b : t.bars) {
+    EXPECT_TRUE(b.ended) << b.procedure;
+    EXPECT_EQ(b.depth, b.procedure == "WaitForComplete" ? 1 : 0) << b.procedure;
+  }
+  EXPECT_EQ(t.bars[2].lane, 1u);
+  EXPECT_EQ(t.bars[2].end - t.bars[2].begin, 1'000'000);
+  const XmlDocument svg = ParseXml(timeline::RenderSvg(groups));
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  EXPECT_THAT(svg.TextsOf("text"), ::testing::IsSupersetOf({"AMP1", "AMP2", "instance 9"}));
+}
+
 TEST(Timeline, HostileTextStaysTextAndBrokenLinesAreSkippedAndCounted) {
   const std::string hostile = "</svg><script>alert(\"x\")</script>&'\x01";
   const std::vector<std::string> lines{
