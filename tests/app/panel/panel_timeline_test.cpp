@@ -25,8 +25,9 @@ std::vector<std::string> Model(const std::string& model) {
 }
 
 std::string LanEntry(const std::string& name, const SimProcess& sim) {
-  return "[devices." + name + "]\ninterface = 50\nlan_address = \"127.0.0.1:" +
-         std::to_string(sim.Port()) + "\"\ndescription = \"" + name + "\"\n";
+  return "[devices." + name +
+         "]\ninterface = 50\nlan_address = \"127.0.0.1:" + std::to_string(sim.Port()) +
+         "\"\ndescription = \"" + name + "\"\n";
 }
 
 std::string OperateOnBand(int band) {
@@ -61,11 +62,12 @@ std::map<std::string, DrawnLane> LanesOf(const XmlDocument& svg) {
     const auto cls = e[i].attributes.find("class");
     if (cls == e[i].attributes.end()) continue;
     if (e[i].name == "rect" && cls->second == "lane") {
-      lanes.push_back({std::stod(e[i].attributes.at("y")), std::stod(e[i].attributes.at("height"))});
+      lanes.push_back(
+          {std::stod(e[i].attributes.at("y")), std::stod(e[i].attributes.at("height"))});
     } else if (e[i].name == "text" && cls->second == "lane-name") {
       names.push_back(e[i].text);
-    } else if (e[i].name == "rect" && (cls->second.rfind("proc", 0) == 0 ||
-                                       cls->second.rfind("wait", 0) == 0)) {
+    } else if (e[i].name == "rect" &&
+               (cls->second.rfind("proc", 0) == 0 || cls->second.rfind("wait", 0) == 0)) {
       const double y = std::stod(e[i].attributes.at("y"));
       DrawnLane* lane = laneAt(y);
       if (!lane) {
