@@ -41,7 +41,8 @@ class DeviceWorker::Driver {
                    owner.view_.window = state;
                  }
                  owner.PublishView();
-               }},
+               },
+               owner.name_},
         attached_(hooks_) {}
 
   ~Driver() {

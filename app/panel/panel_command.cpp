@@ -60,7 +60,8 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   plan.traceFile = options.host.trace.value_or("");
   plan.clock = clock;
   plan.waitWindow = options.host.waitWindow.value_or(true);
-  plan.traceLines = [trace](const std::string& line) { trace->Add(line); };
+  // The observer runs on the thread that traces: its device is who wrote the line.
+  plan.traceLines = [trace](const std::string& line) { trace->Add(panel::ThreadDevice(), line); };
   // Slices of 100 ms of real time: live enough for the page, few events.
   const double sliceMs = 100 * clock->Scale();
   plan.wrap = [sliceMs](std::shared_ptr<HostServiceFactory> inner) {

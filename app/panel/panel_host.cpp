@@ -36,6 +36,8 @@ class PanelWindows final : public HostWindows {
 
 }  // namespace
 
+std::string ThreadDevice() { return threadHooks ? threadHooks->device : std::string(); }
+
 ThreadHooks::ThreadHooks(const DeviceHostHooks& hooks) {
   threadHooks = &hooks;
   host::ResetThread();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/panel/web_wait_window.h"
 #include "app/wait_tracker.h"
@@ -17,7 +18,11 @@ struct DeviceHostHooks {
   std::shared_ptr<cli::WaitTracker> tracker;
   std::shared_ptr<std::atomic<bool>> stop;
   std::function<void(const WaitWindowState&)> windowChanged;
+  std::string device;  // its name in the device list
 };
+
+// The device whose thread calls, by name; empty on a thread that is no device's.
+std::string ThreadDevice();
 
 // Attaches `hooks` to the calling thread for the object's lifetime. Services the thread made
 // before are dropped, so the next use makes them with the hooks.

@@ -179,7 +179,7 @@ void PanelServer::Routes() {
 
   http_->Get("/api/timeline", [this](const Req&, Res& res) {
     res.set_header("Cache-Control", "no-store");
-    res.set_content(timeline::RenderSvg(trace_.Copy()), "image/svg+xml");
+    res.set_content(timeline::RenderSvg(trace_.ByDevice()), "image/svg+xml");
   });
 
   http_->Post(R"(/api/devices/([^/]+)/([a-z]+))", [this](const Req& req, Res& res) {

@@ -1,16 +1,25 @@
 #include "app/panel/trace_lines.h"
 
+#include <algorithm>
+
 namespace marlin::panel {
 
-void TraceLines::Add(const std::string& line) {
+void TraceLines::Add(const std::string& device, const std::string& line) {
   std::lock_guard lock(mutex_);
   if (lines_.size() >= kMostLines) lines_.pop_front();
-  lines_.push_back(line);
+  lines_.push_back({device, line});
 }
 
-std::vector<std::string> TraceLines::Copy() const {
+std::vector<timeline::NamedLines> TraceLines::ByDevice() const {
   std::lock_guard lock(mutex_);
-  return {lines_.begin(), lines_.end()};
+  std::vector<timeline::NamedLines> groups;
+  for (const Line& line : lines_) {
+    auto group = std::find_if(groups.begin(), groups.end(),
+                              [&](const timeline::NamedLines& g) { return g.name == line.device; });
+    if (group == groups.end()) group = groups.insert(groups.end(), {line.device, {}});
+    group->lines.push_back(line.text);
+  }
+  return groups;
 }
 
 }  // namespace marlin::panel

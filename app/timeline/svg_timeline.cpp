@@ -9,9 +9,10 @@
 
 #include "app/timeline/timeline.h"
 #include "app/timeline/trace_records.h"
-#include "app/timeline/xml_text.h"
+#include "text/xml_text.h"
 
 namespace marlin::timeline {
+using text::XmlText;
 namespace {
 
 constexpr double kLabelWidth = 150;
@@ -102,6 +103,7 @@ std::string SpanText(const Timeline& timeline, Position span) {
 }
 
 std::string LaneName(const Lane& lane) {
+  if (!lane.group.empty()) return lane.group;
   return lane.instance.empty() ? "host" : "instance " + lane.instance;
 }
 
@@ -262,6 +264,10 @@ std::string RenderSvg(const Timeline& t) {
 
 std::string RenderSvg(const std::vector<std::string>& traceJsonLines) {
   return RenderSvg(BuildTimeline(traceJsonLines));
+}
+
+std::string RenderSvg(const std::vector<NamedLines>& groups) {
+  return RenderSvg(BuildTimeline(groups));
 }
 
 }  // namespace marlin::timeline

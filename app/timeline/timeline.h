@@ -1,6 +1,6 @@
 #pragma once
 // The picture of a session: a trace's JSON lines, as the trace file holds them, drawn as a
-// timeline (a lane per instance, procedures nested as bars, waits shaded with their limits,
+// timeline (a lane per instance or per named group, procedures nested as bars, waits shaded with their limits,
 // instrument lines as ticks, errors marked, hover titles with the records' texts).
 #include <string>
 #include <vector>
@@ -11,6 +11,14 @@ namespace marlin::timeline {
 // trace record are skipped and counted in the picture; lines without a time (older traces) are
 // placed by their order. A huge trace stays bounded: what is left out is said in the picture.
 std::string RenderSvg(const std::vector<std::string>& traceJsonLines);
+
+// Lines kept apart by who wrote them (a device of the panel): one lane per group, named by it,
+// whatever instance its records carry.
+struct NamedLines {
+  std::string name;
+  std::vector<std::string> lines;
+};
+std::string RenderSvg(const std::vector<NamedLines>& groups);
 
 // A self-contained HTML page (inline CSS and SVG, nothing fetched): a summary (instances,
 // duration, errors, longest waits) and the timeline. `source` names the trace in the page.

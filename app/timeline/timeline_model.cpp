@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "app/timeline/trace_records.h"
-#include "control/timings.h"
+#include "control/wait_table.h"
 #include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
-#include "io/scpi.h"
 
 namespace marlin::timeline {
 namespace {
@@ -35,6 +35,12 @@ struct Frame {
 class Builder {
  public:
   explicit Builder(Timeline& timeline) : t_(timeline) {}
+
+  // The records that follow belong to `group`; an empty one: to a lane per instance.
+  void EnterGroup(const std::string& group) {
+    group_ = group;
+    current_.reset();
+  }
 
   void Add(const TraceRecord& record, Position at, std::size_t line) {
     const std::size_t lane = LaneOf(record.instance);
@@ -75,16 +81,17 @@ class Builder {
  private:
   // Records without an instance (operator messages) belong to the lane written last.
   std::size_t LaneOf(const std::string& instance) {
-    if (instance.empty() && current_) return *current_;
-    const auto found = lanes_.find(instance);
+    if ((instance.empty() || !group_.empty()) && current_) return *current_;
+    const LaneKey key{group_, group_.empty() ? instance : std::string()};
+    const auto found = lanes_.find(key);
     if (found != lanes_.end()) {
       current_ = found->second;
     } else {
-      t_.lanes.push_back({instance, 1});
+      t_.lanes.push_back({key.instance, group_, 1});
       stacks_.emplace_back();
       laneLast_.emplace_back();
       current_ = t_.lanes.size() - 1;
-      lanes_.emplace(instance, *current_);
+      lanes_.emplace(key, *current_);
     }
     return *current_;
   }
@@ -167,8 +174,16 @@ class Builder {
     stack.resize(std::min(keep, stack.size()));
   }
 
+  struct LaneKey {
+    std::string group, instance;
+    bool operator<(const LaneKey& other) const {
+      return std::tie(group, instance) < std::tie(other.group, other.instance);
+    }
+  };
+
   Timeline& t_;
-  std::map<std::string, std::size_t> lanes_;
+  std::string group_;
+  std::map<LaneKey, std::size_t> lanes_;
   std::vector<std::vector<Frame>> stacks_;
   std::vector<Position> laneLast_;
   std::optional<std::size_t> current_;
@@ -178,44 +193,53 @@ class Builder {
 
 std::optional<WaitDescription> DescribeWait(const std::string& procedure, const std::string& data,
                                             const std::string& targetState) {
-  constexpr std::int64_t kSecond = 1000 * kMicrosPerMs;
-  if (procedure == labels::kWaitForComplete.start) {
-    const std::string command = After(data, trace_text::kCommand);
-    WaitDescription wait{(targetState.empty() ? "" : targetState + ": ") + "confirming " + command,
-                         std::nullopt};
-    if (command == scpi::kPowerQuery) wait.limitMicros = timing::kPowerConfirmation * kSecond;
-    if (command == scpi::kOutputQuery) {
-      wait.limitMicros = (targetState == clsMarlin::StateName(state::kOperate)
-                              ? timing::kOutputOnConfirmation
-                              : timing::kOutputOffConfirmation) *
-                         kSecond;
-    }
-    return wait;
+  std::int32_t target = timing::kAnyState;
+  for (std::int32_t s = state::kOff; s <= state::kFault; ++s) {
+    if (clsMarlin::StateName(s) == targetState) target = s;
   }
-  if (procedure == labels::kActivateBand.start) {
-    return WaitDescription{"switching the band path",
-                           static_cast<std::int64_t>(timing::kLongestBandSwitch) * kMicrosPerMs};
+  const std::string query = After(data, trace_text::kCommand);
+  // Only waits that span a whole procedure show as bars; a pause inside one leaves no record.
+  const timing::DriverWait* wait = timing::FindWait(procedure, target, query, 0);
+  if (wait && wait->kind == timing::WaitKind::Polls) {
+    return WaitDescription{std::string(wait->description),
+                           static_cast<std::int64_t>(wait->limitMs * kMicrosPerMs)};
+  }
+  const auto polls = timing::DriverWaits();
+  if (std::any_of(polls.begin(), polls.end(), [&](const timing::DriverWait& w) {
+        return w.kind == timing::WaitKind::Polls && w.procedure == procedure;
+      })) {
+    return WaitDescription{"confirming " + query, std::nullopt};  // a query no entry names
   }
   return std::nullopt;
 }
 
-Timeline BuildTimeline(const std::vector<std::string>& lines) {
+namespace {
+
+struct Group {
+  const std::string* name;
+  const std::vector<std::string>* lines;
+};
+
+Timeline Build(const std::vector<Group>& groups) {
   Timeline t;
   struct Read {
     TraceRecord record;
     std::size_t line;
+    std::size_t group;
   };
   std::vector<Read> read;
-  read.reserve(lines.size());
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    std::string why;
-    if (auto record = ReadTraceLine(line, why)) {
-      read.push_back({std::move(*record), i + 1});
-    } else {
-      if (t.malformedLines.empty()) t.firstMalformedWhy = why;
-      t.malformedLines.push_back(i + 1);
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    const std::vector<std::string>& lines = *groups[g].lines;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      std::string why;
+      if (auto record = ReadTraceLine(line, why)) {
+        read.push_back({std::move(*record), i + 1, g});
+      } else {
+        if (t.malformedLines.empty()) t.firstMalformedWhy = why;
+        t.malformedLines.push_back(i + 1);
+      }
     }
   }
   t.records = read.size();
@@ -223,6 +247,9 @@ Timeline BuildTimeline(const std::vector<std::string>& lines) {
                                          [](const Read& r) { return r.record.micros.has_value(); });
   Builder builder(t);
   for (std::size_t i = 0; i < read.size(); ++i) {
+    if (i == 0 || read[i].group != read[i - 1].group) {
+      builder.EnterGroup(*groups[read[i].group].name);
+    }
     const Position at = t.timed ? *read[i].record.micros : static_cast<Position>(i + 1);
     if (i == 0) t.first = t.last = at;
     t.first = std::min(t.first, at);
@@ -231,6 +258,20 @@ Timeline BuildTimeline(const std::vector<std::string>& lines) {
   }
   builder.Finish();
   return t;
+}
+
+}  // namespace
+
+Timeline BuildTimeline(const std::vector<std::string>& lines) {
+  const std::string byInstance;
+  return Build({{&byInstance, &lines}});
+}
+
+Timeline BuildTimeline(const std::vector<NamedLines>& groups) {
+  std::vector<Group> view;
+  view.reserve(groups.size());
+  for (const NamedLines& group : groups) view.push_back({&group.name, &group.lines});
+  return Build(view);
 }
 
 }  // namespace marlin::timeline

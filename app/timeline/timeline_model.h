@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/timeline/timeline.h"
+
 namespace marlin::timeline {
 
 // A position on the time axis: microseconds since the Unix epoch when every record has a time,
@@ -45,6 +47,7 @@ struct Mark {
 
 struct Lane {
   std::string instance;
+  std::string group;  // the named group the lane shows; empty: a lane per instance
   int depth = 1;  // rows of bars
 };
 
@@ -61,6 +64,8 @@ struct Timeline {
 };
 
 Timeline BuildTimeline(const std::vector<std::string>& lines);
+// A lane per group; line numbers count within each group.
+Timeline BuildTimeline(const std::vector<NamedLines>& groups);
 
 // What a wait of the driver waits for and the longest it may take, from the procedure that
 // waits and the state it switches to; nullopt for a procedure that is no wait.

@@ -4,9 +4,10 @@
 #include "app/timeline/svg_timeline.h"
 #include "app/timeline/timeline.h"
 #include "app/timeline/trace_records.h"
-#include "app/timeline/xml_text.h"
+#include "text/xml_text.h"
 
 namespace marlin::timeline {
+using text::XmlText;
 namespace {
 
 constexpr std::size_t kErrorsListed = 10;

@@ -9,7 +9,6 @@
 #include "app/timeline/timeline.h"
 #include "app/timeline/timeline_model.h"
 #include "app/timeline/trace_records.h"
-#include "app/timeline/xml_text.h"
 #include "tests/app/xml_check.h"
 
 namespace marlin::testing {
@@ -58,36 +57,6 @@ const timeline::Bar* BarOf(const Timeline& t, const std::string& procedure, std:
     if (b.procedure == procedure && nth-- == 0) return &b;
   }
   return nullptr;
-}
-
-TEST(XmlText, EscapesHostileTraceText) {
-  struct Case {
-    const char* what;
-    std::string in;
-    std::string out;
-  };
-  const Case cases[] = {
-      {"markup", "</svg><script>alert(1)</script>",
-       "&lt;/svg&gt;&lt;script&gt;alert(1)&lt;/script&gt;"},
-      {"quotes and ampersands", "a=\"1\" b='2' &amp;", "a=&quot;1&quot; b=&#39;2&#39; &amp;amp;"},
-      {"CDATA end", "]]>", "]]&gt;"},
-      {"control characters visible, line feed and tab kept", std::string("\x01\r\n\t\x7f", 5),
-       "\\x01\\x0D\n\t\\x7F"},
-      {"NUL", std::string("a\0b", 3), "a\\x00b"},
-      {"valid UTF-8 unchanged", "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80",
-       "\xC2\xB5s \xE2\x82\xAC \xF0\x9F\x98\x80"},
-      {"stray bytes", "\xFF\xFEok", "\xEF\xBF\xBD\xEF\xBF\xBDok"},
-      {"overlong form", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"cut sequence at the end", "x\xE2\x82", "x\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"above U+10FFFF", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"not an XML character", "\xEF\xBF\xBE", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(timeline::XmlText(c.in), c.out) << c.what;
-  EXPECT_EQ(timeline::XmlText("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC<", 2),
-            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x80\xA6")
-      << "cut by characters, never inside one";
-  EXPECT_EQ(timeline::XmlText("<<", 2), "&lt;&lt;") << "nothing cut at the limit";
 }
 
 TEST(TraceTimes, ReadBackAsWrittenAndRefuseOtherForms) {
@@ -171,7 +140,7 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(band->limit, 17'500'000);
   const auto* confirm = BarOf(t, "WaitForComplete");
   ASSERT_TRUE(confirm && confirm->wait);
-  EXPECT_EQ(confirm->waitWhat, "Operate: confirming RF:OUTP:STAT?");
+  EXPECT_EQ(confirm->waitWhat, "waiting for Operate to be confirmed");
   EXPECT_EQ(confirm->limit, 30'000'000);
   EXPECT_EQ(confirm->end - confirm->begin, 5'000'000);
   const auto* standbyConfirm = BarOf(t, "WaitForComplete", 1);
@@ -217,10 +186,39 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(svg.elements.front().name, "svg");
   EXPECT_THAT(svg.ExternalReferences(), IsEmpty());
   const auto titles = svg.TextsOf("title");
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of Operate: confirming RF:OUTP:STAT?: 30.000 s")));
+  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error 4081: Switching refused (line 22)")));
   EXPECT_THAT(titles, Contains(AllOf(HasSubstr("ActivateBand"), HasSubstr("ended by an error"))));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
+}
+
+// The panel's devices share one process id: lines kept apart by device are drawn a lane each,
+// named by the device, and their interleaved procedures nest within their own lane only. Lines
+// of no device keep a lane per instance.
+TEST(Timeline, NamedGroupsGetALaneEachWhateverInstanceTheirRecordsCarry) {
+  const std::vector<timeline::NamedLines> groups{
+      {"AMP1",
+       {Start("clsIAmpRemote_SetState", 1), Start("WaitForComplete", 2, "Command = SYST:POW:STAT?"),
+        End("WaitForComplete", 5), End("clsIAmpRemote_SetState", 6)}},
+      {"AMP2", {Start("clsIAmpRemote_SetState", 3), End("clsIAmpRemote_SetState", 4)}},
+      {"", {Start("clsDevice_Check", 7, "", "9"), End("clsDevice_Check", 8, "9")}},
+  };
+  const Timeline t = timeline::BuildTimeline(groups);
+  ASSERT_EQ(t.lanes.size(), 3u);
+  EXPECT_EQ(timeline::LaneName(t.lanes[0]), "AMP1");
+  EXPECT_EQ(timeline::LaneName(t.lanes[1]), "AMP2");
+  EXPECT_EQ(timeline::LaneName(t.lanes[2]), "instance 9");
+  EXPECT_EQ(t.lanes[0].depth, 2);
+  EXPECT_EQ(t.lanes[1].depth, 1) << "AMP2's switch is not nested in AMP1's";
+  for (const timeline::Bar& b : t.bars) {
+    EXPECT_TRUE(b.ended) << b.procedure;
+    EXPECT_EQ(b.depth, b.procedure == "WaitForComplete" ? 1 : 0) << b.procedure;
+  }
+  EXPECT_EQ(t.bars[2].lane, 1u);
+  EXPECT_EQ(t.bars[2].end - t.bars[2].begin, 1'000'000);
+  const XmlDocument svg = ParseXml(timeline::RenderSvg(groups));
+  ASSERT_TRUE(svg.wellFormed) << svg.error;
+  EXPECT_THAT(svg.TextsOf("text"), ::testing::IsSupersetOf({"AMP1", "AMP2", "instance 9"}));
 }
 
 TEST(Timeline, HostileTextStaysTextAndBrokenLinesAreSkippedAndCounted) {
