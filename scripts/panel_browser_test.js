@@ -92,6 +92,11 @@ function check(condition, what) {
     }
     await page.waitForTimeout(500);  // the timeline refreshes after the last outcome
     check((await page.locator("#timeline svg").count()) === 1, "the timeline shows");
+    // The page's policy refuses inline styles: the lanes must take their colour from the
+    // page's stylesheet, not fall back to black.
+    const laneFill = await page.evaluate(
+      () => getComputedStyle(document.querySelector("#timeline svg .lane")).fill);
+    check(laneFill === "rgb(244, 246, 248)", `the timeline is drawn in its colours (${laneFill})`);
     await page.screenshot({ path: path.join(outDir, "panel-operate.png") });
 
     // When the simulator wrote each line, in wall-clock time: its own timestamp (on its clock,

@@ -49,6 +49,12 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
   Answer(res, status, RefusalJson(message));
 }
 
+void SetPageHeaders(httplib::Response& res) {
+  res.set_header("Content-Security-Policy",
+                 "default-src 'self'; img-src 'self' data:; style-src 'self'");
+  res.set_header("X-Frame-Options", "DENY");
+}
+
 }  // namespace
 
 std::string NewToken() {
@@ -252,15 +258,19 @@ void PanelServer::Routes() {
         [this, subscription](bool) { events_.Unsubscribe(subscription); });
   });
 
+  // The page's policy refuses the timeline's inline <style>, so its rules come from here.
+  http_->Get("/timeline.css", [](const Req&, Res& res) {
+    SetPageHeaders(res);
+    res.set_content(std::string(timeline::Stylesheet()), "text/css");
+  });
+
   http_->Get(R"(/|/[a-z]+\.(js|css))", [](const Req& req, Res& res) {
     const Asset* asset = FindAsset(req.path);
     if (!asset) {
       Refuse(res, kNotFound, "no such resource: " + req.path);
       return;
     }
-    res.set_header("Content-Security-Policy",
-                   "default-src 'self'; img-src 'self' data:; style-src 'self'");
-    res.set_header("X-Frame-Options", "DENY");
+    SetPageHeaders(res);
     res.set_content(std::string(asset->body), std::string(asset->contentType));
   });
 }

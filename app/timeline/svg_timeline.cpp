@@ -270,4 +270,6 @@ std::string RenderSvg(const std::vector<NamedLines>& groups) {
   return RenderSvg(BuildTimeline(groups));
 }
 
+std::string_view Stylesheet() { return kStyle; }
+
 }  // namespace marlin::timeline

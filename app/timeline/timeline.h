@@ -3,6 +3,7 @@
 // timeline (a lane per instance or per named group, procedures nested as bars, waits shaded with their limits,
 // instrument lines as ticks, errors marked, hover titles with the records' texts).
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace marlin::timeline {
@@ -22,6 +23,9 @@ std::string RenderSvg(const std::vector<NamedLines>& groups);
 
 // A self-contained HTML page (inline CSS and SVG, nothing fetched): a summary (instances,
 // duration, errors, longest waits) and the timeline. `source` names the trace in the page.
+// The rules the picture's own <style> holds, for a page whose policy refuses inline styles.
+std::string_view Stylesheet();
+
 std::string RenderReportHtml(const std::vector<std::string>& traceJsonLines,
                              const std::string& source);
 
