@@ -119,7 +119,8 @@ double PollSeconds(std::string_view option, std::string_view value) {
 std::string IpAddress(std::string_view option, std::string_view value) {
   std::string text(value);
   unsigned char bytes[16];
-  if (inet_pton(AF_INET, text.c_str(), bytes) != 1 && inet_pton(AF_INET6, text.c_str(), bytes) != 1) {
+  if (inet_pton(AF_INET, text.c_str(), bytes) != 1 &&
+      inet_pton(AF_INET6, text.c_str(), bytes) != 1) {
     Bad(option, value, "expected an IPv4 or IPv6 address such as 127.0.0.1");
   }
   return text;
@@ -155,8 +156,7 @@ const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
        [](CliOptions& o, auto name, auto& v) { o.operatingClass = Whole(name, v, 0, INT32_MAX); }},
       {"--port", [](CliOptions& o, auto name, auto& v) { o.port = Whole(name, v, 0, 65535); }},
       {"--bind", [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
-      {"--poll",
-       [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
+      {"--poll", [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
       {"--max",
        [](CliOptions& o, auto name, auto& v) { o.maxErrors = Whole(name, v, 1, kMostErrorsRead); }},
       {"--model",
@@ -178,8 +178,7 @@ const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
          }
          o.faults.push_back(v);
        }},
-      {"--output",
-       [](CliOptions& o, auto name, auto& v) { o.reportOutput = FileName(name, v); }},
+      {"--output", [](CliOptions& o, auto name, auto& v) { o.reportOutput = FileName(name, v); }},
       {"--route",
        [](CliOptions& o, auto name, auto& v) {
          for (const RouteName& r : kRoutes) {

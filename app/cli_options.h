@@ -10,7 +10,18 @@
 
 namespace marlin::cli {
 
-enum class CliCommand { Help, Demo, Identify, State, Set, Errors, Reset, Shell, Panel, TraceReport };
+enum class CliCommand {
+  Help,
+  Demo,
+  Identify,
+  State,
+  Set,
+  Errors,
+  Reset,
+  Shell,
+  Panel,
+  TraceReport
+};
 enum class Route { Lan, Visa, Gpib };
 
 struct HostOptions {
@@ -32,12 +43,12 @@ struct CliOptions {
   std::string model = sim::kDefaultModel;                  // demo
   Route route = Route::Lan;                                // demo
   std::int32_t demoBand = 2;                               // demo
-  std::vector<std::string> faults;  // demo: the simulator's fault specifications
+  std::vector<std::string> faults;    // demo: the simulator's fault specifications
   std::int32_t port = 0;              // panel: 0 picks a free port
   std::optional<std::string> bind;    // panel: an IP address; unset: loopback
   std::optional<double> pollSeconds;  // panel: unset: the amplifiers are never polled
-  std::string traceInput;           // trace-report: the trace file read
-  std::string reportOutput;         // trace-report: the HTML report written (-o)
+  std::string traceInput;             // trace-report: the trace file read
+  std::string reportOutput;           // trace-report: the HTML report written (-o)
 };
 
 inline constexpr double kDemoTimeScale = 10;

@@ -68,7 +68,8 @@ DemoSimulator::DemoSimulator(const std::string& model, Route route,
                 Key(device_keys::kVisaResource, text::TomlString(resource));
     }
   }
-  device += Key(device_keys::kDescription, text::TomlString("Simulated " + model + " (marlinctl demo)"));
+  device +=
+      Key(device_keys::kDescription, text::TomlString("Simulated " + model + " (marlinctl demo)"));
   text_ += (text_.empty() ? "" : "\n") + device;
   std::ofstream out(file_, std::ios::binary | std::ios::trunc);
   out << text_;

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/wait_tracker.h"
-#include "driver/cls_marlin.h"
 #include "clock/clock.h"
+#include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 
 namespace marlin {

@@ -35,8 +35,7 @@ std::vector<std::string> ReadTraceLines(const std::filesystem::path& file, bool&
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    Fail("trace-report: cannot read the trace file " + Quoted(file) + ": " +
-         std::strerror(errno));
+    Fail("trace-report: cannot read the trace file " + Quoted(file) + ": " + std::strerror(errno));
   }
   std::vector<std::string> lines;
   std::string line;
@@ -65,8 +64,7 @@ std::vector<std::string> ReadTraceLines(const std::filesystem::path& file, bool&
     }
   }
   if (in.bad()) {
-    Fail("trace-report: cannot read the trace file " + Quoted(file) + ": " +
-         std::strerror(errno));
+    Fail("trace-report: cannot read the trace file " + Quoted(file) + ": " + std::strerror(errno));
   }
   if (!line.empty()) lines.push_back(std::move(line));
   return lines;
@@ -85,10 +83,9 @@ int RunTraceReport(const CliOptions& options, std::ostream& out, std::ostream& e
   const timeline::Timeline read = timeline::BuildTimeline(lines);
   if (read.records == 0) {
     Fail("trace-report: " + Quoted(input) + " holds no trace record" +
-         (read.malformedLines.empty()
-              ? std::string()
-              : "; line " + std::to_string(read.malformedLines.front()) + ": " +
-                    read.firstMalformedWhy));
+         (read.malformedLines.empty() ? std::string()
+                                      : "; line " + std::to_string(read.malformedLines.front()) +
+                                            ": " + read.firstMalformedWhy));
   }
   // A process that died while writing leaves a broken last line, and that is when a report is
   // wanted most: lines that are no record are skipped, each one named.
@@ -101,8 +98,7 @@ int RunTraceReport(const CliOptions& options, std::ostream& out, std::ostream& e
         << " more lines skipped\n";
   }
   if (cut) {
-    err << "marlinctl: trace-report: only the first " << kMostTraceLines
-        << " lines are reported\n";
+    err << "marlinctl: trace-report: only the first " << kMostTraceLines << " lines are reported\n";
   }
 
   const std::string html = timeline::RenderReportHtml(read, input.filename().string());

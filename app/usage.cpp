@@ -192,8 +192,7 @@ std::string TopicUsage(const std::string& topic) {
   for (CliCommand command :
        {CliCommand::Demo, CliCommand::Identify, CliCommand::State, CliCommand::Set,
         CliCommand::Errors, CliCommand::Reset, CliCommand::Shell, CliCommand::Panel,
-        CliCommand::TraceReport,
-        CliCommand::Help}) {
+        CliCommand::TraceReport, CliCommand::Help}) {
     if (CommandWord(command) == topic) return CommandUsage(command);
   }
   throw UsageError("help: unknown command \"" + topic + "\"");

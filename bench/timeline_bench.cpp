@@ -26,10 +26,11 @@ std::vector<std::string> SessionLines(std::size_t count) {
   };
   auto line = [&](const char* event, const char* procedure, const char* data) {
     const std::string time = next();
-    lines.push_back(std::string("{\"event\":\"") + event +
-                    "\",\"component\":\"Telvar_Amplifier\",\"class\":\"clsMarlin\",\"procedure\":\"" +
-                    procedure + "\",\"data\":\"" + data + "\",\"instance\":\"4711\",\"time\":\"" +
-                    time + "\"}");
+    lines.push_back(
+        std::string("{\"event\":\"") + event +
+        "\",\"component\":\"Telvar_Amplifier\",\"class\":\"clsMarlin\",\"procedure\":\"" +
+        procedure + "\",\"data\":\"" + data + "\",\"instance\":\"4711\",\"time\":\"" + time +
+        "\"}");
   };
   for (std::size_t call = 0; lines.size() < count; ++call) {
     if (call % 50 == 0) {
@@ -52,8 +53,10 @@ std::vector<std::string> SessionLines(std::size_t count) {
     line("end", "clsIAmpRemote_GetState", "");
     if (call % 1000 == 999) {
       lines.push_back(
-          "{\"report\":{\"number\":4040,\"description\":\"LAN send data failed!\",\"instance\":4711,"
-          "\"line\":0},\"time\":\"" + next() + "\"}");
+          "{\"report\":{\"number\":4040,\"description\":\"LAN send data "
+          "failed!\",\"instance\":4711,"
+          "\"line\":0},\"time\":\"" +
+          next() + "\"}");
     }
   }
   lines.resize(count);

@@ -3,8 +3,8 @@
 // messages, so that the wait window's "STOP" and the timers work while the driver waits.
 #include <memory>
 
-#include "driver/host_services.h"
 #include "clock/clock.h"
+#include "driver/host_services.h"
 
 namespace marlin::com {
 

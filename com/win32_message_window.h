@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "driver/host_services.h"
 #include "clock/clock.h"
+#include "driver/host_services.h"
 
 namespace marlin::com {
 

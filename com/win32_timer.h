@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "driver/host_services.h"
 #include "clock/clock.h"
+#include "driver/host_services.h"
 
 namespace marlin::com {
 

@@ -3,8 +3,8 @@
 // on message-only windows, all on the calling (host) thread.
 #include <windows.h>
 
-#include "driver/host_services.h"
 #include "clock/clock.h"
+#include "driver/host_services.h"
 
 namespace marlin::com {
 

@@ -8,9 +8,9 @@
 namespace marlin::timing {
 
 enum class WaitKind {
-  Pause,         // one wait of exactly `limitMs`
-  Polls,         // every wait of the procedure is one activity, over at most `limitMs`
-  WithinQuery,   // the pause between a query and its answer: part of the query, not shown
+  Pause,        // one wait of exactly `limitMs`
+  Polls,        // every wait of the procedure is one activity, over at most `limitMs`
+  WithinQuery,  // the pause between a query and its answer: part of the query, not shown
 };
 
 inline constexpr std::int32_t kAnyState = -1;

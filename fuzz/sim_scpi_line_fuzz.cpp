@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/text_numbers.h"
 #include "clock/clock.h"
+#include "driver/text_numbers.h"
 #include "sim/amplifier.h"
 #include "sim/line_splitter.h"
 #include "sim/scpi_header.h"

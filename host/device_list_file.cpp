@@ -36,8 +36,8 @@ void DeviceListFile::SetLanAddress(const std::string& name, const std::string& a
       path_, kLargestDeviceList,
       [&](const std::string& current) {
         const bool known = list_ && document_ && current == text_;
-        edited = EditLanAddress(current, path_.string(), name, address,
-                                known ? &*list_ : nullptr, known ? document_.get() : nullptr);
+        edited = EditLanAddress(current, path_.string(), name, address, known ? &*list_ : nullptr,
+                                known ? document_.get() : nullptr);
         return edited.text;
       },
       beforeReplace_);

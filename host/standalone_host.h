@@ -16,8 +16,8 @@
 #include <optional>
 #include <thread>
 
-#include "driver/host_registry.h"
 #include "clock/clock.h"
+#include "driver/host_registry.h"
 #include "host/device_list_file.h"
 #include "host/lan_sockets.h"
 #include "host/timer_queue.h"

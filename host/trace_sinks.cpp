@@ -46,24 +46,23 @@ void JsonLinesFile::Line(const TraceCall& call) {
 }
 
 void JsonLinesFile::Report(const ErrorReportCall& report) {
-  Append(JsonObject()
-             .Json("report", JsonObject()
-                                 .Number("number", report.number)
-                                 .Text("description", report.description)
-                                 .Number("instance", report.instance)
-                                 .Number("line", report.line)
-                                 .Line()));
+  Append(JsonObject().Json("report", JsonObject()
+                                         .Number("number", report.number)
+                                         .Text("description", report.description)
+                                         .Number("instance", report.instance)
+                                         .Number("line", report.line)
+                                         .Line()));
 }
 
 void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
-  Append(JsonObject()
-             .Json("message",
-                   JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()));
+  Append(JsonObject().Json(
+      "message",
+      JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()));
 }
 
 void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
-  Append(JsonObject()
-             .Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()));
+  Append(
+      JsonObject().Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()));
 }
 
 void TerminalTrace::Line(const TraceCall& call) {

@@ -30,14 +30,29 @@ std::string XmlText(std::string_view text, std::size_t most) {
     if (c < 0x80) {
       ++at;
       switch (c) {
-        case '&': out += "&amp;"; continue;
-        case '<': out += "&lt;"; continue;
-        case '>': out += "&gt;"; continue;
-        case '"': out += "&quot;"; continue;
-        case '\'': out += "&#39;"; continue;
-        case '\n': out += '\n'; continue;
-        case '\t': out += '\t'; continue;
-        default: break;
+        case '&':
+          out += "&amp;";
+          continue;
+        case '<':
+          out += "&lt;";
+          continue;
+        case '>':
+          out += "&gt;";
+          continue;
+        case '"':
+          out += "&quot;";
+          continue;
+        case '\'':
+          out += "&#39;";
+          continue;
+        case '\n':
+          out += '\n';
+          continue;
+        case '\t':
+          out += '\t';
+          continue;
+        default:
+          break;
       }
       if (c < 0x20 || c == 0x7F) {
         char hex[8];

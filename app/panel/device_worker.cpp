@@ -166,9 +166,9 @@ ActionOutcome DeviceWorker::Perform(Driver& driver, const Action& action) {
         amp.clsDevice_Check();
         if (amp.clsDevice_Status() != 1) {
           const clsMarlin::Snapshot fields = amp.Fields();
-          outcome.error = ErrorInfo{errors::kTransport, "not connected over " +
-                                                            cli::RouteText(fields) + ": " +
-                                                            host_.WhyNotConnected(fields)};
+          outcome.error =
+              ErrorInfo{errors::kTransport, "not connected over " + cli::RouteText(fields) + ": " +
+                                                host_.WhyNotConnected(fields)};
         }
         readState = !outcome.error;
         break;

@@ -76,8 +76,8 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   }
   std::vector<std::unique_ptr<panel::DeviceWorker>> workers;
   for (const auto& [name, entry] : devices.devices) {
-    workers.push_back(std::make_unique<panel::DeviceWorker>(name, entry.description, clock, host,
-                                                             events, poll));
+    workers.push_back(
+        std::make_unique<panel::DeviceWorker>(name, entry.description, clock, host, events, poll));
   }
 
   const std::string address = options.bind.value_or(kLoopback);

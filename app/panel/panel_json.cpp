@@ -60,8 +60,8 @@ std::string DeviceJson(const DeviceView& v) {
 
 std::string WaitJson(const std::string& device, const std::string& phase,
                      const cli::WaitActivity& activity) {
-  return "{" + Field("device", JsonString(device)) + "," + Field("phase", JsonString(phase)) +
-         "," + Field("wait", WaitObject(activity)) + "}";
+  return "{" + Field("device", JsonString(device)) + "," + Field("phase", JsonString(phase)) + "," +
+         Field("wait", WaitObject(activity)) + "}";
 }
 
 std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome) {

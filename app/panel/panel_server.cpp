@@ -166,8 +166,7 @@ void PanelServer::Routes() {
     if (res.status == kNotFound) {
       Refuse(res, res.status, "no such resource: " + req.path);
     } else if (res.status == kPayloadTooLarge) {
-      Refuse(res, res.status,
-             "the body is larger than " + std::to_string(kLargestBody) + " bytes");
+      Refuse(res, res.status, "the body is larger than " + std::to_string(kLargestBody) + " bytes");
     } else if (res.status == kBadRequest) {
       Refuse(res, res.status, "malformed request (a POST needs a Content-Length)");
     } else {
@@ -211,7 +210,8 @@ void PanelServer::Routes() {
     Action action{route->kind, {}};
     if (route->kind == ActionKind::SetState) {
       auto parsed = ParseStateRequest(req.body);
-      if (auto* bad = std::get_if<BadRequest>(&parsed)) return Refuse(res, kBadRequest, bad->message);
+      if (auto* bad = std::get_if<BadRequest>(&parsed))
+        return Refuse(res, kBadRequest, bad->message);
       action.request = std::get<StateRequest>(parsed);
     } else if (auto parsed = ParseEmptyRequest(req.body);
                auto* bad = std::get_if<BadRequest>(&parsed)) {
@@ -232,8 +232,8 @@ void PanelServer::Routes() {
       return;
     }
     res.set_header("Cache-Control", "no-store");
-    auto lastSent = std::make_shared<std::chrono::steady_clock::time_point>(
-        std::chrono::steady_clock::now());
+    auto lastSent =
+        std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
     auto first = std::make_shared<bool>(true);
     res.set_chunked_content_provider(
         "text/event-stream",

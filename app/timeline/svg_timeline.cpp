@@ -54,7 +54,11 @@ Position NiceStep(Position span) {
 }
 
 std::string Seconds(Position micros, Position step) {
-  const int decimals = step >= 1000000 ? 0 : step >= 100000 ? 1 : step >= 10000 ? 2 : step >= 1000 ? 3 : 6;
+  const int decimals = step >= 1000000  ? 0
+                       : step >= 100000 ? 1
+                       : step >= 10000  ? 2
+                       : step >= 1000   ? 3
+                                        : 6;
   char text[48];
   std::snprintf(text, sizeof text, "%.*f s", decimals, static_cast<double>(micros) / 1e6);
   return text;
@@ -142,8 +146,8 @@ std::string RenderSvg(const Timeline& t) {
                     " procedures are drawn: every failed one, every wait, then the longest.");
   }
 
-  const std::size_t drawableMarks = static_cast<std::size_t>(std::count_if(
-      t.marks.begin(), t.marks.end(), [&](const Mark& m) { return m.lane < lanes; }));
+  const std::size_t drawableMarks = static_cast<std::size_t>(
+      std::count_if(t.marks.begin(), t.marks.end(), [&](const Mark& m) { return m.lane < lanes; }));
   if (drawableMarks > kMostMarks) {
     notes.push_back("Only " + std::to_string(kMostMarks) + " of " + std::to_string(drawableMarks) +
                     " error and message marks are drawn, errors first.");
@@ -167,8 +171,8 @@ std::string RenderSvg(const Timeline& t) {
   const Position firstTick = t.timed ? 0 : ((t.first + step - 1) / step) * step - t.first;
   for (Position off = firstTick; off <= span; off += step) {
     const double x = scale.X(t.first + off);
-    out += "<line class=\"grid\" x1=\"" + Number(x) + "\" y1=\"" + Number(kTop - 6) +
-           "\" x2=\"" + Number(x) + "\" y2=\"" + Number(laneTop[lanes]) + "\"/>\n";
+    out += "<line class=\"grid\" x1=\"" + Number(x) + "\" y1=\"" + Number(kTop - 6) + "\" x2=\"" +
+           Number(x) + "\" y2=\"" + Number(laneTop[lanes]) + "\"/>\n";
     Text(out, "axis-label", x + 2, kTop - 10,
          t.timed ? "+" + Seconds(off, step) : "record " + std::to_string(t.first + off));
   }
@@ -219,7 +223,8 @@ std::string RenderSvg(const Timeline& t) {
     Group& g = groups[{tick.lane, std::lround(scale.X(tick.at)), tick.sent}];
     if (g.count++ < kLinesPerTick) {
       g.lines += (g.lines.empty() ? "" : "\n") +
-                 (tick.sent ? "sent: " + tick.text : std::string("answer read")) + LineRef(tick.line);
+                 (tick.sent ? "sent: " + tick.text : std::string("answer read")) +
+                 LineRef(tick.line);
     }
   }
   for (const auto& [key, g] : groups) {
@@ -248,9 +253,11 @@ std::string RenderSvg(const Timeline& t) {
           (m.error ? "error " + std::to_string(m.number) + ": " : "message: ") + m.text +
           LineRef(m.line);
       if (m.error) {
-        out += "<path class=\"error\" d=\"M" + Number(x) + " " + Number(y - 6) + "l5 6l-5 6l-5 -6z\">";
+        out +=
+            "<path class=\"error\" d=\"M" + Number(x) + " " + Number(y - 6) + "l5 6l-5 6l-5 -6z\">";
       } else {
-        out += "<circle class=\"message\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"4\">";
+        out +=
+            "<circle class=\"message\" cx=\"" + Number(x) + "\" cy=\"" + Number(y) + "\" r=\"4\">";
       }
       out += "<title>" + XmlText(title, 600) + "</title>";
       out += m.error ? "</path>\n" : "</circle>\n";

@@ -1,7 +1,7 @@
 #pragma once
 // The picture of a session: a trace's JSON lines, as the trace file holds them, drawn as a
-// timeline (a lane per instance or per named group, procedures nested as bars, waits shaded with their limits,
-// instrument lines as ticks, errors marked, hover titles with the records' texts).
+// timeline (a lane per instance or per named group, procedures nested as bars, waits shaded with
+// their limits, instrument lines as ticks, errors marked, hover titles with the records' texts).
 #include <string>
 #include <string_view>
 #include <vector>

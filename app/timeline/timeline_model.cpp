@@ -49,8 +49,12 @@ class Builder {
     }
     laneLast_[lane] = at;
     switch (record.kind) {
-      case TraceRecord::Kind::Start: Start(lane, record, at, line); break;
-      case TraceRecord::Kind::End: End(lane, record, at); break;
+      case TraceRecord::Kind::Start:
+        Start(lane, record, at, line);
+        break;
+      case TraceRecord::Kind::End:
+        End(lane, record, at);
+        break;
       case TraceRecord::Kind::Report: {
         t_.marks.push_back({lane, at, true, record.number, record.data, line});
         auto& stack = stacks_[lane];
@@ -63,12 +67,13 @@ class Builder {
       }
       case TraceRecord::Kind::Message:
       case TraceRecord::Kind::MessageBox: {
-        const std::string text = record.title.empty() ? record.data
-                                                      : record.title + ": " + record.data;
+        const std::string text =
+            record.title.empty() ? record.data : record.title + ": " + record.data;
         t_.marks.push_back({lane, at, false, 0, text, line});
         break;
       }
-      case TraceRecord::Kind::Other: break;
+      case TraceRecord::Kind::Other:
+        break;
     }
   }
 
@@ -116,7 +121,8 @@ class Builder {
     if (record.procedure == labels::kSendCmdString.start ||
         record.procedure == labels::kReadCmdResponse.start) {
       const bool sent = record.procedure == labels::kSendCmdString.start;
-      t_.ticks.push_back({lane, at, sent, sent ? After(record.data, trace_text::kCommand) : "", line});
+      t_.ticks.push_back(
+          {lane, at, sent, sent ? After(record.data, trace_text::kCommand) : "", line});
       stack.push_back({record.procedure, std::string::npos});
       return;
     }

@@ -20,11 +20,11 @@ struct Bar {
   int depth = 0;
   Position begin = 0, end = 0;
   std::string procedure, data;
-  std::size_t line = 0;        // of its start line, from 1
-  bool ended = true;           // its end line came
-  bool reported = false;       // an error report came while it ran
-  bool wait = false;           // one of the driver's waits
-  std::string waitWhat;        // for a wait
+  std::size_t line = 0;           // of its start line, from 1
+  bool ended = true;              // its end line came
+  bool reported = false;          // an error report came while it ran
+  bool wait = false;              // one of the driver's waits
+  std::string waitWhat;           // for a wait
   std::optional<Position> limit;  // for a wait whose limit is known: the span allowed
 };
 
@@ -48,7 +48,7 @@ struct Mark {
 struct Lane {
   std::string instance;
   std::string group;  // the named group the lane shows; empty: a lane per instance
-  int depth = 1;  // rows of bars
+  int depth = 1;      // rows of bars
 };
 
 struct Timeline {

@@ -11,10 +11,10 @@ namespace marlin::timeline {
 struct TraceRecord {
   enum class Kind { Start, End, Report, Message, MessageBox, Other };
   Kind kind = Kind::Other;
-  std::string procedure;  // Start, End
-  std::string data;       // Start: the data text; Report: the description; Message(Box): text
-  std::string title;      // Message, MessageBox
-  std::string instance;   // empty for messages, which carry none
+  std::string procedure;    // Start, End
+  std::string data;         // Start: the data text; Report: the description; Message(Box): text
+  std::string title;        // Message, MessageBox
+  std::string instance;     // empty for messages, which carry none
   std::int32_t number = 0;  // Report
   std::optional<std::int64_t> micros;  // "time" as microseconds since the Unix epoch
 };

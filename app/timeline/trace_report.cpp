@@ -31,8 +31,8 @@ std::string Summary(const Timeline& t, const std::string& source) {
   for (const Lane& lane : t.lanes) {
     instances += (instances.empty() ? "" : ", ") + XmlText(LaneName(lane), 40);
   }
-  out += Row("Instances", std::to_string(t.lanes.size()) +
-                              (instances.empty() ? "" : ": " + instances));
+  out += Row("Instances",
+             std::to_string(t.lanes.size()) + (instances.empty() ? "" : ": " + instances));
   if (t.timed) {
     out += Row("From", FormatMicros(t.first)) + Row("To", FormatMicros(t.last));
     out += Row("Duration", SpanText(t, t.last - t.first));
@@ -58,8 +58,9 @@ std::string Summary(const Timeline& t, const std::string& source) {
   for (const Bar& b : t.bars) {
     if (b.wait) waits.push_back(&b);
   }
-  std::stable_sort(waits.begin(), waits.end(),
-                   [](const Bar* a, const Bar* b) { return a->end - a->begin > b->end - b->begin; });
+  std::stable_sort(waits.begin(), waits.end(), [](const Bar* a, const Bar* b) {
+    return a->end - a->begin > b->end - b->begin;
+  });
   std::string waitText = waits.empty() ? "none" : "";
   for (std::size_t i = 0; i < std::min(waits.size(), kWaitsListed); ++i) {
     const Bar& w = *waits[i];
@@ -92,13 +93,15 @@ std::string RenderReportHtml(const std::vector<std::string>& traceJsonLines,
 
 std::string RenderReportHtml(const Timeline& t, const std::string& source) {
   return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-         "<title>Marlin trace report: " + XmlText(source, 100) + "</title>\n<style>" +
-         kPageStyle + "</style>\n</head>\n<body>\n<h1>Marlin trace report</h1>\n" +
-         Summary(t, source) + "<h2>Timeline</h2>\n<p>Bars are procedures, nested as they ran; "
+         "<title>Marlin trace report: " +
+         XmlText(source, 100) + "</title>\n<style>" + kPageStyle +
+         "</style>\n</head>\n<body>\n<h1>Marlin trace report</h1>\n" + Summary(t, source) +
+         "<h2>Timeline</h2>\n<p>Bars are procedures, nested as they ran; "
          "yellow bars are waits, their dashed outline the limit; ticks are instrument lines "
          "(green: sent, purple: answer read); red diamonds are errors, blue dots messages; a red "
          "edge marks a procedure that an error ended. Hover for the records.</p>\n"
-         "<div class=\"timeline\">\n" + RenderSvg(t) + "</div>\n</body>\n</html>\n";
+         "<div class=\"timeline\">\n" +
+         RenderSvg(t) + "</div>\n</body>\n</html>\n";
 }
 
 }  // namespace marlin::timeline

@@ -43,8 +43,8 @@ TEST(CommandLine, ReadsEachCommandsArgumentsAndOptions) {
   EXPECT_EQ(Parse({"help", "set"}).helpTopic, "set");
   EXPECT_EQ(Parse({"errors", "AMP1", "--max", "1000"}).maxErrors, 1000);
 
-  const CliOptions panel = Parse({"panel", "--port", "8470", "--bind", "::1", "--poll", "2.5",
-                                  "--devices", "lab.toml"});
+  const CliOptions panel =
+      Parse({"panel", "--port", "8470", "--bind", "::1", "--poll", "2.5", "--devices", "lab.toml"});
   EXPECT_EQ(panel.command, CliCommand::Panel);
   EXPECT_EQ(panel.port, 8470);
   EXPECT_EQ(panel.bind, "::1");

@@ -56,10 +56,15 @@ TEST(TimelineOfAHostTrace, ShowsTheWaitsAsLongAsTheyRanOnTheHostsClock) {
   const XmlDocument svg = ParseXml(timeline::RenderSvg(lines));
   ASSERT_TRUE(svg.wellFormed) << svg.error;
   const auto titles = svg.TextsOf("title");
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+  EXPECT_THAT(titles,
+              Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
+  EXPECT_THAT(titles,
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2")));
-  EXPECT_THAT(titles, Contains(HasSubstr("ActivateBand\nwaits: waiting for the band path to switch\n2.500 s of 17.500 s")));
+  EXPECT_THAT(
+      titles,
+      Contains(HasSubstr(
+          "ActivateBand\nwaits: waiting for the band path to switch\n2.500 s of 17.500 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error 4040: ")));
 }
 

@@ -27,8 +27,9 @@ constexpr const char* kEpoch = "2026-12-08T14:03:";
 // Lines as the trace file writes them; `seconds` after 14:03:00, or no time when negative.
 std::string Start(const std::string& procedure, double seconds, const std::string& data = "",
                   const std::string& instance = "7") {
-  Json j{{"event", "start"}, {"component", "Telvar_Amplifier"}, {"class", "clsMarlin"},
-         {"procedure", procedure}, {"data", data}, {"instance", instance}};
+  Json j{{"event", "start"},     {"component", "Telvar_Amplifier"},
+         {"class", "clsMarlin"}, {"procedure", procedure},
+         {"data", data},         {"instance", instance}};
   if (seconds >= 0) {
     char time[40];
     std::snprintf(time, sizeof time, "%s%09.6fZ", kEpoch, seconds);
@@ -42,8 +43,7 @@ std::string End(const std::string& procedure, double seconds, const std::string&
   j["component"] = j["class"] = "";
   return j.dump();
 }
-std::string Report(int number, const std::string& description, double seconds,
-                   int instance = 7) {
+std::string Report(int number, const std::string& description, double seconds, int instance = 7) {
   Json j{{"report",
           {{"number", number}, {"description", description}, {"instance", instance}, {"line", 0}}}};
   char time[40];
@@ -186,7 +186,8 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(svg.elements.front().name, "svg");
   EXPECT_THAT(svg.ExternalReferences(), IsEmpty());
   const auto titles = svg.TextsOf("title");
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+  EXPECT_THAT(titles,
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error 4081: Switching refused (line 22)")));
   EXPECT_THAT(titles, Contains(AllOf(HasSubstr("ActivateBand"), HasSubstr("ended by an error"))));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
@@ -242,17 +243,19 @@ TEST(Timeline, HostileTextStaysTextAndBrokenLinesAreSkippedAndCounted) {
     ASSERT_TRUE(doc.wellFormed) << doc.error << "\n" << text;
     EXPECT_THAT(doc.ExternalReferences(), IsEmpty());
     for (const XmlElement& e : doc.elements) EXPECT_NE(e.name, "script");
-    EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("</svg><script>alert(\"x\")</script>&'\\x01")));
+    EXPECT_THAT(doc.TextsOf("title"),
+                Contains(HasSubstr("</svg><script>alert(\"x\")</script>&'\\x01")));
     EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("message: T: <b>hi</b>")));
-    EXPECT_THAT(text, HasSubstr("3 lines are no trace record and were skipped, the first at line 2"));
+    EXPECT_THAT(text,
+                HasSubstr("3 lines are no trace record and were skipped, the first at line 2"));
   }
 }
 
 // An older trace has no times: its records are placed by their order and still drawn.
 TEST(Timeline, RecordsWithoutTimesArePlacedByTheirOrder) {
-  const std::vector<std::string> lines{
-      Start("clsDevice_Check", -1), Start("CheckDevicePhysical", -1),
-      End("CheckDevicePhysical", -1), End("clsDevice_Check", 1.0)};
+  const std::vector<std::string> lines{Start("clsDevice_Check", -1),
+                                       Start("CheckDevicePhysical", -1),
+                                       End("CheckDevicePhysical", -1), End("clsDevice_Check", 1.0)};
   const Timeline t = timeline::BuildTimeline(lines);
   EXPECT_FALSE(t.timed);
   EXPECT_EQ(t.first, 1);
@@ -293,7 +296,8 @@ TEST(Timeline, AHugeTraceIsDrawnBoundedAndSaysSo) {
   const XmlDocument doc = ParseXml(svg);
   ASSERT_TRUE(doc.wellFormed) << doc.error;
   std::size_t ticks = 0;
-  for (const XmlElement& e : doc.elements) ticks += e.name == "line" && e.attributes.count("class") && e.attributes.at("class") == "sent";
+  for (const XmlElement& e : doc.elements)
+    ticks += e.name == "line" && e.attributes.count("class") && e.attributes.at("class") == "sent";
   EXPECT_LE(ticks, 1001u) << "one tick per pixel column";
   EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("instrument lines here:\nsent: *STB?")));
   EXPECT_THAT(doc.TextsOf("title"), Contains(HasSubstr("error 4040")));

@@ -48,7 +48,8 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
   ASSERT_FALSE(times.empty());
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "one process writes in time order";
 
-  const Finished run = RunToEnd({kMarlinctl, "trace-report", trace.string(), "-o", report.string()});
+  const Finished run =
+      RunToEnd({kMarlinctl, "trace-report", trace.string(), "-o", report.string()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_THAT(run.out, HasSubstr(" records, 1 instance, "));
@@ -68,9 +69,13 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
   }
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2")));
   EXPECT_THAT(titles, Contains(HasSubstr("answer read")));
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for the RF output off to be confirmed: 15.000 s")));
-  EXPECT_THAT(titles, Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
+  EXPECT_THAT(titles,
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+  EXPECT_THAT(
+      titles,
+      Contains(HasSubstr("limit of waiting for the RF output off to be confirmed: 15.000 s")));
+  EXPECT_THAT(titles,
+              Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error " + errorNumber + ": ")));
   EXPECT_THAT(titles, Contains(HasSubstr("no end line: ended by an error")));
 
@@ -80,7 +85,8 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
   EXPECT_THAT(cells, Contains(times.back()));
   std::vector<double> axis;
   for (const XmlElement& e : doc.elements) {
-    if (e.name == "text" && e.attributes.count("class") && e.attributes.at("class") == "axis-label") {
+    if (e.name == "text" && e.attributes.count("class") &&
+        e.attributes.at("class") == "axis-label") {
       axis.push_back(std::stod(e.text.substr(1)));
     }
   }
@@ -94,11 +100,11 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
 TEST_F(TraceReport, RefusesWhatIsNoTraceAndWarnsOfBrokenLines) {
   const auto empty = folder.Write("empty.jsonl", "");
   const auto junk = folder.Write("junk.jsonl", "hello\n{\"a\":1}\n");
-  const auto torn = folder.Write(
-      "torn.jsonl",
-      "{\"event\":\"start\",\"procedure\":\"clsDevice_Check\",\"instance\":\"1\"}\n"
-      "{\"event\":\"end\",\"procedure\":\"clsDevice_Check\",\"instance\":\"1\"}\n"
-      "{\"event\":\"start\",\"proc");
+  const auto torn =
+      folder.Write("torn.jsonl",
+                   "{\"event\":\"start\",\"procedure\":\"clsDevice_Check\",\"instance\":\"1\"}\n"
+                   "{\"event\":\"end\",\"procedure\":\"clsDevice_Check\",\"instance\":\"1\"}\n"
+                   "{\"event\":\"start\",\"proc");
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -106,18 +112,30 @@ TEST_F(TraceReport, RefusesWhatIsNoTraceAndWarnsOfBrokenLines) {
     std::string message;
   };
   const Case cases[] = {
-      {"missing file", {"trace-report", (folder.Path() / "none.jsonl").string(), "-o", report.string()},
-       4, "no trace file"},
-      {"a folder", {"trace-report", folder.Path().string(), "-o", report.string()}, 4,
+      {"missing file",
+       {"trace-report", (folder.Path() / "none.jsonl").string(), "-o", report.string()},
+       4,
+       "no trace file"},
+      {"a folder",
+       {"trace-report", folder.Path().string(), "-o", report.string()},
+       4,
        "is not a regular file"},
-      {"empty", {"trace-report", empty.string(), "-o", report.string()}, 4, "holds no trace record"},
-      {"no record at all", {"trace-report", junk.string(), "-o", report.string()}, 4,
+      {"empty",
+       {"trace-report", empty.string(), "-o", report.string()},
+       4,
+       "holds no trace record"},
+      {"no record at all",
+       {"trace-report", junk.string(), "-o", report.string()},
+       4,
        "holds no trace record; line 1: not a JSON object"},
       {"no -o", {"trace-report", torn.string()}, 2, "-o REPORT.html is missing"},
-      {"the report would replace the trace", {"trace-report", torn.string(), "-o", torn.string()},
-       2, "would replace the trace"},
+      {"the report would replace the trace",
+       {"trace-report", torn.string(), "-o", torn.string()},
+       2,
+       "would replace the trace"},
       {"report not writable",
-       {"trace-report", torn.string(), "--output", (folder.Path() / "no" / "r.html").string()}, 4,
+       {"trace-report", torn.string(), "--output", (folder.Path() / "no" / "r.html").string()},
+       4,
        "cannot write the report"},
   };
   for (const Case& c : cases) {

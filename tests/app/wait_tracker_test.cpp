@@ -92,9 +92,9 @@ TEST_F(ObservedWaits, LimitsFollowTheConfirmedQueryAndTheTarget) {
   tools->Wait(2000);
   tools->Wait(500);
   End("ActivateBand");
-  EXPECT_THAT(listener.seen,
-              ElementsAre(
-                  IsSeen("began", "0.0 s of 15.0 s  waiting for the RF output off to be confirmed"),
+  EXPECT_THAT(
+      listener.seen,
+      ElementsAre(IsSeen("began", "0.0 s of 15.0 s  waiting for the RF output off to be confirmed"),
                   IsSeen("ended", "0.5 s of 15.0 s  waiting for the RF output off to be confirmed"),
                   IsSeen("began", "0.0 s of 30.0 s  waiting for power on to be confirmed"),
                   IsSeen("ended", "0.5 s of 30.0 s  waiting for power on to be confirmed"),
@@ -176,33 +176,33 @@ TEST_P(SetStateWaits, ShowTheDescriptionAndLimitOfTheDriversWaitTable) {
 INSTANTIATE_TEST_SUITE_P(
     Routes, SetStateWaits,
     ::testing::Combine(
-        ::testing::Values(
-            Switch{"OffToOperate",
-                   testing::Amplifier("PA4400", false),
-                   state::kOperate,
-                   state::kOperate,
-                   {Wait("waiting for power on to be confirmed", 30000),
-                    Wait("waiting for the amplifier to power up", 15000),
-                    Wait("waiting for the fault reset to take effect", 500),
-                    Wait("waiting for the amplifier to settle after the fault reset", 1000),
-                    Wait("waiting for the band path to switch", 17500),
-                    Wait("waiting for the modulation setting to take effect", 50),
-                    Wait("waiting for the RF output to come on", 5000),
-                    Wait("waiting for Operate to be confirmed", 30000)}},
-            Switch{"OperateToStandby",
-                   testing::Amplifier("PA4413", true, 2, true),
-                   state::kStandby,
-                   state::kOff,  // a recognised model reads Standby as Off
-                   {Wait("waiting for the RF output to go off", 2000),
-                    Wait("waiting for the RF output off to be confirmed", 15000)}},
-            Switch{"StandbyToOperate",
-                   testing::Amplifier("PA4413", true, 0),
-                   state::kOperate,
-                   state::kOperate,
-                   {Wait("waiting for the band path to switch", 17500),
-                    Wait("waiting for the modulation setting to take effect", 50),
-                    Wait("waiting for the RF output to come on", 2000),
-                    Wait("waiting for Operate to be confirmed", 30000)}}),
+        ::testing::Values(Switch{"OffToOperate",
+                                 testing::Amplifier("PA4400", false),
+                                 state::kOperate,
+                                 state::kOperate,
+                                 {Wait("waiting for power on to be confirmed", 30000),
+                                  Wait("waiting for the amplifier to power up", 15000),
+                                  Wait("waiting for the fault reset to take effect", 500),
+                                  Wait("waiting for the amplifier to settle after the fault reset",
+                                       1000),
+                                  Wait("waiting for the band path to switch", 17500),
+                                  Wait("waiting for the modulation setting to take effect", 50),
+                                  Wait("waiting for the RF output to come on", 5000),
+                                  Wait("waiting for Operate to be confirmed", 30000)}},
+                          Switch{"OperateToStandby",
+                                 testing::Amplifier("PA4413", true, 2, true),
+                                 state::kStandby,
+                                 state::kOff,  // a recognised model reads Standby as Off
+                                 {Wait("waiting for the RF output to go off", 2000),
+                                  Wait("waiting for the RF output off to be confirmed", 15000)}},
+                          Switch{"StandbyToOperate",
+                                 testing::Amplifier("PA4413", true, 0),
+                                 state::kOperate,
+                                 state::kOperate,
+                                 {Wait("waiting for the band path to switch", 17500),
+                                  Wait("waiting for the modulation setting to take effect", 50),
+                                  Wait("waiting for the RF output to come on", 2000),
+                                  Wait("waiting for Operate to be confirmed", 30000)}}),
         ::testing::ValuesIn(testing::kAllRoutes)),
     [](const auto& info) {
       return std::get<0>(info.param).title + "_" + testing::RouteLabel(std::get<1>(info.param));

@@ -15,7 +15,8 @@ void OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
   XmlElement element;
   element.name = name;
   element.depth = static_cast<int>(s->open.size());
-  for (std::size_t i = 0; attributes[i]; i += 2) element.attributes[attributes[i]] = attributes[i + 1];
+  for (std::size_t i = 0; attributes[i]; i += 2)
+    element.attributes[attributes[i]] = attributes[i + 1];
   s->doc->elements.push_back(std::move(element));
   s->open.push_back(s->doc->elements.size() - 1);
 }
@@ -24,7 +25,8 @@ void OnEnd(void* data, const XML_Char*) { static_cast<State*>(data)->open.pop_ba
 
 void OnText(void* data, const XML_Char* text, int length) {
   auto* s = static_cast<State*>(data);
-  if (!s->open.empty()) s->doc->elements[s->open.back()].text.append(text, static_cast<std::size_t>(length));
+  if (!s->open.empty())
+    s->doc->elements[s->open.back()].text.append(text, static_cast<std::size_t>(length));
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -47,7 +49,8 @@ std::vector<std::string> XmlDocument::ExternalReferences() const {
     for (const auto& [key, value] : e.attributes) {
       if (key == "href" || key == "src" || key == "xlink:href" || key == "action") {
         found.push_back(e.name + " " + key + "=" + value);
-      } else if (Contains(value, "http") && !(key == "xmlns" && value == "http://www.w3.org/2000/svg")) {
+      } else if (Contains(value, "http") &&
+                 !(key == "xmlns" && value == "http://www.w3.org/2000/svg")) {
         found.push_back(e.name + " " + key + "=" + value);
       } else if (Contains(value, "url(")) {
         found.push_back(e.name + " " + key + "=" + value);

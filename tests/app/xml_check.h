@@ -16,7 +16,7 @@ struct XmlElement {
 
 struct XmlDocument {
   bool wellFormed = false;
-  std::string error;  // with its line when not well-formed
+  std::string error;                 // with its line when not well-formed
   std::vector<XmlElement> elements;  // in document order
 
   std::vector<std::string> TextsOf(const std::string& name) const;

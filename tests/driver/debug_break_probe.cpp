@@ -1,5 +1,6 @@
 // A stand-alone host whose trace service answers 5 once: the failing step is retried, which
-// breaks into a debugger if one is attached (the check the host installs). Prints "retried" and exits 0 when the process survives the break.
+// breaks into a debugger if one is attached (the check the host installs). Prints "retried" and
+// exits 0 when the process survives the break.
 #include <cstdio>
 #include <memory>
 

@@ -288,8 +288,10 @@ TEST(DeviceListFileWrite, EditsInARowEachLandWhereAFreshReadingPutsThem) {
   EXPECT_EQ(file.Device("AMP1").lanAddress, "192.0.2.10");
   std::string expected = kLab;
   const std::pair<const char*, const char*> edits[] = {
-      {"AMP1", "192.0.2.10:5025"}, {"AMP2", "192.0.2.20:5025"},
-      {"AMP1", "h:1"},             {"AMP2", "a-much-longer-host-name.example:5025"},
+      {"AMP1", "192.0.2.10:5025"},
+      {"AMP2", "192.0.2.20:5025"},
+      {"AMP1", "h:1"},
+      {"AMP2", "a-much-longer-host-name.example:5025"},
       {"AMP1", "192.0.2.11:5025"}};
   for (const auto& [device, address] : edits) {
     file.SetLanAddress(device, address);

@@ -40,12 +40,10 @@ Json TraceRecord(const char* event, const char* component, const char* className
 
 Json ReportRecord(std::int32_t number, const std::string& description,
                   const char* time = kClockStart) {
-  return Json{{"report",
-               {{"number", number},
-                {"description", description},
-                {"instance", InstanceId()},
-                {"line", 0}}},
-              {"time", time}};
+  return Json{
+      {"report",
+       {{"number", number}, {"description", description}, {"instance", InstanceId()}, {"line", 0}}},
+      {"time", time}};
 }
 
 class TraceFile : public ::testing::Test {
@@ -110,9 +108,10 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
 
   const auto records = JsonLines(trace);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0],
-            (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}},
-                  {"time", kClockStart}}));
+  EXPECT_EQ(
+      records[0],
+      (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}},
+            {"time", kClockStart}}));
   EXPECT_EQ(records[1]["messagebox"]["title"], "PA4520");
   // Each byte that is not UTF-8 becomes U+FFFD.
   EXPECT_EQ(records[1]["messagebox"]["text"], "Fault \uFFFD\uFFFD");

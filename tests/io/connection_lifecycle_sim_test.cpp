@@ -8,10 +8,10 @@
 
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
-#include "tests/support/fd_count.h"
 #include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/fake_windows.h"
+#include "tests/support/fd_count.h"
 #include "tests/support/marlin_access.h"
 
 namespace marlin::testing {

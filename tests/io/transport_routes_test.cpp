@@ -2,9 +2,9 @@
 // against a raw peer where the bytes on the wire matter, against the simulator for answers.
 #include <gtest/gtest.h>
 
-#include "tests/support/loopback_peer.h"
 #include "tests/io/simulator_fixture.h"
 #include "tests/support/error_of.h"
+#include "tests/support/loopback_peer.h"
 
 namespace marlin {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/host_services.h"
 #include "clock/clock.h"
+#include "driver/host_services.h"
 
 namespace marlin::testing {
 

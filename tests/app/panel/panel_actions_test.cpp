@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <algorithm>
+#include <csignal>
 #include <future>
 
 #include "tests/app/panel/panel_fixture.h"
@@ -28,7 +28,8 @@ class PanelActions : public ::testing::TestWithParam<TestRoute> {
  protected:
   TempFolder folder;
   SimProcess sim{kPA4520, folder.Path() / "transcript.jsonl"};
-  PanelProcess panel{folder, DeviceListFor(GetParam(), sim) + kUnplugged,
+  PanelProcess panel{folder,
+                     DeviceListFor(GetParam(), sim) + kUnplugged,
                      {"--trace", (folder.Path() / "trace.jsonl").string()}};
   std::unique_ptr<httplib::Client> client = panel.Client();
 };

@@ -11,14 +11,9 @@ constexpr const char* kPrefix = "marlinctl panel: http://127.0.0.1:";
 
 std::vector<std::string> PanelArguments(const TempFolder& folder, const std::string& deviceList,
                                         const std::vector<std::string>& options) {
-  std::vector<std::string> args{kMarlinctl,
-                                "panel",
-                                "--devices",
-                                folder.Write("devices.toml", deviceList).string(),
-                                "--port",
-                                "0",
-                                "--time-scale",
-                                kTimeScale};
+  std::vector<std::string> args{
+      kMarlinctl, "panel", "--devices",    folder.Write("devices.toml", deviceList).string(),
+      "--port",   "0",     "--time-scale", kTimeScale};
   args.insert(args.end(), options.begin(), options.end());
   return args;
 }
