@@ -72,7 +72,9 @@ DeviceWorker::DeviceWorker(std::string name, std::string description, std::share
     : name_(std::move(name)), clock_(std::move(clock)), host_(host), events_(events), poll_(poll) {
   view_.name = name_;
   view_.description = std::move(description);
+  std::future<void> named = named_.get_future();
   thread_ = std::thread([this] { Run(); });
+  named.wait();
 }
 
 DeviceWorker::~DeviceWorker() {
@@ -119,6 +121,7 @@ void DeviceWorker::Run() {
     view_.lastError = ErrorInfo{e.Number(), e.Description()};
   }
   Refresh(driver, false);
+  named_.set_value();
   std::unique_lock lock(mutex_);
   for (;;) {
     const bool polling = poll_ && view_.connected;

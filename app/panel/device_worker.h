@@ -114,6 +114,8 @@ class DeviceWorker final : public cli::WaitListener {
   std::optional<Action> pending_;
   std::promise<ActionOutcome> promise_;
   bool leaving_ = false;
+  // Set once the worker has named its device, so no page sees it before its route is known.
+  std::promise<void> named_;
   std::thread thread_;
 };
 
