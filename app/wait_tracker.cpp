@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
 
 namespace marlin::cli {
@@ -14,14 +13,6 @@ using timing::WaitKind;
 
 std::string After(const std::string& text, const std::string& prefix) {
   return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : std::string();
-}
-
-// The state a traced "NewState = ..." names; kAnyState for none.
-std::int32_t StateNamed(const std::string& name) {
-  for (std::int32_t s = state::kOff; s <= state::kFault; ++s) {
-    if (clsMarlin::StateName(s) == name) return s;
-  }
-  return timing::kAnyState;
 }
 
 bool PollsOver(const std::string& label) {
@@ -59,7 +50,7 @@ const DriverWait* WaitTracker::TableEntry(double milliseconds) const {
   std::int32_t target = timing::kAnyState;
   for (const Frame& frame : frames_) {
     if (frame.label == labels::kSetNewState.start) {
-      target = StateNamed(After(frame.data, trace_text::kNewState));
+      target = timing::TracedState(After(frame.data, trace_text::kNewState));
     }
   }
   const Frame& inner = frames_.back();

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/timings.h"
+#include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
 #include "driver/records.h"
 #include "io/scpi.h"
@@ -64,6 +65,13 @@ const DriverWait* FindWait(std::string_view procedure, std::int32_t state, std::
     if (Fits(wait, procedure, state, query, milliseconds)) return &wait;
   }
   return nullptr;
+}
+
+std::int32_t TracedState(std::string_view name) {
+  for (std::int32_t s = state::kOff; s <= state::kFault; ++s) {
+    if (clsMarlin::StateName(s) == name) return s;
+  }
+  return kAnyState;
 }
 
 }  // namespace marlin::timing

@@ -26,6 +26,9 @@ struct DriverWait {
 
 std::span<const DriverWait> DriverWaits();
 
+// The state a traced "NewState = ..." names; kAnyState for none.
+std::int32_t TracedState(std::string_view name);
+
 // The first entry that fits a wait of `milliseconds` made by `procedure`, polling `query`, while
 // the driver switches to `state` (kAnyState when it does not); null when none does.
 const DriverWait* FindWait(std::string_view procedure, std::int32_t state, std::string_view query,

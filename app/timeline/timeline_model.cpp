@@ -6,7 +6,6 @@
 
 #include "app/timeline/trace_records.h"
 #include "control/wait_table.h"
-#include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
 
 namespace marlin::timeline {
@@ -199,10 +198,7 @@ class Builder {
 
 std::optional<WaitDescription> DescribeWait(const std::string& procedure, const std::string& data,
                                             const std::string& targetState) {
-  std::int32_t target = timing::kAnyState;
-  for (std::int32_t s = state::kOff; s <= state::kFault; ++s) {
-    if (clsMarlin::StateName(s) == targetState) target = s;
-  }
+  const std::int32_t target = timing::TracedState(targetState);
   const std::string query = After(data, trace_text::kCommand);
   // Only waits that span a whole procedure show as bars; a pause inside one leaves no record.
   const timing::DriverWait* wait = timing::FindWait(procedure, target, query, 0);
