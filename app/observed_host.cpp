@@ -80,7 +80,9 @@ class ObservingTools final : public HostTools {
 
 ObservedHostFactory::ObservedHostFactory(std::shared_ptr<HostServiceFactory> inner,
                                          std::shared_ptr<WaitTracker> tracker, double sliceMs)
-    : inner_(std::move(inner)), tracker_(std::move(tracker)), sliceMs_(std::max(sliceMs, 1.0)) {}
+    : ForwardingHostFactory(std::move(inner)),
+      tracker_(std::move(tracker)),
+      sliceMs_(std::max(sliceMs, 1.0)) {}
 
 std::unique_ptr<HostTrace> ObservedHostFactory::MakeTrace() {
   return std::make_unique<ObservingTrace>(inner_->MakeTrace(), tracker_);

@@ -5,28 +5,21 @@
 // trace reaches the configured sinks as before and every wait lasts as long as it asked.
 #include <memory>
 
+#include "app/forwarding_host.h"
 #include "app/wait_tracker.h"
-#include "driver/host_registry.h"
 
 namespace marlin::cli {
 
-class ObservedHostFactory final : public HostServiceFactory {
+class ObservedHostFactory final : public ForwardingHostFactory {
  public:
   // `sliceMs`: the longest piece of a wait on the host's clock between two progress reports.
   ObservedHostFactory(std::shared_ptr<HostServiceFactory> inner,
                       std::shared_ptr<WaitTracker> tracker, double sliceMs);
 
   std::unique_ptr<HostTrace> MakeTrace() override;
-  std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
-  std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
   std::unique_ptr<HostTools> MakeTools() override;
-  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
-  std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
-  std::unique_ptr<HostWindows> MakeWindows() override { return inner_->MakeWindows(); }
-  std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
 
  private:
-  std::shared_ptr<HostServiceFactory> inner_;
   std::shared_ptr<WaitTracker> tracker_;
   double sliceMs_;
 };

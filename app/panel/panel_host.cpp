@@ -49,7 +49,7 @@ ThreadHooks::~ThreadHooks() {
 }
 
 PanelHostFactory::PanelHostFactory(std::shared_ptr<HostServiceFactory> inner, double sliceMs)
-    : inner_(std::move(inner)), sliceMs_(sliceMs) {}
+    : ForwardingHostFactory(std::move(inner)), sliceMs_(sliceMs) {}
 
 std::unique_ptr<HostTrace> PanelHostFactory::MakeTrace() {
   if (!threadHooks) return inner_->MakeTrace();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/forwarding_host.h"
 #include "app/panel/web_wait_window.h"
 #include "app/wait_tracker.h"
 #include "driver/host_registry.h"
@@ -34,22 +35,16 @@ class ThreadHooks {
   ThreadHooks& operator=(const ThreadHooks&) = delete;
 };
 
-class PanelHostFactory final : public HostServiceFactory {
+class PanelHostFactory final : public cli::ForwardingHostFactory {
  public:
   // `sliceMs`: see cli::ObservedHostFactory.
   PanelHostFactory(std::shared_ptr<HostServiceFactory> inner, double sliceMs);
 
   std::unique_ptr<HostTrace> MakeTrace() override;
-  std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
-  std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
   std::unique_ptr<HostTools> MakeTools() override;
-  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
-  std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
   std::unique_ptr<HostWindows> MakeWindows() override;
-  std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
 
  private:
-  std::shared_ptr<HostServiceFactory> inner_;
   double sliceMs_;
 };
 

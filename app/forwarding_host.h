@@ -1,0 +1,29 @@
+#pragma once
+// A host factory that hands out another factory's services; a host that changes some of them
+// overrides only those.
+#include <memory>
+#include <utility>
+
+#include "driver/host_registry.h"
+
+namespace marlin::cli {
+
+class ForwardingHostFactory : public HostServiceFactory {
+ public:
+  explicit ForwardingHostFactory(std::shared_ptr<HostServiceFactory> inner)
+      : inner_(std::move(inner)) {}
+
+  std::unique_ptr<HostTrace> MakeTrace() override { return inner_->MakeTrace(); }
+  std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
+  std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
+  std::unique_ptr<HostTools> MakeTools() override { return inner_->MakeTools(); }
+  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
+  std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
+  std::unique_ptr<HostWindows> MakeWindows() override { return inner_->MakeWindows(); }
+  std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
+
+ protected:
+  std::shared_ptr<HostServiceFactory> inner_;
+};
+
+}  // namespace marlin::cli
