@@ -30,7 +30,8 @@ Simulated broadband RF power amplifiers speaking SCPI over TCP, and optionally a
   --band N               band path at start, 0 to 10 (needs --power on)
   --rf on|off            RF output at start (needs a band path)
   --lock OWNER           remote lock owner at start (default NONE; "" answers an empty owner)
-  --no-band-answer A     what RF:BAND:PATH? answers without a band path: 0 (default) or NONE
+  --no-band-answer A     what RF:BAND:PATH? answers without a band path: 0 (default), NONE
+                         or "" (an empty line)
   --lan-timeout V        active LAN timeout at start (default 24H)
   --error-queue-depth N  error queue entries (default 10)
   --power-on-ms MS, --power-off-ms MS, --band-switch-ms MS, --rf-on-ms MS, --rf-off-ms MS
