@@ -156,6 +156,31 @@ TEST(WaitTrackerOnARealClock, ShowsTheWaitsWholeAndNeverMore) {
           IsSeen("ended", "30.5 s of 30.5 s  waiting for Operate to be confirmed")));
 }
 
+// A query's pause tells the route's limits; a new connection check may lead to another route.
+TEST_F(ObservedWaits, TheRoutesQueryPauseIsLearntUntilTheNextConnectionCheck) {
+  auto confirm = [&] {
+    Start("SetNewState", "NewState = Operate");
+    Start("WaitForComplete", "Command = RF:OUTP:STAT?");
+    tools->Wait(500);
+    End("WaitForComplete");
+    End("SetNewState");
+  };
+  Start("CheckDevicePhysical");
+  Start("ReadCmdResponse");
+  tools->Wait(200);
+  End("ReadCmdResponse");
+  End("CheckDevicePhysical");
+  confirm();
+  Start("CheckDevicePhysical");
+  End("CheckDevicePhysical");
+  confirm();
+  EXPECT_THAT(listener.seen,
+              ElementsAre(IsSeen("began", "0.0 s of 42.7 s  waiting for Operate to be confirmed"),
+                          IsSeen("ended", "0.5 s of 42.7 s  waiting for Operate to be confirmed"),
+                          IsSeen("began", "0.0 s of 30.5 s  waiting for Operate to be confirmed"),
+                          IsSeen("ended", "0.5 s of 30.5 s  waiting for Operate to be confirmed")));
+}
+
 TEST_F(ObservedWaits, TheTransportsPauseWithinAQueryIsNoWaitOfItsOwn) {
   Start("ReadCmdResponse");
   tools->Wait(200);
