@@ -104,13 +104,17 @@ DeviceWorker::DeviceWorker(std::string name, std::string description, std::share
 }
 
 DeviceWorker::~DeviceWorker() {
+  Leave();
+  thread_.join();
+}
+
+void DeviceWorker::Leave() {
   {
     std::lock_guard lock(mutex_);
     leaving_ = true;
   }
   stop_->store(true);
   wake_.notify_all();
-  thread_.join();
 }
 
 std::future<ActionOutcome> DeviceWorker::Enqueue(const Action& action) {

@@ -124,6 +124,9 @@ class DeviceWorker final : public cli::WaitListener {
   std::future<ActionOutcome> SubmitRfOff();
   // Refuses new actions, lets the running ones end and reads the state once more.
   void Quiesce();
+  // Starts leaving: the thread disconnects and ends after its running action; the destructor
+  // waits for it. Lets many devices leave at once.
+  void Leave();
   // The operator pressed STOP in the page's wait window.
   void Stop();
   DeviceView View() const;

@@ -157,6 +157,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   ReportRfLeftOn(workers, out);
   server.Stop();
   serving.join();
+  for (const auto& worker : workers) worker->Leave();
   workers.clear();
   return exit_code::kSuccess;
 }

@@ -399,6 +399,18 @@ TEST_F(PanelShutdown, ASecondSignalEndsThePanelWithoutWaitingForTheSwitch) {
   EXPECT_FALSE(switching.get());
 }
 
+TEST(PanelProcessTest, EachDeviceKeepsItsLastFiftyOutcomes) {
+  TempFolder folder;
+  PanelProcess panel(folder, kUnplugged);
+  auto client = panel.Client();
+  for (int i = 0; i < 51; ++i) ASSERT_EQ(Post(*client, "SPARE", "disconnect").status, 200);
+  ASSERT_EQ(Post(*client, "SPARE", "connect").status, 200);
+  const nlohmann::json log = nlohmann::json::parse(client->Get("/api/devices/SPARE/log")->body);
+  ASSERT_EQ(log.size(), 50u);
+  EXPECT_EQ(log.front()["action"], "disconnect");
+  EXPECT_EQ(log.back()["action"], "connect");
+}
+
 TEST(PanelProcessTest, TokensDifferFromRunToRun) {
   TempFolder folder;
   PanelProcess one(folder, kUnplugged), two(folder, kUnplugged);
