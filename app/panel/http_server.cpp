@@ -35,6 +35,7 @@ constexpr std::size_t kReadPiece = 4096;
 // long, so closing does not reset the connection before the refusal is read.
 constexpr auto kDrainAfterRefusal = 1s;
 constexpr auto kLongestPoll = 60s;
+constexpr auto kAcceptPause = 100ms;
 constexpr std::string_view kHeadEnd = "\r\n\r\n";
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -111,6 +112,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
   std::vector<std::unique_ptr<Connection>> returned;  // kept alive after an answer
   std::size_t handlers = 0;
   bool stopping = false;
+  SteadyClock::time_point acceptAgainAt;  // the gate thread's only
 
   ~State() {
     if (listener >= 0) ::close(listener);
@@ -129,7 +131,12 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
       const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
-        return;  // none waiting, or no descriptor left until a connection closes
+        // No descriptor left: the listener stays readable, so it rests a while instead of
+        // spinning.
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+          acceptAgainAt = SteadyClock::now() + kAcceptPause;
+        }
+        return;
       }
       std::size_t held = 0;
       {
@@ -243,7 +250,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     try {
       std::thread([self = shared_from_this(), connection = std::move(held),
                    head = std::move(head)]() mutable {
-        self->Answer(std::move(connection), std::move(head.request), head.keepAlive);
+        self->Answer(std::move(connection), head.request, head.keepAlive);
       }).detach();
     } catch (const std::system_error&) {
       {
@@ -257,7 +264,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     return Fate::Handed;
   }
 
-  void Answer(std::unique_ptr<Connection> c, HttpRequest request, bool keepAlive) {
+  void Answer(std::unique_ptr<Connection> c, const HttpRequest& request, bool keepAlive) {
     HttpResponse response;
     try {
       handler(request, response);
@@ -310,7 +317,10 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
       }
       SteadyClock::time_point now = SteadyClock::now();
       SteadyClock::time_point next = now + kLongestPoll;
-      polled.assign({{wake[0], POLLIN, 0}, {listener, POLLIN, 0}});
+      const bool accepting = now >= acceptAgainAt;
+      if (!accepting) next = std::min(next, acceptAgainAt);
+      polled.assign(
+          {{wake[0], POLLIN, 0}, {listener, static_cast<short>(accepting ? POLLIN : 0), 0}});
       for (const auto& c : open) {
         polled.push_back({c->fd, POLLIN, 0});
         if (c->drainUntil) {

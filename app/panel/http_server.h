@@ -47,8 +47,8 @@ struct HttpLimits {
   std::chrono::milliseconds wholeRequest{2000};  // from a request's first byte to its last
   std::chrono::milliseconds idle{30000};         // a kept-alive connection without a request
   std::chrono::milliseconds write{5000};         // a response the client does not take
-  std::size_t largestHead = 8 * 1024;
-  std::size_t largestBody = 16 * 1024;
+  std::size_t largestHead = std::size_t{8} * 1024;
+  std::size_t largestBody = std::size_t{16} * 1024;
   std::size_t mostConnections = 1000;
   std::size_t mostHandlers = 256;  // requests being answered at once
 };

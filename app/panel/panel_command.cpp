@@ -150,6 +150,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   // each device's state is read once more, all devices at once.
   for (const auto& worker : workers) worker->Stop();
   std::vector<std::thread> quiescing;
+  quiescing.reserve(workers.size());
   for (const auto& worker : workers) {
     quiescing.emplace_back([&worker] { worker->Quiesce(); });
   }
