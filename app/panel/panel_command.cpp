@@ -119,7 +119,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   }
 
   const std::string address = options.bind.value_or(kLoopback);
-  if (options.bind && *options.bind != kLoopback) {
+  if (options.bind && *options.bind != kLoopback && *options.bind != "::1") {
     err << "marlinctl panel: warning: listening on " << address
         << ": anyone who can reach it and knows the token controls the amplifiers\n"
         << std::flush;
@@ -136,8 +136,11 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
     if (!server.Serve()) kill(getpid(), SIGTERM);
   });
   const bool reachableOnLoopback = address == kLoopback || address == "0.0.0.0" || address == "::";
-  out << "marlinctl panel: http://" << (reachableOnLoopback ? kLoopback : address) << ":" << port
-      << "/?token=" << token << "\n"
+  // An IPv6 address goes in brackets, or the printed address does not open.
+  const std::string shown = reachableOnLoopback                      ? std::string(kLoopback)
+                            : address.find(':') != std::string::npos ? "[" + address + "]"
+                                                                     : address;
+  out << "marlinctl panel: http://" << shown << ":" << port << "/?token=" << token << "\n"
       << std::flush;
 
   signals.Await();

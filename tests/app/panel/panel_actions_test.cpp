@@ -411,6 +411,21 @@ TEST(PanelProcessTest, EachDeviceKeepsItsLastFiftyOutcomes) {
   EXPECT_EQ(log.back()["action"], "connect");
 }
 
+TEST(PanelProcessTest, AnIpv6AddressIsPrintedInBracketsSoThatItOpens) {
+  TempFolder folder;
+  ChildProcess panel({kMarlinctl, "panel", "--devices",
+                      folder.Write("devices.toml", kUnplugged).string(), "--port", "0", "--bind",
+                      "::1"});
+  const std::string line = panel.ReadLine(std::chrono::seconds(20)).value_or("");
+  if (line.empty() && panel.Stderr().find("cannot listen") != std::string::npos) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  EXPECT_THAT(line, StartsWith("marlinctl panel: http://[::1]:"));
+  panel.Signal(SIGTERM);
+  EXPECT_EQ(panel.Finish(std::chrono::seconds(20)), 0);
+  EXPECT_THAT(panel.Stderr(), Not(HasSubstr("warning")));  // loopback too
+}
+
 TEST(PanelProcessTest, TokensDifferFromRunToRun) {
   TempFolder folder;
   PanelProcess one(folder, kUnplugged), two(folder, kUnplugged);
