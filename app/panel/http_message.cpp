@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr int kBadRequest = 400;
+constexpr int kExpectationFailed = 417;
 constexpr int kNotImplemented = 501;
 constexpr int kVersionNotSupported = 505;
 
@@ -141,15 +142,16 @@ std::optional<std::string> PercentDecoded(std::string_view text, bool plusIsSpac
 }
 
 std::variant<RequestHead, HeadRefusal> ParseRequestHead(std::string_view text) {
-  std::size_t end = text.find(kLineEnd);
-  auto parsed = ParseRequestLine(text.substr(0, end));
+  const std::size_t lineEnd = std::min(text.find(kLineEnd), text.size());
+  auto parsed = ParseRequestLine(text.substr(0, lineEnd));
   if (auto* refusal = std::get_if<HeadRefusal>(&parsed)) return *refusal;
   RequestHead head = std::move(std::get<RequestHead>(parsed));
   std::optional<std::size_t> length;
-  for (std::size_t at = end + kLineEnd.size(), number = 1;; at = end + kLineEnd.size(), ++number) {
-    end = text.find(kLineEnd, at);
-    if (end == std::string_view::npos || end == at) break;
+  for (std::size_t at = lineEnd + kLineEnd.size(), number = 1; at < text.size(); ++number) {
+    const std::size_t end = std::min(text.find(kLineEnd, at), text.size());
+    if (end == at) break;  // the blank line that ends the head
     const std::string_view line = text.substr(at, end - at);
+    at = end + kLineEnd.size();
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
       return Bad("header line " + std::to_string(number) + " is not NAME: VALUE");
@@ -171,7 +173,7 @@ std::variant<RequestHead, HeadRefusal> ParseRequestHead(std::string_view text) {
       if (HasToken(value, "close")) head.keepAlive = false;
     } else if (name == "expect") {
       if (Lower(value) != "100-continue") {
-        return HeadRefusal{417, "only \"Expect: 100-continue\" is understood"};
+        return HeadRefusal{kExpectationFailed, "only \"Expect: 100-continue\" is understood"};
       }
       head.expectContinue = true;
     }
