@@ -285,9 +285,10 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
       if (open) WriteAll(c->fd, "0\r\n\r\n", SteadyClock::now() + limits.write);
       if (response.streamEnded) response.streamEnded();
     } else {
-      const std::string text =
-          ResponseHead(response, response.body.size(), keepAlive) + response.body;
-      reuse = WriteAll(c->fd, text, SteadyClock::now() + limits.write) && reuse;
+      const std::string& body = response.sharedBody ? *response.sharedBody : response.body;
+      const auto deadline = SteadyClock::now() + limits.write;
+      reuse = WriteAll(c->fd, ResponseHead(response, body.size(), keepAlive), deadline) &&
+              WriteAll(c->fd, body, deadline) && reuse;
     }
     c->since = SteadyClock::now();
     {

@@ -36,6 +36,8 @@ struct HttpResponse {
   std::string contentType = "application/json";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  // Sent instead of `body` when set: one text many answers share, never copied per request.
+  std::shared_ptr<const std::string> sharedBody;
   // A stream instead of a body: called again and again, each time with a writer that sends one
   // piece (false once the client is gone), until it returns false. The connection closes after.
   std::function<bool(const Write&)> stream;

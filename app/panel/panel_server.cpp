@@ -58,17 +58,6 @@ void PageFile(HttpResponse& res, std::string_view contentType, std::string_view 
   res.body = std::string(body);
 }
 
-// The page's policy refuses inline style, and the page takes the picture's rules from
-// /timeline.css: the picture's own <style> would only be refused, with a console error.
-std::string WithoutInlineStyle(std::string svg) {
-  const std::size_t begin = svg.find("<style");
-  const std::size_t end = svg.find("</style>", begin);
-  if (begin != std::string::npos && end != std::string::npos) {
-    svg.erase(begin, end + std::string_view("</style>").size() - begin);
-  }
-  return svg;
-}
-
 bool Is(const HttpRequest& req, std::initializer_list<std::string_view> path) {
   return std::equal(req.segments.begin(), req.segments.end(), path.begin(), path.end());
 }
@@ -186,7 +175,7 @@ void PanelServer::Get(const HttpRequest& req, HttpResponse& res) {
   if (Is(req, {"api", "timeline"})) {
     res.headers.emplace_back("Cache-Control", "no-store");
     res.contentType = "image/svg+xml";
-    res.body = WithoutInlineStyle(timeline::RenderSvg(trace_.ByDevice()));
+    res.sharedBody = std::make_shared<const std::string>(timeline::RenderSvg(trace_.ByDevice()));
     return;
   }
   if (Is(req, {"api", "events"})) return Events(res);

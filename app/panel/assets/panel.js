@@ -312,7 +312,10 @@
       timelineQueued = false;
       try {
         const response = await fetch("/api/timeline", { headers: { "X-Marlin-Token": token } });
-        if (response.ok) document.getElementById("timeline").innerHTML = await response.text();
+        // The page takes the picture's rules from /timeline.css; its own <style> would only be
+        // refused by the page's policy, with a console error.
+        const svg = (await response.text()).replace(/<style[\s\S]*?<\/style>/, "");
+        if (response.ok) document.getElementById("timeline").innerHTML = svg;
       } catch (e) { /* the event stream tells whether the panel is gone */ }
     }, 300);
   }
