@@ -48,12 +48,6 @@ void BM_ParseDeviceList(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(text.size());
 }
 
-// The same list in a form only the general TOML parser reads (a comment that is not ASCII).
-void BM_ParseDeviceListGeneral(benchmark::State& state) {
-  const std::string text = LabList(static_cast<int>(state.range(0))) + "# fin \u00e9\n";
-  for (auto _ : state) benchmark::DoNotOptimize(marlin::ParseDeviceList(text, "devices.toml"));
-}
-
 void BM_LookUpDevice(benchmark::State& state) {
   const int devices = static_cast<int>(state.range(0));
   ListFile file(devices);
@@ -73,7 +67,6 @@ void BM_WriteOneRepair(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ParseDeviceList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ParseDeviceListGeneral)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookUpDevice)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteOneRepair)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,7 @@
 #pragma once
-// Checks that keep inputs the TOML parser mishandles away from it: text that is not UTF-8 (a
-// TOML file must be) and values nested deeper than any device list needs.
+// The two faults the TOML parser names least plainly, found anywhere in the text: a byte that is
+// not UTF-8 (a TOML file must be) and values nested deeper than any device list needs (the
+// parser refuses them too, see host/device_list_toml.h). Asked only once the parser has failed.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -97,8 +97,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"nesting deeper than any list needs",
                 "[devices.A]\n\ndescription = [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\n", 3,
                 "description", "nested more than 32 deep"},
+        BadFile{"nesting as deep as allowed",
+                "[devices.A]\ndescription = [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["
+                "1"
+                "]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]\n",
+                2, "devices.A.description", "expected a string, found an array"},
         BadFile{"table defined twice", "[devices.A]\naddress = 1\n[devices.A]\n", 3, "devices.A",
-                "already exists"},
+                "error while parsing table header: cannot redefine existing table"},
         BadFile{"text for a number", "[devices.A]\ninterface = \"50\"\n", 2, "devices.A.interface",
                 "expected an integer, found a string"},
         BadFile{"number for a text", "[devices.\"my amp\"]\nlan_address = 5025\n", 2,

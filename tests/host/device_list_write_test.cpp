@@ -89,6 +89,18 @@ INSTANTIATE_TEST_SUITE_P(
              "x:1",
              "devices = { A = { interface = 50, lan_address = \"x:1\" }, B = { interface = 60 } "
              "}\n"},
+        Edit{"characters of several bytes before the value on its line",
+             "devices = { A = { description = \"caf\u00e9 \u20ac\", lan_address = 'h', interface = "
+             "50 } }\n",
+             "A", "x:1",
+             "devices = { A = { description = \"caf\u00e9 \u20ac\", lan_address = \"x:1\", "
+             "interface = 50 } }\n"},
+        Edit{"byte order mark",
+             "\xEF\xBB\xBF"
+             "devices = { A = { interface = 50 } }\n",
+             "A", "x:1",
+             "\xEF\xBB\xBF"
+             "devices = { A = { interface = 50, lan_address = \"x:1\" } }\n"},
         Edit{"inline table in a devices table", "[devices]\nA = { interface = 50 }  # later\n", "A",
              "x:1", "[devices]\nA = { interface = 50, lan_address = \"x:1\" }  # later\n"},
         Edit{"quoted device name and text that needs escapes",
