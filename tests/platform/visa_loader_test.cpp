@@ -125,7 +125,9 @@ TEST_F(BindingChoice, BuiltInLayerWhenNoVisaIsInstalledAndNoneIsNamed) {
     } else {
       unsetenv(visa_loader::kPathVariable);
     }
+    // A factory chooses once for all its threads.
     host::ResetThread();
+    InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(StandaloneHostConfig{}));
     EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::Visa().get()), nullptr)
         << (named != nullptr ? "set but empty" : "unset");
   }
