@@ -27,10 +27,10 @@ struct Ports {
 };
 
 // The answer to "*IDN?" in the form each client hands it back.
-using Identify = std::function<std::string(Ports, std::shared_ptr<Clock>)>;
+using Identify = std::function<std::string(Ports, const std::shared_ptr<Clock>&)>;
 
-std::string ByLanSocket(Ports ports, std::shared_ptr<Clock> clock) {
-  TcpLanSockets lan(std::move(clock), {1s, 200ms, 1024});
+std::string ByLanSocket(Ports ports, const std::shared_ptr<Clock>& clock) {
+  TcpLanSockets lan(clock, {1s, 200ms, 1024});
   std::int32_t id = 0;
   bool ok = false;
   lan.Open(kIpv6Loopback, ports.scpi, id, ok);
@@ -40,7 +40,7 @@ std::string ByLanSocket(Ports ports, std::shared_ptr<Clock> clock) {
   return ok ? answer : "query failed: " + lan.LastError();
 }
 
-std::string ByBuiltinVisa(Ports ports, std::shared_ptr<Clock>) {
+std::string ByBuiltinVisa(Ports ports, const std::shared_ptr<Clock>& /*clock*/) {
   BuiltinVisa visa;
   ViSession rm = 0;
   ViSession vi = 0;
@@ -58,9 +58,9 @@ std::string ByBuiltinVisa(Ports ports, std::shared_ptr<Clock>) {
   return read < 0 ? "read failed" : answer.substr(0, count);
 }
 
-std::string ByGpibGateway(Ports ports, std::shared_ptr<Clock> clock) {
+std::string ByGpibGateway(Ports ports, const std::shared_ptr<Clock>& clock) {
   const std::string gateway = "prologix://[::1]:" + std::to_string(ports.gateway);
-  auto gpib = MakeGpibService({{0, gateway}}, std::move(clock), StandardGpibBackends());
+  auto gpib = MakeGpibService({{0, gateway}}, clock, StandardGpibBackends());
   std::int16_t handle = 0;
   gpib->GpibOpen(0, kGatewayAddress, 0, /*3 s*/ 12, 1, 0x0C0A, handle);
   if (handle <= 0) return "open failed: " + gpib->LastError();
