@@ -13,6 +13,7 @@
 #include "host/device_list_toml.h"
 #include "host/host_errors.h"
 #include "host/printable_text.h"
+#include "host/toml_mask.h"
 #include "host/toml_precheck.h"
 #include "text/utf8.h"
 
@@ -23,8 +24,6 @@ namespace keys = device_keys;
 
 constexpr std::int32_t kLowestGpibAddress = 0;
 constexpr std::int32_t kHighestGpibAddress = 30;
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsRoute(std::int32_t code) {
   return route::IsGpib(code) || code == route::kLan || code == route::kVisa;
@@ -277,7 +276,7 @@ DeviceEntry ReadDevice(const Checker& check, std::string_view name, const toml::
 }  // namespace
 
 TextPlaces::TextPlaces(std::string_view text) {
-  // The parser skips a byte order mark without counting it as a character.
+  // The parser skips a byte order mark without counting it as a column.
   lineStarts_.push_back(
       text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0);
   for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
@@ -317,23 +316,55 @@ std::uint32_t TextPlaces::Line(const toml::node& node) {
 // The parser's limit counts the value itself, the pre-check only the brackets around it.
 static_assert(TOML_MAX_NESTED_VALUES == kDeepestNesting + 1);
 
-TomlDocument ReadToml(std::string_view text, const std::string& fileName) {
+namespace {
+
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+void RefuseWhatThePrecheckFinds(std::string_view text, const std::string& fileName) {
+  if (auto fault = PrecheckToml(text)) {
+    DeviceListError(fileName, fault->line, KeyOnLine(LineOf(text, fault->line)), fault->reason);
+  }
+}
+
+// `parsed` is `text`, or `text` masked (host/toml_mask.h): the same lines and characters.
+toml::table Parse(std::string_view parsed, std::string_view text, const std::string& fileName) {
   try {
     // Without a source path: the parser would give every node a share of it.
-    return TomlDocument{toml::parse(text), TextPlaces(text)};
+    return toml::parse(parsed);
   } catch (const toml::parse_error& e) {
-    // Text that is not UTF-8 or nests too deep fails the parser too; the check names the byte or
-    // the depth, wherever in the file it is.
-    if (auto fault = PrecheckToml(text)) {
-      DeviceListError(fileName, fault->line, KeyOnLine(LineOf(text, fault->line)), fault->reason);
-    }
+    // Values nested too deep fail the parser too; the check names the depth.
+    RefuseWhatThePrecheckFinds(text, fileName);
     const auto line = static_cast<std::uint32_t>(e.source().begin.line);
-    std::string reason(e.description());
+    std::string reason = Unmasked(e.description());
     // It follows a colon in our message: "Error while parsing ..." becomes "error while ...".
     if (!reason.empty() && reason.front() >= 'A' && reason.front() <= 'Z')
       reason.front() += 'a' - 'A';
     DeviceListError(fileName, line, KeyOnLine(LineOf(text, line)), reason);
   }
+}
+
+}  // namespace
+
+TomlDocument ReadToml(std::string_view text, const std::string& fileName) {
+  // Beyond ASCII, some characters would lead the parser into undefined behaviour in a faulty
+  // file (host/toml_mask.h): the text is checked, and read masked first.
+  if (!IsAscii(text)) {
+    RefuseWhatThePrecheckFinds(text, fileName);
+    if (auto masked = MaskForTomlParser(text)) {
+      if (masked->clash != 0) {
+        DeviceListError(fileName, masked->clashLine, KeyOnLine(LineOf(text, masked->clashLine)),
+                        "the private-use character " + CodePointName(masked->clash) +
+                            " cannot be read in this list, where it could stand for " +
+                            CodePointName(masked->clash - kTomlMaskOffset));
+      }
+      Parse(masked->text, text, fileName);  // only for its faults
+    }
+  }
+  return TomlDocument{Parse(text, text, fileName), TextPlaces(text)};
 }
 
 [[noreturn]] void UnknownDeviceError(const std::string& device, const std::string& fileName) {

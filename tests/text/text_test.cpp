@@ -73,6 +73,24 @@ TEST(QuotedStrings, EveryByteStringReadsBackAsItsValidUtf8InJsonAndToml) {
   EXPECT_EQ(toml::parse(std::string_view(file))["key"].value<std::string>(), expected);
 }
 
+TEST(Utf8, EachLengthEncodesAndDecodesAtItsBounds) {
+  const std::pair<char32_t, std::string> cases[] = {{0x41, "A"},
+                                                    {0x7F, "\x7F"},
+                                                    {0x80, "\xC2\x80"},
+                                                    {0x7FF, "\xDF\xBF"},
+                                                    {0x800, "\xE0\xA0\x80"},
+                                                    {0xFFFD, R},
+                                                    {0x10000, "\xF0\x90\x80\x80"},
+                                                    {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+  for (const auto& [code, bytes] : cases) {
+    std::string encoded;
+    AppendUtf8(encoded, code);
+    EXPECT_EQ(encoded, bytes) << std::hex << static_cast<unsigned>(code);
+    EXPECT_EQ(CodePointAt(bytes, 0, Utf8SequenceLength(bytes, 0)), code)
+        << std::hex << static_cast<unsigned>(code);
+  }
+}
+
 TEST(JsonObject, FieldsInOrderWithNestedObjectsAndEscapedText) {
   const std::string line =
       JsonObject()
