@@ -23,7 +23,7 @@ if [ "${1:-}" = --inside ]; then
   elif ! why=$(printf '%s' ":qemu-i386:M::$magic:$mask:$qemu:F" 2>&1 >"$binfmt/register"); then
     MARLIN_I386_NAMESPACE="qemu-i386 was not registered for i386 programs: $why"
   else
-    MARLIN_I386_NAMESPACE=qemu-i386
+    MARLIN_I386_NAMESPACE="qemu-i386"
   fi
   export MARLIN_I386_NAMESPACE
   exec "$@"
