@@ -81,7 +81,7 @@ finish() {
 check() {
   local what=$1
   shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
+  if "$@"; then pass "$what"; else fail "$what (exit $?)"; fi
 }
 
 work=$(mktemp -d)
