@@ -161,6 +161,7 @@ done
 # Where no 32-bit program starts, natively or under qemu-i386, every 32-bit run is counted as
 # skipped, never as passed; the 32-bit installer is still installed and inspected from the 64-bit
 # side.
+no32="32-bit runs left out"
 if starts32; then
   runs32=yes
   how32="run natively"
@@ -173,7 +174,8 @@ else
   how32="skipped"
   why=${MARLIN_I386_NAMESPACE:-the kernel runs them, yet the loader does not start}
   [ "$why" = qemu-i386 ] && why="not even under qemu-i386"
-  no32="no 32-bit program runs here: $("$loader32" --version 2>&1 | tail -1); $why"
+  no32="no 32-bit program runs here: $("$loader32" --version 2>&1 | tail -1 |
+    sed -E 's/^.*: line [0-9]+: //'); $why"
   echo "NOTE 32-bit programs skipped: $no32"
 fi
 runs() { [ "$1" = 64 ] || [ "$runs32" = yes ]; }
