@@ -84,7 +84,13 @@ std::string Gpib(const std::string& text) {
 
 TEST(AnswerToWholeNumber, ReadsTheNumberOfEveryRoutesAnswerForm) {
   const std::pair<const char*, std::int32_t> cases[] = {
-      {"2", 2}, {"-1", -1}, {"+7", 7}, {" 10", 10}, {"0", 0}};
+      {"2", 2},
+      {"-1", -1},
+      {"+7", 7},
+      {" 10", 10},
+      {"0", 0},
+      {"2147483647", 2147483647},
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()}};
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(AnswerToWholeNumber(text), expected) << text;
     EXPECT_EQ(AnswerToWholeNumber(std::string(text) + "\r\n"), expected) << text;
@@ -102,6 +108,17 @@ TEST(AnswerToWholeNumber, AnythingElseIsATypeMismatch) {
         Visa("2 3"), Gpib("-")}) {
     const MarlinError e = ErrorOf([&] { AnswerToWholeNumber(text); });
     EXPECT_EQ(e.Number(), 13) << text.substr(0, 8);
+  }
+}
+
+// Past 32 bits, however many digits: where long has 32 bits too, a sum kept in one would wrap.
+TEST(AnswerToWholeNumber, OutOfRangeIsAnOverflowInEveryRoutesAnswerForm) {
+  for (const std::string text :
+       {"2147483648", "-2147483649", "4294967296", "99999999999999999999"}) {
+    for (const std::string& answer : {text, Visa(text), Gpib(text)}) {
+      const MarlinError e = ErrorOf([&] { AnswerToWholeNumber(answer); });
+      EXPECT_EQ(e.Number(), 6) << text;
+    }
   }
 }
 
