@@ -184,7 +184,14 @@ void PanelServer::Routes() {
 
   http_->Get("/api/timeline", [this](const Req&, Res& res) {
     res.set_header("Cache-Control", "no-store");
-    res.set_content(timeline::RenderSvg(trace_.ByDevice()), "image/svg+xml");
+    // Every page is served the one picture they share: a copy per request, made on whichever of
+    // the server's threads took it, would stay in that thread's allocator pool.
+    const auto svg = trace_.Picture();
+    res.set_content_provider(
+        svg->size(), "image/svg+xml",
+        [svg](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          return sink.write(svg->data() + offset, length);
+        });
   });
 
   http_->Post(R"(/api/devices/([^/]+)/([a-z]+))", [this](const Req& req, Res& res) {

@@ -95,6 +95,8 @@ TEST(PanelTimeline, TwoDevicesActingAtOnceGetALaneEachWithOnlyTheirOwnProcedures
   PanelProcess panel(folder, LanEntry("AMP1", first) + LanEntry("AMP2", second),
                      {"--trace", (folder.Path() / "trace.jsonl").string()});
   auto client = panel.Client();
+  // Drawn before the actions: the picture drawn after them must not be this one.
+  ASSERT_TRUE(client->Get("/api/timeline"));
 
   auto act = [&](const std::string& name, int band) {
     return std::async(std::launch::async, [&panel, name, band] {
