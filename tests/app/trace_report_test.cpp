@@ -61,6 +61,10 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
       RunToEnd({kMarlinctl, "trace-report", trace.string(), "-o", report.string()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(std::filesystem::status(report).permissions()), 0666 & ~mask)
+      << "a new report is as readable as any new file";
   EXPECT_THAT(run.out, HasSubstr(" records, 2 lanes, 1 error, ")) << "one failure, two handlers";
   const std::string html = TempFolder::Read(report);
   const XmlDocument doc = ParseXml(html);
