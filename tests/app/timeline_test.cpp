@@ -303,6 +303,50 @@ TEST(Timeline, AFailureIsCountedOnceHoweverManyHandlersReportIt) {
   }
 }
 
+// "From" is the state the device's last switch confirmed, while nothing came between that may
+// have changed or lost it.
+TEST(Timeline, ASwitchStartsFromTheStateTheDevicesLastSwitchConfirmed) {
+  const auto operate = [](double at) {
+    return std::vector<std::string>{Start("clsIAmpRemote_SetState", at, "NewState = Operate"),
+                                    End("clsIAmpRemote_SetState", at + 1)};
+  };
+  const auto call = [](const char* procedure, double at) {
+    return std::vector<std::string>{Start(procedure, at), End(procedure, at + 0.5)};
+  };
+  const std::string standby = Start("clsIAmpRemote_SetState", 20, "NewState = Standby");
+  struct Case {
+    const char* what;
+    std::vector<std::vector<std::string>> parts;
+    std::optional<std::string> from;
+  };
+  const Case cases[] = {
+      {"a state read between",
+       {operate(0), call("clsIAmpRemote_GetState", 5), {standby}},
+       "Operate"},
+      {"a fault reset between",
+       {operate(0), call("clsIAmpRemote_ResetFault", 5), {standby}},
+       std::nullopt},
+      {"a connection check between",
+       {operate(0), call("clsDevice_Check", 5), {standby}},
+       std::nullopt},
+      {"the switch before failed",
+       {{Start("clsIAmpRemote_SetState", 0, "NewState = Operate"), Report(4040, "gone", 1)},
+        {standby}},
+       std::nullopt},
+      {"the switch before was another device's",
+       {{On("AMP2", operate(0)[0]), On("AMP2", operate(0)[1])}, {On("AMP1", standby)}},
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> lines;
+    for (const auto& part : c.parts) lines.insert(lines.end(), part.begin(), part.end());
+    const auto switches = timeline::SwitchRequests(timeline::BuildTimeline(lines));
+    ASSERT_EQ(switches.size(), 2u) << c.what;
+    EXPECT_EQ(switches[1].to, "Standby") << c.what;
+    EXPECT_EQ(switches[1].from, c.from) << c.what;
+  }
+}
+
 // Idle stretches of more than 10 s, with nothing but state reads running, are drawn as narrow
 // gaps, and every switch stays at least 4 px wide.
 TEST(Timeline, LongIdleStretchesAreCollapsedIntoGaps) {
