@@ -74,9 +74,9 @@ TEST(TimelineOfAHostTrace, ShowsTheWaitsAsLongAsTheyRanOnTheHostsClock) {
 }
 
 // An hour of four devices, one on each route, switching 120 times each with idle stretches
-// between: the records alone give a lane per device, every switch is listed as done from the
-// state the one before confirmed, nothing is drawn as ended by an error, and every switch is
-// drawn at least 4 px wide.
+// between, and at the end one switch refused at once: the records alone give a lane per device,
+// every switch is listed as done from the state the one before confirmed, nothing but the
+// refused switch is drawn as ended by an error, and every switch is drawn at least 4 px wide.
 TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable) {
   constexpr int kSwitchesEach = 120;
   std::vector<std::string> lines;
@@ -94,6 +94,17 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
       c.rig.clock->SleepFor(std::chrono::seconds(12 + (i * 7 + d * 5) % 20));
     }
   }
+  {
+    ConnectedRig c(Amplifier("PA4415", true), kLanDevice);
+    StandaloneHostConfig config;
+    config.clock = c.rig.clock;
+    config.traceLines = [&lines](const std::string& line) { lines.push_back(line); };
+    StandaloneHostFactory factory(config);
+    host::Replace(factory.MakeTrace());
+    c.rig.clock->SleepFor(std::chrono::seconds(3500));
+    c.amp.clsDevice_Status_Let(0);
+    EXPECT_THROW(c.amp.clsIAmpRemote_SetState(3), MarlinError);
+  }
   // As one file holds them: in time order.
   const auto time = [](const std::string& line) { return line.substr(line.rfind("\"time\"")); };
   std::stable_sort(lines.begin(), lines.end(),
@@ -104,22 +115,27 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
   std::set<std::string> lanes;
   for (const timeline::Lane& lane : t.lanes) lanes.insert(timeline::LaneName(lane));
   EXPECT_EQ(lanes, std::set<std::string>(std::begin(kAllRoutes), std::end(kAllRoutes)));
-  EXPECT_THAT(t.marks, IsEmpty());
+  ASSERT_EQ(t.marks.size(), 1u);
+  EXPECT_EQ(t.marks[0].number, 4040);
   EXPECT_GT(t.last - t.first, std::int64_t{3000} * 1'000'000) << "about an hour";
-  for (const timeline::Bar& b : t.bars) ASSERT_TRUE(b.ended) << b.procedure << " " << b.line;
+  for (const timeline::Bar& b : t.bars) {
+    const bool refused = b.procedure == "clsIAmpRemote_SetState" && b.begin == t.marks[0].at;
+    EXPECT_EQ(b.ended, !refused) << b.procedure << " " << b.line;
+  }
 
   const auto switches = timeline::SwitchRequests(t);
-  ASSERT_EQ(switches.size(), 4u * kSwitchesEach);
-  std::size_t unknownFrom = 0;
+  ASSERT_EQ(switches.size(), 4u * kSwitchesEach + 1);
+  std::size_t unknownFrom = 0, done = 0;
   for (const timeline::SwitchRequest& r : switches) {
-    EXPECT_EQ(r.result, timeline::SwitchRequest::Result::Done);
+    done += r.result == timeline::SwitchRequest::Result::Done;
     if (!r.from) {
       ++unknownFrom;
     } else {
       EXPECT_NE(*r.from, r.to) << "each switch goes the other way";
     }
   }
-  EXPECT_EQ(unknownFrom, 4u) << "only each device's first";
+  EXPECT_EQ(done, 4u * kSwitchesEach);
+  EXPECT_EQ(unknownFrom, 5u) << "each device's first, and the one after disconnecting";
 
   const timeline::TimeAxis axis(t);
   EXPECT_LE(axis.Width(), timeline::kWidestPlot);
