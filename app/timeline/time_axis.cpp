@@ -38,10 +38,12 @@ std::vector<Stretch> LongIdleStretches(const Timeline& t) {
   return idle;
 }
 
+// Of the switches that were done: one refused at once is drawn kNarrowestSwitch wide anyway, and
+// must not stretch the whole picture.
 Position ShortestSwitch(const Timeline& t) {
   Position shortest = 0;
   for (const Bar& b : t.bars) {
-    if (b.procedure != labels::kSetState.start) continue;
+    if (b.procedure != labels::kSetState.start || !b.ended) continue;
     const Position span = std::max(b.end - b.begin, kShortestScaledSwitch);
     shortest = shortest == 0 ? span : std::min(shortest, span);
   }
@@ -67,7 +69,7 @@ TimeAxis::TimeAxis(const Timeline& t) : first_(t.first) {
     scale_ = std::max(scale_, kNarrowestSwitch / static_cast<double>(shortest));
   }
   scale_ = std::min(scale_, (kWidestPlot - gaps) / busy);
-  width_ = busy * scale_ + gaps;
+  width_ = std::min(busy * scale_ + gaps, kWidestPlot);
 
   double x = 0;
   Position at = t.first;

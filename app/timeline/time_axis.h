@@ -14,7 +14,7 @@ inline constexpr double kNarrowestPlot = 1000;        // pixels
 inline constexpr double kWidestPlot = 40000;
 inline constexpr double kGapWidth = 18;
 inline constexpr double kNarrowestSwitch = 4;
-// A switch refused at once is drawn as wide as kNarrowestSwitch, not scaled up to it.
+// A switch done faster is drawn as wide as kNarrowestSwitch, not scaled up to it.
 inline constexpr Position kShortestScaledSwitch = 250'000;
 
 struct IdleGap {

@@ -138,7 +138,7 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
   EXPECT_EQ(unknownFrom, 5u) << "each device's first, and the one after disconnecting";
 
   const timeline::TimeAxis axis(t);
-  EXPECT_LE(axis.Width(), timeline::kWidestPlot);
+  EXPECT_LT(axis.Width(), timeline::kWidestPlot) << "within bounds without squeezing";
   EXPECT_FALSE(axis.Gaps().empty());
   const XmlDocument svg = ParseXml(timeline::RenderSvg(lines));
   ASSERT_TRUE(svg.wellFormed) << svg.error;
