@@ -135,9 +135,13 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
     }
   }
   EXPECT_EQ(done, 4u * kSwitchesEach);
+  const timeline::TimeAxis axis(t);
+  for (const timeline::SwitchRequest& r : switches) {
+    if (r.result != timeline::SwitchRequest::Result::Done) continue;
+    EXPECT_GE(axis.X(r.end) - axis.X(r.begin), timeline::kNarrowestSwitch);
+  }
   EXPECT_EQ(unknownFrom, 5u) << "each device's first, and the one after disconnecting";
 
-  const timeline::TimeAxis axis(t);
   EXPECT_LT(axis.Width(), timeline::kWidestPlot) << "within bounds without squeezing";
   EXPECT_FALSE(axis.Gaps().empty());
   const XmlDocument svg = ParseXml(timeline::RenderSvg(lines));

@@ -378,6 +378,16 @@ TEST(Timeline, LongIdleStretchesAreCollapsedIntoGaps) {
              switchAt(30)}),
        2},
       {"nothing but reads", join({poll(0), poll(20), poll(40)}), 0},
+      {"a switch of 1 s every 8 s for an hour",
+       [&] {
+         std::vector<std::string> all;
+         for (int i = 0; i < 450; ++i) {
+           const auto one = switchAt(8.0 * i);
+           all.insert(all.end(), one.begin(), one.end());
+         }
+         return all;
+       }(),
+       0},
       {"switches of 300 ms over an hour",
        join({switchAt(0, 0.3), switchAt(600, 0.3), switchAt(1800, 0.3), switchAt(3599, 0.3)}), 3},
   };
