@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <functional>
 #include <string_view>
 
 #include <arpa/inet.h>
@@ -13,6 +12,7 @@
 #include "host/printable_text.h"
 #include "sim/amplifier_config.h"
 #include "sim/options.h"
+#include "text/option_table.h"
 
 namespace marlin::cli {
 namespace {
@@ -26,6 +26,8 @@ constexpr std::int32_t kHighestBand = 10;
 // The one short option, as report tools are used to it.
 constexpr std::string_view kShortOutput = "-o";
 constexpr std::string_view kOutput = "--output";
+constexpr std::string_view kHelp = "--help";
+constexpr std::string_view kShortHelp = "-h";
 
 struct StateWord {
   std::string_view word;
@@ -131,66 +133,90 @@ std::string FileName(std::string_view option, std::string_view value) {
   return std::string(value);
 }
 
-using Apply = std::function<void(CliOptions&, std::string_view, const std::string&)>;
+using Table = text::OptionTable<CliOptions>;
 
-const std::vector<std::pair<std::string_view, Apply>>& OptionHandlers() {
-  static const std::vector<std::pair<std::string_view, Apply>> handlers{
-      {"--devices", [](CliOptions& o, auto name, auto& v) { o.host.devices = FileName(name, v); }},
-      {"--trace", [](CliOptions& o, auto name, auto& v) { o.host.trace = FileName(name, v); }},
-      {"--time-scale",
+// Options the commands that reach a device share.
+std::vector<Table::Option> HostOptions() {
+  return {
+      {"--devices", true,
+       [](CliOptions& o, auto name, auto& v) { o.host.devices = FileName(name, v); }},
+      {"--trace", true,
+       [](CliOptions& o, auto name, auto& v) { o.host.trace = FileName(name, v); }},
+      {"--time-scale", true,
        [](CliOptions& o, auto name, auto& v) { o.host.timeScale = TimeScale(name, v); }},
-      {"--wait-window",
+      {"--wait-window", true,
        [](CliOptions& o, auto name, auto& v) { o.host.waitWindow = OnOff(name, v); }},
-      {"--band",
-       [](CliOptions& o, auto name, auto& v) {
-         const std::int32_t band =
-             Whole(name, v, o.command == CliCommand::Demo ? 1 : 0, kHighestBand);
-         if (o.command == CliCommand::Demo) {
-           o.demoBand = band;
-         } else {
-           o.band = band;
-         }
-       }},
-      {"--mode", [](CliOptions& o, auto name, auto& v) { o.mode = Whole(name, v, 0, INT32_MAX); }},
-      {"--class",
-       [](CliOptions& o, auto name, auto& v) { o.operatingClass = Whole(name, v, 0, INT32_MAX); }},
-      {"--port", [](CliOptions& o, auto name, auto& v) { o.port = Whole(name, v, 0, 65535); }},
-      {"--bind", [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
-      {"--poll", [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
-      {"--max",
-       [](CliOptions& o, auto name, auto& v) { o.maxErrors = Whole(name, v, 1, kMostErrorsRead); }},
-      {"--model",
-       [](CliOptions& o, auto name, auto& v) {
-         const auto known = std::find(std::begin(sim::kModels), std::end(sim::kModels), v);
-         if (known == std::end(sim::kModels)) {
-           Bad(name, v, "expected PA4400, PA4413, PA4415 or PA4520");
-         }
-         o.model = v;
-       }},
-      {"--fault",
-       [](CliOptions& o, auto name, auto& v) {
-         sim::Faults faults;
-         std::optional<std::string> lockOwner;
-         try {
-           sim::ApplyFaultSpec(v, faults, lockOwner);
-         } catch (const std::invalid_argument& e) {
-           Bad(name, v, e.what());
-         }
-         o.faults.push_back(v);
-       }},
-      {"--output", [](CliOptions& o, auto name, auto& v) { o.reportOutput = FileName(name, v); }},
-      {"--route",
-       [](CliOptions& o, auto name, auto& v) {
-         for (const RouteName& r : kRoutes) {
-           if (r.word == v) {
-             o.route = r.route;
-             return;
-           }
-         }
-         Bad(name, v, "expected lan, visa or gpib");
-       }},
   };
-  return handlers;
+}
+
+void ApplyBand(CliOptions& o, std::string_view name, const std::string& v) {
+  const std::int32_t band = Whole(name, v, o.command == CliCommand::Demo ? 1 : 0, kHighestBand);
+  if (o.command == CliCommand::Demo) {
+    o.demoBand = band;
+  } else {
+    o.band = band;
+  }
+}
+
+void ApplyModel(CliOptions& o, std::string_view name, const std::string& v) {
+  const auto known = std::find(std::begin(sim::kModels), std::end(sim::kModels), v);
+  if (known == std::end(sim::kModels)) Bad(name, v, "expected PA4400, PA4413, PA4415 or PA4520");
+  o.model = v;
+}
+
+void ApplyFault(CliOptions& o, std::string_view name, const std::string& v) {
+  sim::Faults faults;
+  std::optional<std::string> lockOwner;
+  try {
+    sim::ApplyFaultSpec(v, faults, lockOwner);
+  } catch (const std::invalid_argument& e) {
+    Bad(name, v, e.what());
+  }
+  o.faults.push_back(v);
+}
+
+void ApplyRoute(CliOptions& o, std::string_view name, const std::string& v) {
+  for (const RouteName& r : kRoutes) {
+    if (r.word == v) {
+      o.route = r.route;
+      return;
+    }
+  }
+  Bad(name, v, "expected lan, visa or gpib");
+}
+
+// Every option of every command; each command names those it takes (Commands).
+const Table& Options() {
+  static const Table table = [] {
+    std::vector<Table::Option> options{
+        {kHelp, false, [](CliOptions& o, auto, auto&) { o.help = true; }, kShortHelp},
+        {kOutput, true,
+         [](CliOptions& o, auto name, auto& v) { o.reportOutput = FileName(name, v); },
+         kShortOutput},
+        {"--band", true, ApplyBand},
+        {"--mode", true,
+         [](CliOptions& o, auto name, auto& v) { o.mode = Whole(name, v, 0, INT32_MAX); }},
+        {"--class", true,
+         [](CliOptions& o, auto name, auto& v) {
+           o.operatingClass = Whole(name, v, 0, INT32_MAX);
+         }},
+        {"--port", true,
+         [](CliOptions& o, auto name, auto& v) { o.port = Whole(name, v, 0, 65535); }},
+        {"--bind", true, [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
+        {"--poll", true,
+         [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
+        {"--max", true,
+         [](CliOptions& o, auto name, auto& v) {
+           o.maxErrors = Whole(name, v, 1, kMostErrorsRead);
+         }},
+        {"--model", true, ApplyModel},
+        {"--fault", true, ApplyFault},
+        {"--route", true, ApplyRoute},
+    };
+    for (Table::Option& option : HostOptions()) options.push_back(std::move(option));
+    return Table(std::move(options));
+  }();
+  return table;
 }
 
 std::int32_t TargetState(std::string_view word) {
@@ -209,6 +235,41 @@ void Positional(CliOptions& options, std::string_view slot, const std::string& v
   } else if (slot == "TRACE") {
     options.traceInput = FileName(slot, value);
   }
+}
+
+// The words after the command, each option checked against those the command takes. Answers
+// how many arguments without a dash were given.
+std::size_t ReadArguments(const CommandSpec& spec, const std::vector<std::string>& args,
+                          CliOptions& options) {
+  const std::string first(spec.word);
+  std::size_t positional = 0;
+  std::vector<std::string> given;
+  text::OptionRules rules;
+  rules.valueAfterEquals = true;
+  rules.unknown = [&](std::string_view name) {
+    throw UsageError(first + ": unknown option " + Printable(Capped(name)));
+  };
+  rules.missingValue = [](std::string_view name) {
+    throw UsageError(std::string(name) + " needs a value");
+  };
+  rules.positional = [&](const std::string& word) {
+    if (positional >= spec.positionals.size()) {
+      throw UsageError(first + ": unexpected argument \"" + Printable(Capped(word)) + "\"");
+    }
+    Positional(options, spec.positionals[positional++], word);
+  };
+  rules.check = [&](std::string_view name) {
+    if (name == kHelp) return;  // any command's
+    if (std::find(spec.options.begin(), spec.options.end(), name) == spec.options.end()) {
+      rules.unknown(name);
+    }
+    if (name != kRepeatable && std::find(given.begin(), given.end(), name) != given.end()) {
+      throw UsageError(first + ": " + std::string(name) + " is given twice; give it once");
+    }
+    given.emplace_back(name);
+  };
+  Options().Read(args, 1, options, rules);
+  return positional;
 }
 
 }  // namespace
@@ -231,7 +292,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   CliOptions options;
   if (args.empty()) throw UsageError("a command is missing");
   const std::string& first = args.front();
-  if (first == "--help" || first == "-h") {
+  if (first == kHelp || first == kShortHelp) {
     if (args.size() > 1) throw UsageError("--help takes nothing after it");
     options.help = true;
     return options;
@@ -247,46 +308,10 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (args.size() == 2) options.helpTopic = args[1];
     return options;
   }
-
-  std::size_t positional = 0;
-  std::vector<std::string> given;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i] == kShortOutput ? std::string(kOutput) : args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      if (positional >= spec->positionals.size()) {
-        throw UsageError(first + ": unexpected argument \"" + Printable(Capped(arg)) + "\"");
-      }
-      Positional(options, spec->positionals[positional++], arg);
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (std::find(spec->options.begin(), spec->options.end(), name) == spec->options.end()) {
-      throw UsageError(first + ": unknown option " + Printable(Capped(name)));
-    }
-    if (name != kRepeatable && std::find(given.begin(), given.end(), name) != given.end()) {
-      throw UsageError(first + ": " + name + " is given twice; give it once");
-    }
-    given.push_back(name);
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      throw UsageError(name + " needs a value");
-    }
-    for (const auto& [option, apply] : OptionHandlers()) {
-      if (option == name) apply(options, name, value);
-    }
-  }
+  const std::size_t positionals = ReadArguments(*spec, args, options);
   if (options.help) return options;
-  if (positional < spec->positionals.size()) {
-    throw UsageError(first + ": " + std::string(spec->positionals[positional]) + " is missing");
+  if (positionals < spec->positionals.size()) {
+    throw UsageError(first + ": " + std::string(spec->positionals[positionals]) + " is missing");
   }
   if (options.command == CliCommand::TraceReport && options.reportOutput.empty()) {
     throw UsageError(first + ": -o REPORT.html is missing");

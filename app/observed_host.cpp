@@ -64,7 +64,7 @@ class ObservingTools final : public HostTools {
         if (left > 0) tracker_->WaitGoingOn();
       } while (left > 0);
     } catch (...) {
-      tracker_->WaitFinished();
+      tracker_->WaitFinished(false);
       throw;
     }
     tracker_->WaitFinished();

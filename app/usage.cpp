@@ -143,10 +143,12 @@ Example:
       return std::string(R"(Usage: marlinctl panel [OPTIONS]
 Serves a soft front panel for every device of the device list on a local web page and prints
 one line, its address with this run's token: open it in a browser. Each device has its own
-driver object; the page connects, initialises, switches (Off, Standby, Operate with band path,
-output mode and operating class), resets faults and reads the error queue, and shows every wait
-live, the PA4520's wait window with its STOP included. SIGINT or SIGTERM ends the panel and
-disconnects every device.
+driver object; the page connects, initialises, switches (Off, On, Standby, Operate with band
+path, output mode and operating class), resets faults, reads the error queue and the state, and
+shows every wait live, the PA4520's wait window with its STOP included. What it shows of an
+amplifier is read back from it after every action. The first SIGINT or SIGTERM lets running
+actions end, prints the amplifiers left with RF on, disconnects every device and ends the panel
+with status 0; a second ends it at once.
 
 Options:
   --port N             the port, 0 to 65535 (default 0: a free port)
@@ -160,9 +162,9 @@ Examples:
   marlinctl panel --devices lab.toml --port 8470 --trace panel-trace.jsonl
   marlinctl panel --poll 5
 
-API: GET /api/devices, POST /api/devices/NAME/connect|disconnect|initialize|resetfault|errors|
-state|stop, GET /api/events (server-sent events), GET /api/timeline; the token in the header
-X-Marlin-Token (or ?token= for /api/events).
+API: GET /api/devices, GET /api/devices/NAME/log, POST /api/devices/NAME/connect|disconnect|
+initialize|resetfault|errors|read|state|stop, POST /api/rf-off, GET /api/events (server-sent
+events), GET /api/timeline; the token in the header X-Marlin-Token (or ?token= for /api/events).
 
 )" + kExitStatus;
     case CliCommand::TraceReport:

@@ -1,5 +1,6 @@
 #include "app/wait_tracker.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -28,7 +29,9 @@ WaitTracker::WaitTracker(std::shared_ptr<Clock> clock, WaitListener& listener)
     : clock_(std::move(clock)), listener_(listener) {}
 
 void WaitTracker::ProcedureStarted(const std::string& label, const std::string& data) {
-  frames_.push_back({label, data, clock_->Now(), PollsOver(label)});
+  // A connection check may lead to another route; its identification query shows the pause.
+  if (label == labels::kCheckDevicePhysical.start) queryPauseMs_ = 0;
+  frames_.push_back({label, data, Waited(), PollsOver(label)});
 }
 
 void WaitTracker::ProcedureEnded(const std::string& label) {
@@ -62,7 +65,7 @@ WaitActivity WaitTracker::Describe(const DriverWait* wait, double milliseconds) 
   WaitActivity activity;
   if (wait) {
     activity.what = wait->description;
-    activity.limit = FromMilliseconds(wait->limitMs);
+    activity.limit = FromMilliseconds(timing::LimitMs(*wait, queryPauseMs_));
   } else {
     activity.what = (frames_.empty() ? std::string() : frames_.back().label + ": ") + "pause";
     activity.limit = FromMilliseconds(milliseconds);
@@ -70,23 +73,32 @@ WaitActivity WaitTracker::Describe(const DriverWait* wait, double milliseconds) 
   return activity;
 }
 
+Clock::Duration WaitTracker::Waited() const {
+  if (!ongoing_) return waited_;
+  return waited_ + std::min(clock_->Now() - ongoing_->started, ongoing_->length);
+}
+
 void WaitTracker::WaitStarting(double milliseconds) {
+  const DriverWait* wait = TableEntry(milliseconds);
+  const bool withinQuery = wait && wait->kind == WaitKind::WithinQuery;
+  if (withinQuery) queryPauseMs_ = milliseconds;
+  const Clock::Duration before = Waited();
+  ongoing_ = Ongoing{clock_->Now(), FromMilliseconds(milliseconds)};
   if (current_ && current_->spansProcedure) {
     Progress();
     return;
   }
-  const DriverWait* wait = TableEntry(milliseconds);
-  quiet_ = wait && wait->kind == WaitKind::WithinQuery;
+  quiet_ = withinQuery;
   if (quiet_) return;
   if (current_) End();
   const bool polling = !frames_.empty() && frames_.back().polling;
   Current next;
   next.activity = Describe(wait, milliseconds);
-  next.started = polling ? frames_.back().started : clock_->Now();
+  next.waitedBefore = polling ? frames_.back().waitedBefore : before;
   next.spansProcedure = polling;
   next.frame = polling ? frames_.size() - 1 : 0;
   current_ = std::move(next);
-  current_->activity.elapsed = clock_->Now() - current_->started;
+  current_->activity.elapsed = Waited() - current_->waitedBefore;
   listener_.WaitBegan(current_->activity);
 }
 
@@ -94,7 +106,9 @@ void WaitTracker::WaitGoingOn() {
   if (!quiet_) Progress();
 }
 
-void WaitTracker::WaitFinished() {
+void WaitTracker::WaitFinished(bool whole) {
+  if (ongoing_) waited_ = whole ? waited_ + ongoing_->length : Waited();
+  ongoing_.reset();
   if (quiet_) {
     quiet_ = false;
   } else if (current_ && !current_->spansProcedure) {
@@ -106,12 +120,12 @@ void WaitTracker::WaitFinished() {
 
 void WaitTracker::Progress() {
   if (!current_) return;
-  current_->activity.elapsed = clock_->Now() - current_->started;
+  current_->activity.elapsed = Waited() - current_->waitedBefore;
   listener_.WaitProgressed(current_->activity);
 }
 
 void WaitTracker::End() {
-  current_->activity.elapsed = clock_->Now() - current_->started;
+  current_->activity.elapsed = Waited() - current_->waitedBefore;
   const WaitActivity ended = std::move(current_->activity);
   current_.reset();
   listener_.WaitEnded(ended);

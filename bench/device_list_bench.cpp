@@ -12,13 +12,15 @@
 
 namespace {
 
-std::string LabList(int devices) {
+// `amplifier` names the kind in each description: "Amplifier", or "Verst\u00e4rker" for a list
+// beyond ASCII, which the parser reads twice (host/toml_mask.h).
+std::string LabList(int devices, const std::string& amplifier = "Amplifier") {
   std::string text = "# Lab devices\n[host]\nlowest_frequency = 80e6\n";
   for (int i = 0; i < devices; ++i) {
     const std::string n = std::to_string(i);
     text += "\n# bench " + n + "\n[devices.AMP" + n + "]\ninterface = 50\nlan_address = \"192.0." +
-            std::to_string(i % 250) + "." + std::to_string(i % 200) +
-            ":5025\"\ndescription = \"Amplifier 80 MHz - 6 GHz, rack " + n + "\"\n";
+            std::to_string(i % 250) + "." + std::to_string(i % 200) + ":5025\"\ndescription = \"" +
+            amplifier + " 80 MHz - 6 GHz, rack " + n + "\"\n";
   }
   return text;
 }
@@ -48,9 +50,8 @@ void BM_ParseDeviceList(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(text.size());
 }
 
-// The same list in a form only the general TOML parser reads (a comment that is not ASCII).
-void BM_ParseDeviceListGeneral(benchmark::State& state) {
-  const std::string text = LabList(static_cast<int>(state.range(0))) + "# fin \u00e9\n";
+void BM_ParseDeviceListBeyondAscii(benchmark::State& state) {
+  const std::string text = LabList(static_cast<int>(state.range(0)), "Verst\u00e4rker");
   for (auto _ : state) benchmark::DoNotOptimize(marlin::ParseDeviceList(text, "devices.toml"));
 }
 
@@ -73,7 +74,7 @@ void BM_WriteOneRepair(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ParseDeviceList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ParseDeviceListGeneral)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseDeviceListBeyondAscii)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookUpDevice)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteOneRepair)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

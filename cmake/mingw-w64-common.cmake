@@ -5,14 +5,14 @@ set(CMAKE_RC_COMPILER ${MARLIN_MINGW_TRIPLET}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MARLIN_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-# Header-only libraries (Asio, toml11, nlohmann/json) come from the build machine's /usr/include.
+# Header-only libraries (Asio, toml++, nlohmann/json) come from the build machine's /usr/include.
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The header-only libraries live in the build machine's /usr/include, which must not be searched
 # as a whole (its C library headers are Linux ones): link just those into a folder of their own.
 set(MARLIN_HEADER_ONLY_DIR ${CMAKE_BINARY_DIR}/header-only)
-foreach(entry asio asio.hpp toml toml.hpp nlohmann)
+foreach(entry asio asio.hpp toml++ nlohmann)
   if(EXISTS /usr/include/${entry} AND NOT EXISTS ${MARLIN_HEADER_ONLY_DIR}/${entry})
     file(MAKE_DIRECTORY ${MARLIN_HEADER_ONLY_DIR})
     file(CREATE_LINK /usr/include/${entry} ${MARLIN_HEADER_ONLY_DIR}/${entry} SYMBOLIC)

@@ -20,8 +20,10 @@ void clsMarlin::InitDevice() {
   Procedure proc(labels::kInitDevice, Name);
   proc.Start();
   bool identified = IsPA4413 == kTrue || NotPA4413 == kTrue || IsPA4520 == kTrue;
-  // Not connected: nothing would reach the instrument, so no restart can be owed either.
-  if (Status == 1 && Interface == route::kLan && FirmwareVersion >= kLowestFirmwareForTimeout &&
+  // Status 0: nothing would reach the instrument, so no restart can be owed either. Any other
+  // Status lets the command through though its queries come back empty (Status 2), so the
+  // operator is told to restart.
+  if (Status != 0 && Interface == route::kLan && FirmwareVersion >= kLowestFirmwareForTimeout &&
       identified) {
     const std::string query = scpi::Line(scpi::kLanTimeoutQuery);
     proc.Step([&] { ReadCmdResponse(query, scpi::kQueryWaitTime); });

@@ -43,6 +43,19 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText, bool& Answered) {
     if (!AnswerText(answer).empty()) Answered = true;  // the route's fill alone is no answer
   };
   auto has = [&](char c) { return answer.find(c) != std::string::npos; };
+  // A band number reads as one, so band 10 is a path; an answer that is no number keeps the
+  // test for a "0" anywhere.
+  auto noBandPath = [&] {
+    switch (scpi::ReadBandAnswer(answer)) {
+      case scpi::BandAnswer::NoPath:
+        return true;
+      case scpi::BandAnswer::Path:
+        return false;
+      case scpi::BandAnswer::NotANumber:
+        break;
+    }
+    return has('0');
+  };
 
   std::int32_t result = state::kOff;
   query(scpi::kErrorQuery);
@@ -62,7 +75,7 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText, bool& Answered) {
     }
     if (has('1')) {
       query(scpi::kBandQuery);
-      if (has('0')) {
+      if (noBandPath()) {
         result = IsRecognised() ? state::kOff : state::kOn;
       } else {
         query(scpi::kOutputQuery);

@@ -11,6 +11,11 @@ inline constexpr std::int32_t kPollsPerSecond = 2;
 inline constexpr std::int32_t kPowerConfirmation = 30;
 inline constexpr std::int32_t kOutputOnConfirmation = 30;
 inline constexpr std::int32_t kOutputOffConfirmation = 15;
+// The polls of a completion wait that never sees its answer: one more than the limit allows,
+// since the count is tested after each poll.
+constexpr std::int32_t CompletionPolls(std::int32_t seconds) {
+  return seconds * kPollsPerSecond + 1;
+}
 
 // State transitions.
 inline constexpr float kModulationPause = 50;
@@ -18,9 +23,11 @@ inline constexpr float kOutputOnPausePA4413 = 2000;
 inline constexpr float kOutputOnPause = 5000;
 inline constexpr float kOutputOffPause = 2000;
 
-// Band activation: a pause after the switch, then up to kBandPollLimit + 1 polls.
+// Band activation: a pause after the switch, then up to kBandPollLimit + 1 polls. Besides the
+// polls it queries the band before, the lock owner, and the error queue twice after.
 inline constexpr float kBandSwitchPause = 2000;
 inline constexpr std::int32_t kBandPollLimit = 30;
+inline constexpr std::int32_t kBandSwitchQueries = kBandPollLimit + 1 + 4;
 inline constexpr float kLongestBandSwitch = kBandSwitchPause + (kBandPollLimit + 1) * kPollInterval;
 
 // The fault reset's pause.

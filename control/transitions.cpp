@@ -15,10 +15,17 @@ constexpr std::int32_t kHighestBand = 10;
 
 bool Contains(const std::string& text, char c) { return text.find(c) != std::string::npos; }
 
-// A band path is active when the answer's first character reads as a number of 1 or more.
-// "NONE" is how some amplifiers say that no path is active; any other word cannot be converted.
+// A band path is active when the answer reads as a band number of 1 or more. Any other text is
+// judged by its first character, which must be a digit: a word cannot be converted.
 bool BandPathActive(const std::string& raw) {
-  if (scpi::SaysNoBand(raw)) return false;
+  switch (scpi::ReadBandAnswer(raw)) {
+    case scpi::BandAnswer::NoPath:
+      return false;
+    case scpi::BandAnswer::Path:
+      return true;
+    case scpi::BandAnswer::NotANumber:
+      break;
+  }
   return AnswerToWholeNumber(AnswerText(raw).substr(0, 1)) >= 1;
 }
 

@@ -20,11 +20,16 @@ struct DriverWait {
   std::string_view procedure;  // trace label of the procedure that waits
   std::int32_t state;          // the state SetNewState is asked for; kAnyState: whichever
   std::string_view query;      // the status query polled; empty: none or whichever
-  double limitMs;
+  double limitMs;              // on a route whose queries make no pause of their own
+  std::int32_t queries;        // the queries within it at most, each adding the route's pause
   std::string_view description;
 };
 
 std::span<const DriverWait> DriverWaits();
+
+// The longest `wait` runs on a route whose queries pause `queryPauseMs` between writing and
+// reading (VISA's kQueryPause, none on the other routes): its waits and its queries' pauses.
+double LimitMs(const DriverWait& wait, double queryPauseMs);
 
 // The state a traced "NewState = ..." names; kAnyState for none.
 std::int32_t TracedState(std::string_view name);

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
-targets=(device_list shell_line instrument_answer sim_scpi_line trace_timeline)
+targets=(device_list shell_line instrument_answer sim_scpi_line trace_timeline http_request)
 build=build-fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DMARLIN_FUZZ=ON -DMARLIN_TESTS=OFF -DMARLIN_BENCH=OFF >/dev/null

@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -14,7 +13,9 @@
 #include "host/device_list_toml.h"
 #include "host/host_errors.h"
 #include "host/printable_text.h"
+#include "host/toml_mask.h"
 #include "host/toml_precheck.h"
+#include "text/utf8.h"
 
 namespace marlin {
 namespace {
@@ -33,19 +34,6 @@ bool IsBareKey(std::string_view key) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '-';
   });
-}
-
-// The first line of a toml11 message without its "[error] toml::function: " decoration.
-std::string ParserReason(const char* what) {
-  std::string reason(what);
-  reason = reason.substr(0, reason.find('\n'));
-  const std::string error = "[error] ";
-  if (reason.rfind(error, 0) == 0) reason.erase(0, error.size());
-  if (reason.rfind("toml::", 0) == 0) {
-    auto colon = reason.find(": ");
-    if (colon != std::string::npos) reason.erase(0, colon + 2);
-  }
-  return reason;
 }
 
 std::string Trimmed(std::string_view s) {
@@ -81,21 +69,21 @@ std::string LineOf(std::string_view text, std::uint32_t line) {
   return std::string(text.substr(begin, text.find('\n', begin) - begin));
 }
 
-const char* TypeName(const toml::value& v) {
+const char* TypeName(const toml::node& v) {
   switch (v.type()) {
-    case toml::value_t::boolean:
+    case toml::node_type::boolean:
       return "a boolean";
-    case toml::value_t::integer:
+    case toml::node_type::integer:
       return "an integer";
-    case toml::value_t::floating:
+    case toml::node_type::floating_point:
       return "a float";
-    case toml::value_t::string:
+    case toml::node_type::string:
       return "a string";
-    case toml::value_t::array:
+    case toml::node_type::array:
       return "an array";
-    case toml::value_t::table:
+    case toml::node_type::table:
       return "a table";
-    case toml::value_t::empty:
+    case toml::node_type::none:
       return "nothing";
     default:
       return "a date or time";
@@ -106,30 +94,29 @@ using Path = std::initializer_list<std::string_view>;
 
 class Checker {
  public:
-  Checker(const std::string& fileName, const TextPlaces& places)
-      : file_(fileName), places_(places) {}
+  explicit Checker(const std::string& fileName) : file_(fileName) {}
 
-  [[noreturn]] void Fail(const toml::value& at, const std::string& key,
+  [[noreturn]] void Fail(const toml::node& at, const std::string& key,
                          const std::string& reason) const {
-    DeviceListError(file_, places_.Line(at), key, reason);
+    DeviceListError(file_, TextPlaces::Line(at), key, reason);
   }
   // The key path is written out only for a fault: most values have none.
-  [[noreturn]] void Fail(const toml::value& at, Path key, const std::string& reason) const {
+  [[noreturn]] void Fail(const toml::node& at, Path key, const std::string& reason) const {
     Fail(at, KeyPath(key), reason);
   }
 
-  std::uint32_t Line(const toml::value& v) const { return places_.Line(v); }
+  static std::uint32_t Line(const toml::node& v) { return TextPlaces::Line(v); }
 
   // Rejects the key of `table` that the file names first among those not in `known`.
   template <class Known>
-  void OnlyKnownKeys(const toml::value& table, Path prefix, const Known& known) const {
-    const toml::value* first = nullptr;
-    std::string firstKey;
-    for (const auto& [key, value] : table.as_table()) {
-      if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+  void OnlyKnownKeys(const toml::table& table, Path prefix, const Known& known) const {
+    const toml::node* first = nullptr;
+    std::string_view firstKey;
+    for (const auto& [key, value] : table) {
+      if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
       if (!first || Line(value) < Line(*first)) {
         first = &value;
-        firstKey = key;
+        firstKey = key.str();
       }
     }
     if (!first) return;
@@ -140,13 +127,14 @@ class Checker {
     Fail(*first, Join(path), "unknown key (expected one of: " + expected + ")");
   }
 
-  void MustBeTable(const toml::value& v, Path key) const {
+  const toml::table& MustBeTable(const toml::node& v, Path key) const {
     if (!v.is_table()) Fail(v, key, std::string("expected a table, found ") + TypeName(v));
+    return *v.as_table();
   }
 
-  std::int32_t Int32(const toml::value& v, Path key) const {
+  std::int32_t Int32(const toml::node& v, Path key) const {
     if (!v.is_integer()) Fail(v, key, std::string("expected an integer, found ") + TypeName(v));
-    const auto n = v.as_integer();
+    const std::int64_t n = v.as_integer()->get();
     if (n < std::numeric_limits<std::int32_t>::min() ||
         n > std::numeric_limits<std::int32_t>::max()) {
       Fail(v, key, "the value " + std::to_string(n) + " does not fit in 32 bits");
@@ -154,17 +142,17 @@ class Checker {
     return static_cast<std::int32_t>(n);
   }
 
-  std::string Text(const toml::value& v, Path key) const {
+  std::string Text(const toml::node& v, Path key) const {
     if (!v.is_string()) Fail(v, key, std::string("expected a string, found ") + TypeName(v));
-    return v.as_string().str;
+    return v.as_string()->get();
   }
 
-  double Frequency(const toml::value& v, Path key) const {
+  double Frequency(const toml::node& v, Path key) const {
     double hz = 0;
     if (v.is_integer()) {
-      hz = static_cast<double>(v.as_integer());
-    } else if (v.is_floating()) {
-      hz = v.as_floating();
+      hz = static_cast<double>(v.as_integer()->get());
+    } else if (v.is_floating_point()) {
+      hz = v.as_floating_point()->get();
     } else {
       Fail(v, key, std::string("expected a frequency in Hz, found ") + TypeName(v));
     }
@@ -183,72 +171,74 @@ class Checker {
 
  private:
   const std::string& file_;
-  const TextPlaces& places_;
+};
+
+struct Item {
+  std::string_view key;
+  const toml::node* value;
 };
 
 // Items in the order the file writes them, so the first fault in the file is the one reported.
-std::vector<const toml::table::value_type*> InFileOrder(const Checker& check,
-                                                        const toml::value& table) {
-  std::vector<std::pair<std::uint32_t, const toml::table::value_type*>> lined;
-  lined.reserve(table.as_table().size());
-  for (const auto& item : table.as_table()) lined.emplace_back(check.Line(item.second), &item);
+std::vector<Item> InFileOrder(const toml::table& table) {
+  std::vector<std::pair<std::uint32_t, Item>> lined;
+  lined.reserve(table.size());
+  for (const auto& [key, value] : table) {
+    lined.emplace_back(Checker::Line(value), Item{key.str(), &value});
+  }
   std::sort(lined.begin(), lined.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : a.second->first < b.second->first;
+    return a.first != b.first ? a.first < b.first : a.second.key < b.second.key;
   });
-  std::vector<const toml::table::value_type*> items;
+  std::vector<Item> items;
   items.reserve(lined.size());
   for (const auto& [line, item] : lined) items.push_back(item);
   return items;
 }
 
-HostSettings ReadHost(const Checker& check, const toml::value& host) {
+HostSettings ReadHost(const Checker& check, const toml::node& host) {
   static constexpr std::array<std::string_view, 2> kKnown{keys::kLowestFrequency,
                                                           keys::kHighestFrequency};
-  check.MustBeTable(host, {keys::kHost});
-  check.OnlyKnownKeys(host, {keys::kHost}, kKnown);
+  const toml::table& table = check.MustBeTable(host, {keys::kHost});
+  check.OnlyKnownKeys(table, {keys::kHost}, kKnown);
   HostSettings settings;
-  const auto& table = host.as_table();
-  if (auto it = table.find(keys::kLowestFrequency); it != table.end()) {
-    settings.lowestFrequency = check.Frequency(it->second, {keys::kHost, keys::kLowestFrequency});
+  const toml::node* lowest = table.get(keys::kLowestFrequency);
+  if (lowest != nullptr) {
+    settings.lowestFrequency = check.Frequency(*lowest, {keys::kHost, keys::kLowestFrequency});
   }
-  if (auto it = table.find(keys::kHighestFrequency); it != table.end()) {
-    settings.highestFrequency = check.Frequency(it->second, {keys::kHost, keys::kHighestFrequency});
+  if (const toml::node* highest = table.get(keys::kHighestFrequency)) {
+    settings.highestFrequency = check.Frequency(*highest, {keys::kHost, keys::kHighestFrequency});
   }
   if (settings.lowestFrequency > settings.highestFrequency) {
-    auto it = table.find(keys::kLowestFrequency);
-    check.Fail(it != table.end() ? it->second : host,
-               KeyPath({keys::kHost, keys::kLowestFrequency}),
+    check.Fail(lowest != nullptr ? *lowest : host, KeyPath({keys::kHost, keys::kLowestFrequency}),
                "the lowest frequency is above the highest frequency");
   }
   return settings;
 }
 
-std::map<int, std::string> ReadGpib(const Checker& check, const toml::value& gpib) {
-  check.MustBeTable(gpib, {keys::kGpib});
+std::map<int, std::string> ReadGpib(const Checker& check, const toml::node& gpib) {
+  const toml::table& table = check.MustBeTable(gpib, {keys::kGpib});
   std::vector<std::string> boards;
   boards.reserve(kGpibBoardCount);
   for (int b = 0; b < kGpibBoardCount; ++b)
     boards.push_back(keys::kBoardPrefix + std::to_string(b));
-  check.OnlyKnownKeys(gpib, {keys::kGpib}, boards);
+  check.OnlyKnownKeys(table, {keys::kGpib}, boards);
   std::map<int, std::string> backends;
-  for (const auto* item : InFileOrder(check, gpib)) {
-    const auto& [key, value] = *item;
-    std::string backend = check.Text(value, {keys::kGpib, key});
-    if (backend.empty()) check.Fail(value, {keys::kGpib, key}, "the GPIB backend text is empty");
+  for (const auto& [key, value] : InFileOrder(table)) {
+    std::string backend = check.Text(*value, {keys::kGpib, key});
+    if (backend.empty()) check.Fail(*value, {keys::kGpib, key}, "the GPIB backend text is empty");
     backends[key.back() - '0'] = std::move(backend);
   }
   return backends;
 }
 
-DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml::value& device) {
+DeviceEntry ReadDevice(const Checker& check, std::string_view name, const toml::node& device) {
   static constexpr std::array<std::string_view, 5> kKnown{
       keys::kInterface, keys::kAddress, keys::kLanAddress, keys::kVisaResource, keys::kDescription};
-  check.MustBeTable(device, {keys::kDevices, name});
-  check.OnlyKnownKeys(device, {keys::kDevices, name}, kKnown);
+  const toml::table& table = check.MustBeTable(device, {keys::kDevices, name});
+  check.OnlyKnownKeys(table, {keys::kDevices, name}, kKnown);
   DeviceEntry entry;
   bool hasInterface = false;
-  for (const auto* item : InFileOrder(check, device)) {
-    const auto& [key, value] = *item;
+  for (const auto& [key, node] : InFileOrder(table)) {
+    const toml::node& value = *node;
     const Path path{keys::kDevices, name, key};
     if (key == keys::kInterface) {
       entry.interfaceCode = check.Int32(value, path);
@@ -285,34 +275,35 @@ DeviceEntry ReadDevice(const Checker& check, const std::string& name, const toml
 
 }  // namespace
 
-TextPlaces::TextPlaces(std::string_view text,
-                       std::unordered_map<const toml::value*, TextSpan> known)
-    : known_(std::move(known)) {
-  lineStarts_.push_back(0);
+TextPlaces::TextPlaces(std::string_view text) {
+  // The parser skips a byte order mark without counting it as a column.
+  lineStarts_.push_back(
+      text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0);
   for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
     lineStarts_.push_back(at + 1);
 }
 
-std::size_t TextPlaces::Offset(const toml::value& value) const {
-  if (auto it = known_.find(&value); it != known_.end()) return it->second.offset;
-  const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
-  if (region == nullptr || !region->is_ok()) return kNowhere;
-  return static_cast<std::size_t>(region->first() - region->begin());
+std::size_t TextPlaces::OffsetOf(std::string_view text, const toml::source_position& at) const {
+  if (at.line == 0 || at.line > lineStarts_.size() || at.column == 0) return kNowhere;
+  std::size_t offset = lineStarts_[at.line - 1];
+  // Columns count characters: step over each one's UTF-8 sequence (the text was found valid).
+  for (toml::source_index column = 1; column < at.column && offset < text.size(); ++column) {
+    offset += std::max<std::size_t>(1, text::Utf8SequenceLength(text, offset));
+  }
+  return offset;
 }
 
-std::size_t TextPlaces::Length(const toml::value& value) const {
-  if (auto it = known_.find(&value); it != known_.end()) return it->second.length;
-  const auto* region = dynamic_cast<const toml::detail::region*>(toml::detail::get_region(value));
-  return region == nullptr || !region->is_ok() ? 0 : region->size();
+std::size_t TextPlaces::Begin(std::string_view text, const toml::node& node) const {
+  return OffsetOf(text, node.source().begin);
 }
 
-std::uint32_t TextPlaces::LineAt(std::size_t offset) const {
-  if (offset == kNowhere) return 0;
-  const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
-  return static_cast<std::uint32_t>(next - lineStarts_.begin());
+std::size_t TextPlaces::End(std::string_view text, const toml::node& node) const {
+  return OffsetOf(text, node.source().end);
 }
 
-std::uint32_t TextPlaces::Line(const toml::value& value) const { return LineAt(Offset(value)); }
+std::uint32_t TextPlaces::Line(const toml::node& node) {
+  return static_cast<std::uint32_t>(node.source().begin.line);
+}
 
 [[noreturn]] void DeviceListError(const std::string& fileName, std::uint32_t line,
                                   const std::string& key, const std::string& reason) {
@@ -322,22 +313,58 @@ std::uint32_t TextPlaces::Line(const toml::value& value) const { return LineAt(O
   throw MarlinError(host_errors::kBadDeviceList, text + ": " + reason);
 }
 
-TomlDocument ReadToml(std::string_view text, const std::string& fileName) {
-  if (auto plain = ReadPlainToml(text)) {
-    return TomlDocument{std::move(plain->root), TextPlaces(text, std::move(plain->places))};
-  }
+// The parser's limit counts the value itself, the pre-check only the brackets around it.
+static_assert(TOML_MAX_NESTED_VALUES == kDeepestNesting + 1);
+
+namespace {
+
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+void RefuseWhatThePrecheckFinds(std::string_view text, const std::string& fileName) {
   if (auto fault = PrecheckToml(text)) {
     DeviceListError(fileName, fault->line, KeyOnLine(LineOf(text, fault->line)), fault->reason);
   }
-  std::istringstream in{std::string(text)};
+}
+
+// `parsed` is `text`, or `text` masked (host/toml_mask.h): the same lines and characters.
+toml::table Parse(std::string_view parsed, std::string_view text, const std::string& fileName) {
   try {
-    return TomlDocument{toml::parse(in, fileName), TextPlaces(text)};
-  } catch (const toml::exception& e) {
-    DeviceListError(fileName, e.location().line(), KeyOnLine(e.location().line_str()),
-                    ParserReason(e.what()));
-  } catch (const std::exception& e) {
-    DeviceListError(fileName, 0, {}, ParserReason(e.what()));
+    // Without a source path: the parser would give every node a share of it.
+    return toml::parse(parsed);
+  } catch (const toml::parse_error& e) {
+    // Values nested too deep fail the parser too; the check names the depth.
+    RefuseWhatThePrecheckFinds(text, fileName);
+    const auto line = static_cast<std::uint32_t>(e.source().begin.line);
+    std::string reason = Unmasked(e.description());
+    // It follows a colon in our message: "Error while parsing ..." becomes "error while ...".
+    if (!reason.empty() && reason.front() >= 'A' && reason.front() <= 'Z')
+      reason.front() += 'a' - 'A';
+    DeviceListError(fileName, line, KeyOnLine(LineOf(text, line)), reason);
   }
+}
+
+}  // namespace
+
+TomlDocument ReadToml(std::string_view text, const std::string& fileName) {
+  // Beyond ASCII, some characters would lead the parser into undefined behaviour in a faulty
+  // file (host/toml_mask.h): the text is checked, and read masked first.
+  if (!IsAscii(text)) {
+    RefuseWhatThePrecheckFinds(text, fileName);
+    if (auto masked = MaskForTomlParser(text)) {
+      if (masked->clash != 0) {
+        DeviceListError(fileName, masked->clashLine, KeyOnLine(LineOf(text, masked->clashLine)),
+                        "the private-use character " + CodePointName(masked->clash) +
+                            " cannot be read in this list, where it could stand for " +
+                            CodePointName(masked->clash - kTomlMaskOffset));
+      }
+      Parse(masked->text, text, fileName);  // only for its faults
+    }
+  }
+  return TomlDocument{Parse(text, text, fileName), TextPlaces(text)};
 }
 
 [[noreturn]] void UnknownDeviceError(const std::string& device, const std::string& fileName) {
@@ -375,22 +402,17 @@ DeviceListWithDocument ParseDeviceListWithDocument(std::string_view text,
                     "the file is larger than " + std::to_string(kLargestDeviceList) + " bytes");
   }
   auto document = std::make_shared<const TomlDocument>(ReadToml(text, fileName));
-  const toml::value& root = document->root;
-  const Checker check(fileName, document->places);
+  const toml::table& root = document->root;
+  const Checker check(fileName);
   static constexpr std::array<std::string_view, 3> kKnown{keys::kHost, keys::kGpib, keys::kDevices};
   check.OnlyKnownKeys(root, {}, kKnown);
 
   DeviceList list;
-  const auto& table = root.as_table();
-  if (auto it = table.find(keys::kHost); it != table.end()) list.host = ReadHost(check, it->second);
-  if (auto it = table.find(keys::kGpib); it != table.end()) {
-    list.gpibBackends = ReadGpib(check, it->second);
-  }
-  if (auto it = table.find(keys::kDevices); it != table.end()) {
-    check.MustBeTable(it->second, {keys::kDevices});
-    for (const auto* item : InFileOrder(check, it->second)) {
-      list.devices.emplace_hint(list.devices.end(), item->first,
-                                ReadDevice(check, item->first, item->second));
+  if (const toml::node* host = root.get(keys::kHost)) list.host = ReadHost(check, *host);
+  if (const toml::node* gpib = root.get(keys::kGpib)) list.gpibBackends = ReadGpib(check, *gpib);
+  if (const toml::node* devices = root.get(keys::kDevices)) {
+    for (const auto& [name, device] : InFileOrder(check.MustBeTable(*devices, {keys::kDevices}))) {
+      list.devices.emplace(name, ReadDevice(check, name, *device));
     }
   }
   return {std::move(list), std::move(document)};

@@ -23,13 +23,14 @@ struct Span {
                                              "\" in \"" + fileName + "\": " + why);
 }
 
-// Where the parser found `value` in `text`, as byte offsets; past the end when it has no place.
-Span SpanOf(std::string_view text, const TextPlaces& places, const toml::value& value) {
-  const std::size_t begin = places.Offset(value);
-  if (begin == TextPlaces::kNowhere || begin >= text.size()) {
+// Where the parser found `node` in `text`, as byte offsets; past the end when it has no place.
+Span SpanOf(std::string_view text, const TextPlaces& places, const toml::node& node) {
+  const std::size_t begin = places.Begin(text, node);
+  const std::size_t end = places.End(text, node);
+  if (begin >= text.size() || end == TextPlaces::kNowhere || end > text.size() || end <= begin) {
     return {text.size() + 1, text.size() + 1};
   }
-  return {begin, begin + places.Length(value)};
+  return {begin, end};
 }
 
 std::string LineEndAt(std::string_view text, std::size_t newline) {
@@ -38,9 +39,9 @@ std::string LineEndAt(std::string_view text, std::size_t newline) {
 
 // Adds the key as a new line after the last line that belongs to the table's header section.
 void AddToHeaderTable(std::string& edited, std::string_view text, const TextPlaces& places,
-                      const toml::value& table, Span header, const std::string& assignment) {
+                      const toml::table& table, Span header, const std::string& assignment) {
   std::size_t last = header.end;
-  for (const auto& [key, value] : table.as_table()) {
+  for (const auto& [key, value] : table) {
     last = std::max(last, SpanOf(text, places, value).end);
   }
   const std::size_t newline = text.find('\n', last);
@@ -78,15 +79,14 @@ EditedList EditLanAddress(std::string_view text, const std::string& fileName,
   const auto before = parsed->devices.find(device);
   if (before == parsed->devices.end()) UnknownDeviceError(device, fileName);
 
-  const toml::value& root = document->root;
   const TextPlaces& places = document->places;
-  const toml::value& entry = root.as_table().at(keys::kDevices).as_table().at(device);
+  const toml::node& entry = *document->root[keys::kDevices][device].node();
+  const toml::table& table = *entry.as_table();
   const std::string value = text::TomlString(address);
   std::string edited(text);
 
-  const auto& table = entry.as_table();
-  if (auto it = table.find(keys::kLanAddress); it != table.end()) {
-    const Span old = SpanOf(text, places, it->second);
+  if (const toml::node* oldValue = table.get(keys::kLanAddress)) {
+    const Span old = SpanOf(text, places, *oldValue);
     if (old.end > text.size() || (text[old.begin] != '"' && text[old.begin] != '\'')) {
       CannotEdit(fileName, device, "the old value was not found where the parser put it");
     }
@@ -96,11 +96,11 @@ EditedList EditLanAddress(std::string_view text, const std::string& fileName,
     const std::string assignment = std::string(keys::kLanAddress) + " = " + value;
     const char opener = where.end <= text.size() ? text[where.begin] : '\0';
     if (opener == '[') {
-      AddToHeaderTable(edited, text, places, entry, where, assignment);
+      AddToHeaderTable(edited, text, places, table, where, assignment);
     } else if (opener == '{' && text[where.end - 1] == '}') {
       AddToInlineTable(edited, text, where, assignment);
     } else {
-      DeviceListError(fileName, places.Line(entry), KeyPath({keys::kDevices, device}),
+      DeviceListError(fileName, TextPlaces::Line(entry), KeyPath({keys::kDevices, device}),
                       "the device is written with dotted keys; write it as a [" +
                           KeyPath({keys::kDevices, device}) +
                           "] table so that its LAN address can be added");

@@ -7,11 +7,15 @@
 #include <string_view>
 #include <vector>
 
-#include <toml.hpp>
-#include <unordered_map>
+// The parser refuses values nested deeper than this, which bounds its recursion on any thread's
+// stack. It counts a key's value as 1 and each value inside an array or inline table one deeper:
+// one more than the pre-check's limit on brackets (host/toml_precheck.h), so that wherever the
+// parser stops for depth, the pre-check names the fault. Every file that reads TOML includes
+// the parser through this header.
+#define TOML_MAX_NESTED_VALUES 33
+#include <toml++/toml.h>
 
 #include "host/device_list.h"
-#include "host/plain_toml.h"
 
 namespace marlin {
 
@@ -19,35 +23,33 @@ namespace marlin {
 [[noreturn]] void DeviceListError(const std::string& fileName, std::uint32_t line,
                                   const std::string& key, const std::string& reason);
 
-// Where the parser found each value, in bytes and lines of the text it read. The parser's own
-// line number counts from the start of the text on every call, which makes a large file
-// quadratic; the line starts here are found once.
+// Where the parser found each node, as byte offsets into the text it read. The parser counts
+// lines and characters; the line starts are found once, so that turning a place into an offset
+// costs only the characters before it on its line.
 class TextPlaces {
  public:
   static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
 
-  // `known`: places found by a reader that has no regions of its own.
-  explicit TextPlaces(std::string_view text,
-                      std::unordered_map<const toml::value*, TextSpan> known = {});
-  // kNowhere for a value the parser made up (a table that only dotted keys opened).
-  std::size_t Offset(const toml::value& value) const;
-  std::size_t Length(const toml::value& value) const;
+  explicit TextPlaces(std::string_view text);
+  // Where the node begins and where it ends (one past its last byte) in `text`, the text these
+  // places were found in; kNowhere for a node without a place.
+  std::size_t Begin(std::string_view text, const toml::node& node) const;
+  std::size_t End(std::string_view text, const toml::node& node) const;
   // 1-based; 0 when unknown.
-  std::uint32_t Line(const toml::value& value) const;
-  std::uint32_t LineAt(std::size_t offset) const;
+  static std::uint32_t Line(const toml::node& node);
 
  private:
+  std::size_t OffsetOf(std::string_view text, const toml::source_position& at) const;
+
   std::vector<std::size_t> lineStarts_;
-  std::unordered_map<const toml::value*, TextSpan> known_;
 };
 
 struct TomlDocument {
-  toml::value root;
+  toml::table root;
   TextPlaces places;
 };
 
-// Reads a list in the plain form directly, any other TOML through the general parser, turning
-// every failure of the parser into a DeviceListError.
+// Reads TOML, turning every failure of the parser into a DeviceListError.
 TomlDocument ReadToml(std::string_view text, const std::string& fileName);
 
 // The list together with the document it was read from, for an editor that needs to know where

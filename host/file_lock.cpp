@@ -30,13 +30,15 @@ constexpr std::chrono::milliseconds kRetryEvery{5};
 
 #ifdef _WIN32
 
-FileLock::FileLock(const fs::path& file, std::chrono::milliseconds patience) {
+FileLock::FileLock(const fs::path& file, std::chrono::milliseconds patience,
+                   const BeforeLock& beforeLock) {
   fs::path lockFile = file;
   lockFile += L".lock";
   HANDLE handle = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) CannotLock(lockFile, LastSystemError());
+  if (beforeLock) beforeLock();
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
     OVERLAPPED whole{};
@@ -61,13 +63,15 @@ FileLock::~FileLock() {
 
 #else
 
-FileLock::FileLock(const fs::path& file, std::chrono::milliseconds patience) {
+FileLock::FileLock(const fs::path& file, std::chrono::milliseconds patience,
+                   const BeforeLock& beforeLock) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   // A writer replaces the file by renaming; a lock taken on the file it replaced locks nothing,
   // so the lock counts only when the name still leads to the locked file.
   for (;;) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) CannotLock(file, LastSystemError());
+    if (beforeLock) beforeLock();
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       struct stat locked {};
       struct stat named {};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "host/toml_mask.h"
 #include "text/utf8.h"
 
 namespace marlin {
@@ -16,7 +17,8 @@ class Scanner {
   explicit Scanner(std::string_view text) : t_(text) {}
 
   std::optional<PrecheckFault> Run() {
-    for (std::size_t i = 0; i < t_.size();) {
+    for (std::size_t i = StartsWith(t_, 0, kByteOrderMark) ? kByteOrderMark.size() : 0;
+         i < t_.size();) {
       const std::size_t n = text::Utf8SequenceLength(t_, i);
       if (n == 0) {
         char byte[8];
@@ -24,6 +26,7 @@ class Scanner {
                       static_cast<unsigned>(static_cast<unsigned char>(t_[i])));
         return PrecheckFault{line_, std::string("the file is not UTF-8 (byte ") + byte + ")"};
       }
+      if (auto reason = Unreadable(i, n)) return PrecheckFault{line_, *reason};
       if (!Structure(i, n)) {
         return PrecheckFault{
             line_, "values are nested more than " + std::to_string(kDeepestNesting) + " deep"};
@@ -36,6 +39,29 @@ class Scanner {
 
  private:
   enum class In { Code, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+
+  // Characters beyond ASCII where the parser asks whether they are whitespace, which it cannot
+  // answer for some (host/toml_mask.h). Outside strings and comments TOML allows none of them;
+  // in a multi-line string the parser asks after a backslash, of each character up to the first
+  // that is neither blank nor a line end.
+  std::optional<std::string> Unreadable(std::size_t i, std::size_t length) {
+    const char c = t_[i];
+    if (afterBackslash_) {
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return std::nullopt;
+      afterBackslash_ = false;
+      const char32_t code = text::CodePointAt(t_, i, length);
+      if (TrapsTomlParser(code)) {
+        return "the character " + CodePointName(code) +
+               " cannot follow a backslash in a multi-line string; write it as \\u" +
+               CodePointName(code).substr(2);
+      }
+    }
+    if (in_ == In::MultiBasic && !escaped_ && c == '\\') afterBackslash_ = true;
+    if (in_ != In::Code || length == 1) return std::nullopt;
+    return "the character " + CodePointName(text::CodePointAt(t_, i, length)) +
+           " stands outside a string or comment, where TOML allows only ASCII (a key that holds "
+           "it must be quoted)";
+  }
 
   // Follows strings and comments so that only brackets of the document's structure count;
   // false when they nest too deep. Advances `i` past the rest of a string's opener or closer.
@@ -99,11 +125,18 @@ class Scanner {
   std::string_view t_;
   In in_ = In::Code;
   bool escaped_ = false;
+  bool afterBackslash_ = false;  // in a multi-line basic string, up to the next visible character
   int depth_ = 0;
   std::uint32_t line_ = 1;
 };
 
 }  // namespace
+
+std::string CodePointName(char32_t codePoint) {
+  char name[16];
+  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
+  return name;
+}
 
 std::optional<PrecheckFault> PrecheckToml(std::string_view text) { return Scanner(text).Run(); }
 

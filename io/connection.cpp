@@ -77,7 +77,7 @@ void clsMarlin::CheckDevicePhysical(std::int32_t RequestedStatus) {
     }
     proc.End();
   } catch (const GiveUp&) {
-    Routes->gpib.Close();
+    Routes->gpib.GiveUp();
     Status = 0;
   }
 }

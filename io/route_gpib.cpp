@@ -73,6 +73,15 @@ void GpibRoute::Close() {
   m_.GpibHandle = -1;
 }
 
+// The device has just failed: a go-to-local before the close would wait out another timeout.
+void GpibRoute::GiveUp() {
+  try {
+    host::Gpib().GpibClose(m_.GpibHandle, 0);
+  } catch (...) {
+  }
+  m_.GpibHandle = -1;
+}
+
 void GpibRoute::Send(Procedure& proc, const std::string& command) {
   proc.Step([&] { host::Gpib().GpibWrite(m_.GpibHandle, command); });
 }

@@ -19,6 +19,8 @@ class GpibRoute final : public Route {
   bool KeepsWholeIdentification() const override { return true; }
   void Send(Procedure& proc, const std::string& command) override;
   std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+  // Error 4012: the handle is given up as it stands, -1 included, without preparing the close.
+  void GiveUp();
 
  private:
   void ReadIntoBuffer(ConnectionCheck& check);

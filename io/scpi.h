@@ -44,6 +44,21 @@ inline bool SaysNoBand(std::string_view answer) {
   return text.empty() || text == kNoBandAnswer;
 }
 
+// What a band query's answer says once the route's fill is removed: "NONE", nothing or the
+// number 0 name no path; a number of 1 or more names one, whatever its digits ("10" included).
+// A text that is not a plain number is left to the caller's own test.
+enum class BandAnswer { NoPath, Path, NotANumber };
+inline BandAnswer ReadBandAnswer(std::string_view answer) {
+  if (SaysNoBand(answer)) return BandAnswer::NoPath;
+  const std::string_view digits = TrimSpaces(AnswerText(answer));
+  bool nonZero = false;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return BandAnswer::NotANumber;
+    nonZero = nonZero || c != '0';
+  }
+  return nonZero ? BandAnswer::Path : BandAnswer::NoPath;
+}
+
 // Every query goes out with this pause between write and read on the VISA route.
 inline constexpr int kQueryWaitTime = timing::kQueryPause;
 

@@ -328,6 +328,19 @@ unregister 32 " after use"
 checker 64 unregistered
 unset MARLIN_DEVICES MARLIN_TRACE MARLIN_TIME_SCALE
 
+# --- The VISA binding by ordinal ----------------------------------------------------------------
+# A stand-in VISA32.DLL that exports the seven operations by ordinal only records the calls the
+# binding of each width makes.
+build_visa_check() {
+  cmake --build "build-mingw$1" -j"$(nproc)" --target visa_ordinal_check >"$work/visa$1.log" 2>&1 ||
+    { tail -40 "$work/visa$1.log"; return 1; }
+}
+for width in 64 32; do
+  echo "--- $width-bit VISA binding by ordinal"
+  check "the stand-in VISA and its check build ($width-bit)" build_visa_check "$width"
+  run_wine "VISA binding by ordinal ($width-bit)" "$width" "${bin[$width]}/visa_ordinal_check.exe"
+done
+
 # --- Installers ---------------------------------------------------------------------------------
 # Windows Installer on 64-bit Windows is a 64-bit service for packages of both widths; the keys
 # an installer wrote are read in the view of its width.

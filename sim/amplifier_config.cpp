@@ -61,7 +61,7 @@ void Validate(const AmplifierConfig& config) {
     Reject("lock owner", initial.lockOwner, "needs printable characters without , ; or quotes");
   if (std::find(std::begin(kNoBandAnswers), std::end(kNoBandAnswers), config.noBandAnswer) ==
       std::end(kNoBandAnswers))
-    Reject("answer without a band path", config.noBandAnswer, "expected 0 or NONE");
+    Reject("answer without a band path", config.noBandAnswer, "expected 0, NONE or an empty text");
   if (!NormalizeLanTimeout(initial.lanTimeout))
     Reject("LAN timeout", initial.lanTimeout, "expected 1 to 3 digits and S, M, H or D");
   ValidateFaults(config.faults);

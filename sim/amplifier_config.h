@@ -52,7 +52,8 @@ struct InitialState {
 
 inline constexpr const char* kDefaultModel = "PA4400";  // the family's default
 inline constexpr const char* kModels[] = {kDefaultModel, "PA4413", "PA4415", "PA4520"};
-inline constexpr const char* kNoBandAnswers[] = {"0", "NONE"};
+// Amplifiers say "no band path" in one of these ways; "" is an empty line.
+inline constexpr const char* kNoBandAnswers[] = {"0", "NONE", ""};
 
 struct AmplifierConfig {
   std::string model = kDefaultModel;  // one of kModels
@@ -62,7 +63,7 @@ struct AmplifierConfig {
   InitialState initial;
   Faults faults;
   std::size_t errorQueueDepth = 10;
-  // What "RF:BAND:PATH?" answers while no band path is active: "0" or "NONE".
+  // What "RF:BAND:PATH?" answers while no band path is active: one of kNoBandAnswers.
   std::string noBandAnswer = "0";
   std::size_t transcriptCapacity = 1000;  // entries kept in memory, oldest dropped first
 };

@@ -2,6 +2,7 @@
 // Ctrl-C. Standard input takes fault changes at run time.
 #include <asio.hpp>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -88,66 +89,49 @@ bool Console(Running& running, const std::string& line) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  SimOptions options;
-  try {
-    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception& e) {
-    std::cerr << kPrefix << e.what() << "\n" << Usage();
-    return 2;
+// Makes the amplifiers and their fronts as the options say and tells where each listens.
+// Throws what cannot be started.
+void Start(const SimOptions& options, Running& running) {
+  auto clock = std::make_shared<RealClock>(options.timeScale);
+  std::function<void(const TranscriptEntry&)> record;
+  if (!options.transcriptPath.empty()) {
+    auto transcript = std::make_shared<std::ofstream>(options.transcriptPath, std::ios::app);
+    if (!*transcript)
+      throw std::runtime_error("transcript file \"" + options.transcriptPath +
+                               "\": cannot be opened for writing");
+    record = [transcript, mutex = std::make_shared<std::mutex>()](const TranscriptEntry& entry) {
+      std::lock_guard lock(*mutex);
+      *transcript << ToJsonLine(entry) << '\n' << std::flush;
+    };
   }
-  if (options.help) {
-    std::cout << Usage();
-    return 0;
+  std::map<int, std::shared_ptr<Amplifier>> byAddress;
+  for (const auto& spec : options.amplifiers) {
+    auto amp = std::make_shared<Amplifier>(spec.config, clock);
+    if (record) amp->SetTranscriptSink(record);
+    running.fronts.push_back(
+        std::make_unique<TcpFront>(amp, options.bindAddress, spec.port, options.idleTimeout));
+    std::cout << kPrefix << Describe(*amp) << " listening on " << options.bindAddress << ":"
+              << running.fronts.back()->Port() << std::endl;
+    byAddress[spec.gpibAddress] = amp;
+    running.amps.push_back(std::move(amp));
   }
-
-  Running running;
-  std::shared_ptr<std::ofstream> transcript;
-  auto transcriptMutex = std::make_shared<std::mutex>();
-  try {
-    auto clock = std::make_shared<RealClock>(options.timeScale);
-    if (!options.transcriptPath.empty()) {
-      transcript = std::make_shared<std::ofstream>(options.transcriptPath, std::ios::app);
-      if (!*transcript)
-        throw std::runtime_error("transcript file \"" + options.transcriptPath +
-                                 "\": cannot be opened for writing");
-    }
-    std::map<int, std::shared_ptr<Amplifier>> byAddress;
-    for (const auto& spec : options.amplifiers) {
-      auto amp = std::make_shared<Amplifier>(spec.config, clock);
-      if (transcript)
-        amp->SetTranscriptSink([transcript, transcriptMutex](const TranscriptEntry& entry) {
-          std::lock_guard lock(*transcriptMutex);
-          *transcript << ToJsonLine(entry) << '\n' << std::flush;
-        });
-      running.fronts.push_back(
-          std::make_unique<TcpFront>(amp, options.bindAddress, spec.port, options.idleTimeout));
-      std::cout << kPrefix << Describe(*amp) << " listening on " << options.bindAddress << ":"
-                << running.fronts.back()->Port() << std::endl;
-      byAddress[spec.gpibAddress] = amp;
-      running.amps.push_back(std::move(amp));
-    }
-    if (options.gatewayPort) {
-      running.gateway = std::make_unique<GatewayFront>(byAddress, options.bindAddress,
-                                                       *options.gatewayPort, options.idleTimeout);
-      std::cout << kPrefix << "GPIB gateway listening on " << options.bindAddress << ":"
-                << running.gateway->Port() << std::endl;
-      for (const auto& [address, amp] : byAddress)
-        std::cout << kPrefix << "GPIB address " << address << ": " << Describe(*amp) << std::endl;
-    }
-  } catch (const std::exception& e) {
-    std::cerr << kPrefix << e.what() << std::endl;
-    return 1;
+  if (options.gatewayPort) {
+    running.gateway = std::make_unique<GatewayFront>(byAddress, options.bindAddress,
+                                                     *options.gatewayPort, options.idleTimeout);
+    std::cout << kPrefix << "GPIB gateway listening on " << options.bindAddress << ":"
+              << running.gateway->Port() << std::endl;
+    for (const auto& [address, amp] : byAddress)
+      std::cout << kPrefix << "GPIB address " << address << ": " << Describe(*amp) << std::endl;
   }
-  std::cout << kPrefix << "ready (Ctrl-C ends)" << std::endl;
+}
 
+// Serves until a signal, or until the console (standard input, where it can be waited on, not
+// /dev/null or a plain file) says quit.
+void ServeUntilStopped(Running& running) {
   asio::io_context io;
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](asio::error_code, int) { io.stop(); });
 #if defined(ASIO_HAS_POSIX_STREAM_DESCRIPTOR)
-  // A console only where standard input can be waited on (not /dev/null or a plain file).
   asio::posix::stream_descriptor input(io);
   asio::error_code noConsole;
   input.assign(::dup(STDIN_FILENO), noConsole);
@@ -168,7 +152,31 @@ int main(int argc, char** argv) {
   if (!noConsole) readLine();
 #endif
   io.run();
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << kPrefix << e.what() << "\n" << Usage();
+    return 2;
+  }
+  if (options.help) {
+    std::cout << Usage();
+    return 0;
+  }
+  Running running;
+  try {
+    Start(options, running);
+  } catch (const std::exception& e) {
+    std::cerr << kPrefix << e.what() << std::endl;
+    return 1;
+  }
+  std::cout << kPrefix << "ready (Ctrl-C ends)" << std::endl;
+  ServeUntilStopped(running);
   if (running.gateway) running.gateway->Stop();
   for (auto& front : running.fronts) front->Stop();
   std::cout << kPrefix << "stopped" << std::endl;

@@ -9,6 +9,7 @@
 #include "sim/scpi_header.h"
 #include "sim/scpi_values.h"
 #include "sim/tcp_front.h"
+#include "text/option_table.h"
 
 namespace marlin::sim {
 
@@ -30,7 +31,8 @@ Simulated broadband RF power amplifiers speaking SCPI over TCP, and optionally a
   --band N               band path at start, 0 to 10 (needs --power on)
   --rf on|off            RF output at start (needs a band path)
   --lock OWNER           remote lock owner at start (default NONE; "" answers an empty owner)
-  --no-band-answer A     what RF:BAND:PATH? answers without a band path: 0 (default) or NONE
+  --no-band-answer A     what RF:BAND:PATH? answers without a band path: 0 (default), NONE
+                         or "" (an empty line)
   --lan-timeout V        active LAN timeout at start (default 24H)
   --error-queue-depth N  error queue entries (default 10)
   --power-on-ms MS, --power-off-ms MS, --band-switch-ms MS, --rf-on-ms MS, --rf-off-ms MS
@@ -123,6 +125,144 @@ AmpOverride ParseAmp(std::string_view value) {
   return result;
 }
 
+// What the command line builds while it is read.
+struct Parsing {
+  SimOptions options;
+  AmplifierSpec base;  // the first amplifier; the others start as copies of it
+  std::vector<AmpOverride> extra;
+  std::optional<std::string> lockOwner;
+};
+
+using Table = text::OptionTable<Parsing>;
+
+Table::Option TextOption(std::string_view name, std::string AmplifierConfig::*field) {
+  return {name, true, [field](Parsing& p, auto, auto& v) { p.base.config.*field = v; }};
+}
+
+Table::Option OnOffOption(std::string_view name, bool InitialState::*field) {
+  return {name, true, [field](Parsing& p, auto option, auto& v) {
+            p.base.config.initial.*field = OnOffArg(option, v);
+          }};
+}
+
+Table::Option SwitchingOption(std::string_view name, Clock::Duration Timings::*field) {
+  return {name, true, [field](Parsing& p, auto option, auto& v) {
+            p.base.config.timings.*field = MillisecondsArg(option, v);
+          }};
+}
+
+double TimeScaleArg(std::string_view option, const std::string& text) {
+  double scale = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scale);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(scale) ||
+      scale < kSlowestTimeScale || scale > kFastestTimeScale)
+    Bad(option, text, "expected a number from 0.001 to 1000000");
+  return scale;
+}
+
+// What the first amplifier is and does (the others start as copies of it).
+std::vector<Table::Option> AmplifierOptions() {
+  return {
+      TextOption("--model", &AmplifierConfig::model),
+      TextOption("--serial", &AmplifierConfig::serial),
+      TextOption("--firmware", &AmplifierConfig::firmware),
+      TextOption("--no-band-answer", &AmplifierConfig::noBandAnswer),
+      {"--port", true, [](Parsing& p, auto name, auto& v) { p.base.port = PortArg(name, v); }},
+      {"--gpib-address", true,
+       [](Parsing& p, auto name, auto& v) {
+         p.base.gpibAddress = static_cast<int>(IntegerArg(name, v, 0, 30));
+       }},
+      OnOffOption("--power", &InitialState::powerOn),
+      OnOffOption("--rf", &InitialState::rfOn),
+      {"--band", true,
+       [](Parsing& p, auto name, auto& v) {
+         p.base.config.initial.bandPath = static_cast<int>(IntegerArg(name, v, 0, 10));
+       }},
+      {"--lock", true, [](Parsing& p, auto, auto& v) { p.lockOwner = v; }},
+      {"--lan-timeout", true,
+       [](Parsing& p, auto, auto& v) { p.base.config.initial.lanTimeout = v; }},
+      {"--error-queue-depth", true,
+       [](Parsing& p, auto name, auto& v) {
+         p.base.config.errorQueueDepth = static_cast<std::size_t>(IntegerArg(name, v, 1, 1000));
+       }},
+      SwitchingOption("--power-on-ms", &Timings::powerOn),
+      SwitchingOption("--power-off-ms", &Timings::powerOff),
+      SwitchingOption("--band-switch-ms", &Timings::bandSwitch),
+      SwitchingOption("--rf-on-ms", &Timings::rfOn),
+      SwitchingOption("--rf-off-ms", &Timings::rfOff),
+      {"--fault", true,
+       [](Parsing& p, auto, auto& v) { ApplyFaultSpec(v, p.base.config.faults, p.lockOwner); }},
+  };
+}
+
+const Table& Options() {
+  static const Table table = [] {
+    std::vector<Table::Option> options{
+        {"--help", false, [](Parsing& p, auto, auto&) { p.options.help = true; }, "-h"},
+        {"--amp", true, [](Parsing& p, auto, auto& v) { p.extra.push_back(ParseAmp(v)); }},
+        {"--bind", true, [](Parsing& p, auto, auto& v) { p.options.bindAddress = v; }},
+        {"--gateway", false,
+         [](Parsing& p, auto, auto&) {
+           if (!p.options.gatewayPort) p.options.gatewayPort = kDefaultGatewayPort;
+         }},
+        {"--gateway-port", true,
+         [](Parsing& p, auto name, auto& v) { p.options.gatewayPort = PortArg(name, v); }},
+        {"--time-scale", true,
+         [](Parsing& p, auto name, auto& v) { p.options.timeScale = TimeScaleArg(name, v); }},
+        {"--idle-timeout", true,
+         [](Parsing& p, auto name, auto& v) {
+           p.options.idleTimeout =
+               std::chrono::seconds(IntegerArg(name, v, 1, kLongestIdleSeconds));
+         }},
+        {"--transcript", true,
+         [](Parsing& p, auto name, auto& v) {
+           if (v.empty()) Bad(name, "", "needs a file name");
+           p.options.transcriptPath = v;
+         }},
+    };
+    for (Table::Option& option : AmplifierOptions()) options.push_back(std::move(option));
+    return Table(std::move(options));
+  }();
+  return table;
+}
+
+// The first amplifier and one more for each --amp, each taking what it does not say from the
+// first: the next serial, port and GPIB address.
+std::vector<AmplifierSpec> Amplifiers(const AmplifierSpec& base,
+                                      const std::vector<AmpOverride>& extra) {
+  std::vector<AmplifierSpec> amplifiers{base};
+  for (std::size_t n = 0; n < extra.size(); ++n) {
+    AmplifierSpec spec = base;
+    const AmpOverride& o = extra[n];
+    const auto offset = static_cast<long>(n + 1);
+    if (o.model) spec.config.model = *o.model;
+    spec.config.serial = o.serial.value_or(base.config.serial + "-" + std::to_string(offset));
+    if (o.firmware) spec.config.firmware = *o.firmware;
+    spec.port = o.port.value_or(
+        base.port == 0 ? 0 : static_cast<std::uint16_t>(std::min(65535L, base.port + offset)));
+    spec.gpibAddress = o.gpib.value_or(static_cast<int>(std::min(30L, base.gpibAddress + offset)));
+    amplifiers.push_back(std::move(spec));
+  }
+  return amplifiers;
+}
+
+// What no single option can be wrong about: each amplifier, and the ports and addresses they
+// share.
+void CheckTogether(const SimOptions& options) {
+  std::set<int> addresses;
+  std::set<std::uint16_t> ports;
+  for (const auto& spec : options.amplifiers) {
+    Validate(spec.config);
+    if (options.gatewayPort && !addresses.insert(spec.gpibAddress).second)
+      Bad("--amp gpib", std::to_string(spec.gpibAddress), "two amplifiers at one GPIB address");
+    if (spec.port != 0 && !ports.insert(spec.port).second)
+      Bad("--amp port", std::to_string(spec.port), "two amplifiers on one port");
+  }
+  if (options.gatewayPort && *options.gatewayPort != 0 && ports.count(*options.gatewayPort))
+    Bad("--gateway-port", std::to_string(*options.gatewayPort), "already an amplifier's port");
+  ParseBindAddress(options.bindAddress);
+}
+
 }  // namespace
 
 std::string Usage() { return std::string(kUsage); }
@@ -177,108 +317,16 @@ void ApplyFaultSpec(std::string_view spec, Faults& faults, std::optional<std::st
 }
 
 SimOptions ParseOptions(const std::vector<std::string>& args) {
-  SimOptions options;
-  AmplifierSpec base;
-  base.port = kDefaultScpiPort;
-  std::vector<AmpOverride> extra;
-  std::optional<std::string> lockOwner;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& option = args[i];
-    const auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) Bad(option, "", "needs a value");
-      return args[++i];
-    };
-    AmplifierConfig& c = base.config;
-    if (option == "--help" || option == "-h") {
-      options.help = true;
-    } else if (option == "--model") {
-      c.model = value();
-    } else if (option == "--serial") {
-      c.serial = value();
-    } else if (option == "--firmware") {
-      c.firmware = value();
-    } else if (option == "--port") {
-      base.port = PortArg(option, value());
-    } else if (option == "--bind") {
-      options.bindAddress = value();
-    } else if (option == "--gateway") {
-      if (!options.gatewayPort) options.gatewayPort = kDefaultGatewayPort;
-    } else if (option == "--gateway-port") {
-      options.gatewayPort = PortArg(option, value());
-    } else if (option == "--gpib-address") {
-      base.gpibAddress = static_cast<int>(IntegerArg(option, value(), 0, 30));
-    } else if (option == "--amp") {
-      extra.push_back(ParseAmp(value()));
-    } else if (option == "--power") {
-      c.initial.powerOn = OnOffArg(option, value());
-    } else if (option == "--band") {
-      c.initial.bandPath = static_cast<int>(IntegerArg(option, value(), 0, 10));
-    } else if (option == "--rf") {
-      c.initial.rfOn = OnOffArg(option, value());
-    } else if (option == "--lock") {
-      lockOwner = value();
-    } else if (option == "--no-band-answer") {
-      c.noBandAnswer = value();
-    } else if (option == "--lan-timeout") {
-      c.initial.lanTimeout = value();
-    } else if (option == "--error-queue-depth") {
-      c.errorQueueDepth = static_cast<std::size_t>(IntegerArg(option, value(), 1, 1000));
-    } else if (option == "--power-on-ms") {
-      c.timings.powerOn = MillisecondsArg(option, value());
-    } else if (option == "--power-off-ms") {
-      c.timings.powerOff = MillisecondsArg(option, value());
-    } else if (option == "--band-switch-ms") {
-      c.timings.bandSwitch = MillisecondsArg(option, value());
-    } else if (option == "--rf-on-ms") {
-      c.timings.rfOn = MillisecondsArg(option, value());
-    } else if (option == "--rf-off-ms") {
-      c.timings.rfOff = MillisecondsArg(option, value());
-    } else if (option == "--time-scale") {
-      const std::string& text = value();
-      double scale = 0;
-      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scale);
-      if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(scale) ||
-          scale < kSlowestTimeScale || scale > kFastestTimeScale)
-        Bad(option, text, "expected a number from 0.001 to 1000000");
-      options.timeScale = scale;
-    } else if (option == "--fault") {
-      ApplyFaultSpec(value(), c.faults, lockOwner);
-    } else if (option == "--idle-timeout") {
-      options.idleTimeout =
-          std::chrono::seconds(IntegerArg(option, value(), 1, kLongestIdleSeconds));
-    } else if (option == "--transcript") {
-      options.transcriptPath = value();
-      if (options.transcriptPath.empty()) Bad(option, "", "needs a file name");
-    } else {
-      Bad(option, "", "unknown option (see --help)");
-    }
-  }
-  if (lockOwner) base.config.initial.lockOwner = *lockOwner;
-  options.amplifiers.push_back(base);
-  for (std::size_t n = 0; n < extra.size(); ++n) {
-    AmplifierSpec spec = base;
-    const AmpOverride& o = extra[n];
-    const auto offset = static_cast<long>(n + 1);
-    if (o.model) spec.config.model = *o.model;
-    spec.config.serial = o.serial.value_or(base.config.serial + "-" + std::to_string(offset));
-    if (o.firmware) spec.config.firmware = *o.firmware;
-    spec.port = o.port.value_or(
-        base.port == 0 ? 0 : static_cast<std::uint16_t>(std::min(65535L, base.port + offset)));
-    spec.gpibAddress = o.gpib.value_or(static_cast<int>(std::min(30L, base.gpibAddress + offset)));
-    options.amplifiers.push_back(std::move(spec));
-  }
-  std::set<int> addresses;
-  std::set<std::uint16_t> ports;
-  for (const auto& spec : options.amplifiers) {
-    Validate(spec.config);
-    if (options.gatewayPort && !addresses.insert(spec.gpibAddress).second)
-      Bad("--amp gpib", std::to_string(spec.gpibAddress), "two amplifiers at one GPIB address");
-    if (spec.port != 0 && !ports.insert(spec.port).second)
-      Bad("--amp port", std::to_string(spec.port), "two amplifiers on one port");
-  }
-  if (options.gatewayPort && *options.gatewayPort != 0 && ports.count(*options.gatewayPort))
-    Bad("--gateway-port", std::to_string(*options.gatewayPort), "already an amplifier's port");
-  ParseBindAddress(options.bindAddress);
+  Parsing parsing;
+  parsing.base.port = kDefaultScpiPort;
+  text::OptionRules rules;
+  rules.unknown = [](std::string_view name) { Bad(name, "", "unknown option (see --help)"); };
+  rules.missingValue = [](std::string_view name) { Bad(name, "", "needs a value"); };
+  Options().Read(args, 0, parsing, rules);
+  if (parsing.lockOwner) parsing.base.config.initial.lockOwner = *parsing.lockOwner;
+  SimOptions options = std::move(parsing.options);
+  options.amplifiers = Amplifiers(parsing.base, parsing.extra);
+  CheckTogether(options);
   return options;
 }
 

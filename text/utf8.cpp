@@ -37,6 +37,34 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+char32_t CodePointAt(std::string_view text, std::size_t at, std::size_t length) {
+  constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t code = static_cast<unsigned char>(text[at]) & kLeadBits[length];
+  for (std::size_t i = 1; i < length; ++i) {
+    code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3Fu);
+  }
+  return code;
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) {
+  const auto put = [&](unsigned bits) { out += static_cast<char>(bits); };
+  if (codePoint < 0x80) {
+    put(codePoint);
+  } else if (codePoint < 0x800) {
+    put(0xC0 | (codePoint >> 6));
+    put(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    put(0xE0 | (codePoint >> 12));
+    put(0x80 | ((codePoint >> 6) & 0x3F));
+    put(0x80 | (codePoint & 0x3F));
+  } else {
+    put(0xF0 | (codePoint >> 18));
+    put(0x80 | ((codePoint >> 12) & 0x3F));
+    put(0x80 | ((codePoint >> 6) & 0x3F));
+    put(0x80 | (codePoint & 0x3F));
+  }
+}
+
 std::string ValidUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());

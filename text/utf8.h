@@ -15,6 +15,11 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
 
 bool IsValidUtf8(std::string_view text);
 
+// The code point of the valid sequence of `length` bytes at `at` (see Utf8SequenceLength).
+char32_t CodePointAt(std::string_view text, std::size_t at, std::size_t length);
+// Appends a code point up to U+10FFFF (not a surrogate) as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // `text` with each byte that is not part of a valid sequence replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
 

@@ -25,8 +25,28 @@ std::string ActionWord(ActionKind kind) {
       return "errors";
     case ActionKind::SetState:
       return "state";
+    case ActionKind::ReadState:
+      return "read";
+    case ActionKind::RfOff:
+      return "rf-off";
   }
   return "action";
+}
+
+bool NeedsConnection(ActionKind kind) {
+  switch (kind) {
+    case ActionKind::Initialize:
+    case ActionKind::ResetFault:
+    case ActionKind::ReadErrors:
+    case ActionKind::SetState:
+    case ActionKind::ReadState:
+      return true;
+    case ActionKind::Connect:
+    case ActionKind::Disconnect:
+    case ActionKind::RfOff:
+      return false;
+  }
+  return true;
 }
 
 // The driver object and this thread's host hooks; both live on the device's thread only.
@@ -42,7 +62,10 @@ class DeviceWorker::Driver {
                  }
                  owner.PublishView();
                },
-               owner.name_},
+               owner.name_,
+               [&owner](const std::string& query, const std::string& answer) {
+                 owner.recorder_.Exchanged(query, answer);
+               }},
         attached_(hooks_) {}
 
   ~Driver() {
@@ -56,8 +79,11 @@ class DeviceWorker::Driver {
     }
     amp.reset();
   }
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
 
   cli::WaitTracker& Tracker() { return *tracker_; }
+  bool Connected() const { return amp->clsDevice_Status() == 1; }
   std::unique_ptr<clsMarlin> amp = std::make_unique<clsMarlin>();
 
  private:
@@ -78,29 +104,73 @@ DeviceWorker::DeviceWorker(std::string name, std::string description, std::share
 }
 
 DeviceWorker::~DeviceWorker() {
+  Leave();
+  thread_.join();
+}
+
+void DeviceWorker::Leave() {
   {
     std::lock_guard lock(mutex_);
     leaving_ = true;
   }
   stop_->store(true);
   wake_.notify_all();
-  thread_.join();
 }
 
-std::optional<std::future<ActionOutcome>> DeviceWorker::Submit(const Action& action) {
+std::future<ActionOutcome> DeviceWorker::Enqueue(const Action& action) {
+  queue_.push_back(Job{action, {}});
+  view_.busy = true;
+  return queue_.back().promise.get_future();
+}
+
+std::variant<std::future<ActionOutcome>, Refusal> DeviceWorker::Submit(const Action& action) {
   std::future<ActionOutcome> future;
   {
     std::lock_guard lock(mutex_);
-    if (view_.busy || leaving_) return std::nullopt;
-    view_.busy = true;
-    view_.action = ActionWord(action.kind);
-    pending_ = action;
-    promise_ = std::promise<ActionOutcome>();
-    future = promise_.get_future();
+    if (stopping_ || leaving_) return Refusal::Stopping;
+    if (running_ || !queue_.empty()) return Refusal::Busy;
+    if (NeedsConnection(action.kind) && !view_.connected) return Refusal::NotConnected;
+    if (action.kind == ActionKind::SetState) {
+      if (action.request.bandPathGiven) view_.inputs.bandPath = action.request.bandPath;
+      view_.inputs.outputMode = action.request.outputMode;
+      view_.inputs.operatingClass = action.request.operatingClass;
+    }
+    future = Enqueue(action);
   }
   wake_.notify_all();
   PublishView();
   return future;
+}
+
+std::future<ActionOutcome> DeviceWorker::SubmitRfOff() {
+  std::future<ActionOutcome> future;
+  {
+    std::lock_guard lock(mutex_);
+    if (leaving_) {
+      ActionOutcome left;
+      left.note = "the panel is leaving";
+      left.at = NowText();
+      std::promise<ActionOutcome> answered;
+      answered.set_value(left);
+      return answered.get_future();
+    }
+    future = Enqueue(Action{ActionKind::RfOff, {}});
+  }
+  wake_.notify_all();
+  PublishView();
+  return future;
+}
+
+void DeviceWorker::Quiesce() {
+  std::future<ActionOutcome> last;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    if (leaving_) return;
+    last = Enqueue(Action{ActionKind::ReadState, {}});
+  }
+  wake_.notify_all();
+  last.wait();
 }
 
 void DeviceWorker::Stop() { stop_->store(true); }
@@ -108,6 +178,11 @@ void DeviceWorker::Stop() { stop_->store(true); }
 DeviceView DeviceWorker::View() const {
   std::lock_guard lock(mutex_);
   return view_;
+}
+
+std::vector<std::string> DeviceWorker::Log() const {
+  std::lock_guard lock(mutex_);
+  return {log_.begin(), log_.end()};
 }
 
 void DeviceWorker::Run() {
@@ -118,140 +193,231 @@ void DeviceWorker::Run() {
   } catch (...) {
     const MarlinError e = CurrentError();
     std::lock_guard lock(mutex_);
-    view_.lastError = ErrorInfo{e.Number(), e.Description()};
+    view_.lastError = ErrorReport(e.Number(), e.Description(), name_);
   }
-  Refresh(driver, false);
+  Describe(driver);
   named_.set_value();
   std::unique_lock lock(mutex_);
   for (;;) {
-    const bool polling = poll_ && view_.connected;
-    const auto ready = [&] { return leaving_ || pending_.has_value(); };
-    if (polling) {
+    const auto ready = [&] { return leaving_ || !queue_.empty(); };
+    if (poll_ && view_.connected) {
       wake_.wait_for(lock, *poll_, ready);
     } else {
       wake_.wait(lock, ready);
     }
     if (leaving_) return;
-    if (!pending_) {
+    if (queue_.empty()) {
       lock.unlock();
-      Refresh(driver, true);
+      Verify(driver, nullptr);
       lock.lock();
       continue;
     }
-    const Action action = *pending_;
-    pending_.reset();
-    lock.unlock();
-    driver.Tracker().Reset();
-    const ActionOutcome outcome = Perform(driver, action);
-    driver.Tracker().Reset();
-    lock.lock();
-    view_.lastError = outcome.error;
-    view_.busy = false;
-    view_.action.clear();
-    view_.wait.reset();
-    promise_.set_value(outcome);
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    running_ = true;
+    view_.action = ActionWord(job.action.kind);
     lock.unlock();
     PublishView();
-    events_.Publish("outcome", OutcomeJson(name_, action.kind, outcome));
+    driver.Tracker().Reset();
+    const ActionOutcome outcome = Perform(driver, job.action);
+    driver.Tracker().Reset();
+    const std::string json = OutcomeJson(name_, job.action.kind, outcome);
+    lock.lock();
+    running_ = false;
+    view_.busy = !queue_.empty();
+    view_.action.clear();
+    view_.wait.reset();
+    view_.lastError = outcome.error;
+    log_.push_back(json);
+    if (log_.size() > kMostLogged) log_.pop_front();
+    lock.unlock();
+    job.promise.set_value(outcome);
+    PublishView();
+    events_.Publish("outcome", json);
     lock.lock();
   }
 }
 
 ActionOutcome DeviceWorker::Perform(Driver& driver, const Action& action) {
   ActionOutcome outcome;
-  clsMarlin& amp = *driver.amp;
-  bool readState = false;
   try {
-    switch (action.kind) {
-      case ActionKind::Connect:
-        amp.clsDevice_Name_Let(name_);
-        amp.clsDevice_Status_Let(1);
-        amp.clsDevice_Check();
-        if (amp.clsDevice_Status() != 1) {
-          const clsMarlin::Snapshot fields = amp.Fields();
-          outcome.error =
-              ErrorInfo{errors::kTransport, "not connected over " + cli::RouteText(fields) + ": " +
-                                                host_.WhyNotConnected(fields)};
-        }
-        readState = !outcome.error;
-        break;
-      case ActionKind::Disconnect:
-        amp.clsDevice_Status_Let(0);
-        amp.clsDevice_Check();
-        break;
-      case ActionKind::Initialize:
-        amp.clsDevice_Initialize();
-        readState = true;
-        break;
-      case ActionKind::ResetFault:
-        amp.clsIAmpRemote_ResetFault();
-        readState = true;
-        break;
-      case ActionKind::ReadErrors:
-        for (std::int32_t read = 0;; ++read) {
-          if (read == kMostErrorsRead) {
-            outcome.errorsLeft = true;
-            break;
-          }
-          const std::string entry = amp.clsIAmpRemoteExt_CheckForError();
-          if (entry.empty()) break;
-          outcome.errors.push_back(cli::AnswerText(entry));
-        }
-        break;
-      case ActionKind::SetState: {
-        AmplParamsRecord params;
-        params.BandPath = action.request.bandPath;
-        params.OutputMode = action.request.outputMode;
-        params.OperatingClass = action.request.operatingClass;
-        amp.clsIAmpRemote_AmplParams_Let(params);
-        stop_->store(false);
-        amp.clsIAmpRemote_SetState(action.request.state);
-        driver.Tracker().Reset();
-        outcome.state = amp.clsIAmpRemote_GetState();
-        std::lock_guard lock(mutex_);
-        view_.state = outcome.state;
-        break;
-      }
-    }
+    Act(driver, action, outcome);
   } catch (...) {
     // Whatever a host call throws ends this action only, never the device's thread.
     const MarlinError e = CurrentError();
-    outcome.error = ErrorInfo{e.Number(), e.Description()};
-    readState = false;
+    outcome.error = ErrorReport(e.Number(), e.Description(), name_);
   }
-  Refresh(driver, readState);
+  if (action.kind == ActionKind::Connect || action.kind == ActionKind::Disconnect) {
+    std::lock_guard lock(mutex_);
+    view_.linkLost = false;
+  }
+  if (action.kind == ActionKind::Disconnect) {
+    Describe(driver);
+    PublishView();
+  } else {
+    Verify(driver, &outcome);
+  }
+  outcome.connected = driver.Connected();
+  outcome.at = NowText();
   return outcome;
 }
 
-void DeviceWorker::Refresh(Driver& driver, bool readState) {
+void DeviceWorker::Act(Driver& driver, const Action& action, ActionOutcome& outcome) {
   clsMarlin& amp = *driver.amp;
-  const clsMarlin::Snapshot fields = amp.Fields();
-  const bool connected = fields.Status == 1;
-  std::optional<std::int32_t> state;
-  if (connected && readState) {
-    try {
-      state = amp.clsIAmpRemote_GetState();
-    } catch (...) {
-      // The action's own outcome says what failed; the state stays unknown.
+  switch (action.kind) {
+    case ActionKind::Connect:
+      amp.clsDevice_Name_Let(name_);
+      amp.clsDevice_Status_Let(1);
+      amp.clsDevice_Check();
+      if (!driver.Connected()) {
+        const clsMarlin::Snapshot fields = amp.Fields();
+        outcome.error = ErrorReport(
+            errors::kTransport,
+            "not connected over " + cli::RouteText(fields) + ": " + host_.WhyNotConnected(fields),
+            name_);
+      }
+      break;
+    case ActionKind::Disconnect:
+      amp.clsDevice_Status_Let(0);
+      amp.clsDevice_Check();
+      break;
+    case ActionKind::Initialize:
+      amp.clsDevice_Initialize();
+      break;
+    case ActionKind::ResetFault:
+      amp.clsIAmpRemote_ResetFault();
+      break;
+    case ActionKind::ReadErrors:
+      ReadErrors(driver, outcome);
+      break;
+    case ActionKind::SetState: {
+      AmplParamsRecord params;
+      params.BandPath = action.request.bandPath;
+      params.OutputMode = action.request.outputMode;
+      params.OperatingClass = action.request.operatingClass;
+      amp.clsIAmpRemote_AmplParams_Let(params);
+      stop_->store(false);
+      amp.clsIAmpRemote_SetState(action.request.state);
+      break;
+    }
+    case ActionKind::ReadState:
+      break;  // the read-back after every action is all it does
+    case ActionKind::RfOff:
+      SwitchRfOff(driver, outcome);
+      break;
+  }
+}
+
+void DeviceWorker::ReadErrors(Driver& driver, ActionOutcome& outcome) {
+  for (std::int32_t read = 0;; ++read) {
+    if (read == kMostErrorsRead) {
+      outcome.errorsLeft = true;
+      return;
+    }
+    const std::string entry = driver.amp->clsIAmpRemoteExt_CheckForError();
+    if (entry.empty()) return;
+    std::string text = cli::AnswerText(entry);
+    // A latched fault answers the same entry until it is reset: reading on shows nothing new.
+    if (!outcome.errors.empty() && outcome.errors.back() == text) {
+      outcome.errorRepeats = true;
+      return;
+    }
+    outcome.errors.push_back(std::move(text));
+  }
+}
+
+void DeviceWorker::SwitchRfOff(Driver& driver, ActionOutcome& outcome) {
+  if (!driver.Connected()) {
+    outcome.note = "not connected";
+    return;
+  }
+  std::optional<std::int32_t> code;
+  const ReadBack heard = ReadState(driver, code);
+  // Only a state read back as Off, On or Standby proves RF off; Fault may be an error entry
+  // queued while RF is on.
+  if (heard.answered && code &&
+      (*code == state::kOff || *code == state::kOn || *code == state::kStandby)) {
+    outcome.note = "RF is off already (" + clsMarlin::StateName(*code) + ")";
+    return;
+  }
+  stop_->store(false);
+  driver.amp->clsIAmpRemote_SetState(state::kStandby);
+}
+
+ReadBack DeviceWorker::ReadState(Driver& driver, std::optional<std::int32_t>& state) {
+  recorder_.Begin();
+  try {
+    state = driver.amp->clsIAmpRemote_GetState();
+  } catch (...) {
+    state.reset();
+  }
+  ReadBack heard = recorder_.End();
+  if (!heard.answered) state.reset();
+  return heard;
+}
+
+void DeviceWorker::CheckLink(Driver& driver) {
+  try {
+    driver.amp->clsDevice_Status_Let(1);
+    driver.amp->clsDevice_Check();
+  } catch (...) {
+    // The check absorbs its own errors; a host call's error leaves the status as it is.
+  }
+  if (!driver.Connected()) {
+    std::lock_guard lock(mutex_);
+    view_.linkLost = true;
+  }
+}
+
+void DeviceWorker::Verify(Driver& driver, ActionOutcome* outcome) {
+  std::optional<std::int32_t> code;
+  ReadBack heard;
+  if (driver.Connected()) {
+    heard = ReadState(driver, code);
+    // An answer proves the link. The connection check is asked only when nothing answered:
+    // on LAN and GPIB it clears the amplifier's error queue, and with it what a Fault says.
+    if (!heard.answered) {
+      CheckLink(driver);
+      if (driver.Connected()) heard = ReadState(driver, code);
     }
   }
+  const bool connected = driver.Connected();
+  const std::optional<std::int32_t> band =
+      connected && heard.bandAnswer ? BandPathOf(*heard.bandAnswer) : std::nullopt;
   {
     std::lock_guard lock(mutex_);
-    view_.route = cli::RouteText(fields);
-    view_.interfaceCode = fields.Interface;
-    if (!fields.Description.empty()) view_.description = fields.Description;
-    view_.connected = connected;
-    view_.identification = connected ? cli::AnswerText(fields.Info.Member2) : std::string();
-    view_.model = connected ? cli::ModelText(fields) : std::string();
-    view_.firmware = connected ? fields.FirmwareVersion : 0;
-    view_.bandPath = fields.AmplParams.BandPath;
-    if (!connected) {
-      view_.state.reset();
-    } else if (state) {
-      view_.state = state;
-    }
+    view_.state = connected ? code : std::nullopt;
+    view_.bandPath = band;
+    view_.fault = code == state::kFault && heard.errorEntry ? cli::AnswerText(*heard.errorEntry)
+                                                            : std::string();
+    view_.stateAt = connected ? NowText() : std::string();
+    if (band && *band > 0) view_.inputs.bandPath = band;
   }
+  if (outcome) {
+    outcome->state = connected ? code : std::nullopt;
+    outcome->bandPath = band;
+  }
+  Describe(driver);
   PublishView();
+}
+
+void DeviceWorker::Describe(Driver& driver) {
+  const clsMarlin::Snapshot fields = driver.amp->Fields();
+  const bool connected = fields.Status == 1;
+  std::lock_guard lock(mutex_);
+  view_.route = cli::RouteText(fields);
+  view_.interfaceCode = fields.Interface;
+  if (!fields.Description.empty()) view_.description = fields.Description;
+  view_.connected = connected;
+  view_.identity = connected ? IdentityOf(fields) : Identity{};
+  view_.model = connected ? cli::ModelText(fields) : std::string();
+  view_.firmware = connected ? fields.FirmwareVersion : 0;
+  if (!connected) {
+    view_.state.reset();
+    view_.bandPath.reset();
+    view_.fault.clear();
+    view_.stateAt.clear();
+  }
 }
 
 void DeviceWorker::PublishView() { events_.Publish("device", DeviceJson(View())); }

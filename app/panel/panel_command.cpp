@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "app/panel/panel_host.h"
 #include "app/panel/panel_server.h"
 #include "app/panel/trace_lines.h"
+#include "driver/records.h"
 #include "host/device_list_file.h"
 
 namespace marlin::cli {
@@ -35,15 +37,51 @@ class TerminationSignals {
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
-  void Await() const {
-    int signal = 0;
-    sigwait(&set_, &signal);
+  int Await() const { return AwaitIn(set_); }
+
+  // After the first signal: a second one ends the process at once, whatever still runs.
+  void EndAtTheNext() const {
+    std::thread([set = set_] {
+      const int signal = AwaitIn(set);
+      static constexpr char kLeaving[] =
+          "marlinctl panel: second signal: ending now, without waiting for running actions\n";
+      [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLeaving, sizeof kLeaving - 1);
+      std::_Exit(128 + signal);
+    }).detach();
   }
 
  private:
+  static int AwaitIn(const sigset_t& set) {
+    int signal = 0;
+    sigwait(&set, &signal);
+    return signal;
+  }
+
   sigset_t set_{};
   sigset_t before_{};
 };
+
+// What each amplifier was left in, as last read back: the ones with RF on, or not known.
+void ReportRfLeftOn(const std::vector<std::unique_ptr<panel::DeviceWorker>>& workers,
+                    std::ostream& out) {
+  bool any = false;
+  for (const auto& worker : workers) {
+    const panel::DeviceView view = worker->View();
+    if (!view.connected) continue;
+    if (view.state == state::kOperate) {
+      out << "marlinctl panel: " << view.name << " was left with RF on (Operate"
+          << (view.bandPath ? ", band path " + std::to_string(*view.bandPath) : "") << ")\n";
+      any = true;
+    } else if (!view.state || view.state == state::kFault) {
+      out << "marlinctl panel: " << view.name
+          << " may have RF on: " << (view.state ? "it reads back Fault" : "it did not answer")
+          << "\n";
+      any = true;
+    }
+  }
+  if (!any) out << "marlinctl panel: no amplifier was left with RF on\n";
+  out << std::flush;
+}
 
 }  // namespace
 
@@ -81,7 +119,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   }
 
   const std::string address = options.bind.value_or(kLoopback);
-  if (options.bind && *options.bind != kLoopback) {
+  if (options.bind && *options.bind != kLoopback && *options.bind != "::1") {
     err << "marlinctl panel: warning: listening on " << address
         << ": anyone who can reach it and knows the token controls the amplifiers\n"
         << std::flush;
@@ -98,15 +136,32 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
     if (!server.Serve()) kill(getpid(), SIGTERM);
   });
   const bool reachableOnLoopback = address == kLoopback || address == "0.0.0.0" || address == "::";
-  out << "marlinctl panel: http://" << (reachableOnLoopback ? kLoopback : address) << ":" << port
-      << "/?token=" << token << "\n"
+  // An IPv6 address goes in brackets, or the printed address does not open.
+  const std::string shown = reachableOnLoopback                      ? std::string(kLoopback)
+                            : address.find(':') != std::string::npos ? "[" + address + "]"
+                                                                     : address;
+  out << "marlinctl panel: http://" << shown << ":" << port << "/?token=" << token << "\n"
       << std::flush;
 
   signals.Await();
-  server.Stop();
-  // A running wait window closes at once; a running action ends within its own limits.
+  signals.EndAtTheNext();
+  server.RefuseActions();
+  out << "marlinctl panel: stopping once the running actions have ended (a second signal ends it"
+         " at once)\n"
+      << std::flush;
+  // A running wait window closes at once; a running action ends within its own limits, then
+  // each device's state is read once more, all devices at once.
   for (const auto& worker : workers) worker->Stop();
+  std::vector<std::thread> quiescing;
+  quiescing.reserve(workers.size());
+  for (const auto& worker : workers) {
+    quiescing.emplace_back([&worker] { worker->Quiesce(); });
+  }
+  for (std::thread& t : quiescing) t.join();
+  ReportRfLeftOn(workers, out);
+  server.Stop();
   serving.join();
+  for (const auto& worker : workers) worker->Leave();
   workers.clear();
   return exit_code::kSuccess;
 }

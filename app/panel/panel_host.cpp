@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/observed_host.h"
+#include "app/panel/observed_routes.h"
 
 namespace marlin::panel {
 namespace {
@@ -64,6 +65,22 @@ std::unique_ptr<HostTools> PanelHostFactory::MakeTools() {
 std::unique_ptr<HostWindows> PanelHostFactory::MakeWindows() {
   if (!threadHooks) return inner_->MakeWindows();
   return std::make_unique<PanelWindows>(inner_->MakeWindows(), *threadHooks);
+}
+
+std::unique_ptr<HostGpib> PanelHostFactory::MakeGpib() {
+  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeGpib();
+  return ObservedGpib(inner_->MakeGpib(), threadHooks->exchanged);
+}
+
+std::unique_ptr<HostDevList> PanelHostFactory::MakeDevList() {
+  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeDevList();
+  return ObservedDevList(inner_->MakeDevList(), threadHooks->exchanged);
+}
+
+std::shared_ptr<VisaBinding> PanelHostFactory::MakeVisa() {
+  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeVisa();
+  std::shared_ptr<VisaBinding> visa = inner_->MakeVisa();
+  return visa ? ObservedVisa(std::move(visa), threadHooks->exchanged) : nullptr;
 }
 
 }  // namespace marlin::panel

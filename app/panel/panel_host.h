@@ -1,7 +1,7 @@
 #pragma once
 // The panel's host services: the stand-alone services with, on each device's thread, that
-// device's wait observer and its wait window in the page. Threads that are no device's get the
-// stand-alone services unchanged.
+// device's wait observer, its wait window in the page and a listener to its queries and
+// answers. Threads that are no device's get the stand-alone services unchanged.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -20,6 +20,8 @@ struct DeviceHostHooks {
   std::shared_ptr<std::atomic<bool>> stop;
   std::function<void(const WaitWindowState&)> windowChanged;
   std::string device;  // its name in the device list
+  // Each query the driver sends and the answer the route returned, on every route.
+  std::function<void(const std::string& query, const std::string& answer)> exchanged;
 };
 
 // The device whose thread calls, by name; empty on a thread that is no device's.
@@ -43,6 +45,9 @@ class PanelHostFactory final : public cli::ForwardingHostFactory {
   std::unique_ptr<HostTrace> MakeTrace() override;
   std::unique_ptr<HostTools> MakeTools() override;
   std::unique_ptr<HostWindows> MakeWindows() override;
+  std::unique_ptr<HostGpib> MakeGpib() override;
+  std::unique_ptr<HostDevList> MakeDevList() override;
+  std::shared_ptr<VisaBinding> MakeVisa() override;
 
  private:
   double sliceMs_;

@@ -1,6 +1,7 @@
 #pragma once
 // The panel's answers and events as JSON text.
 #include <string>
+#include <vector>
 
 #include "app/panel/device_worker.h"
 
@@ -10,9 +11,11 @@ std::string DeviceJson(const DeviceView& view);
 std::string WaitJson(const std::string& device, const std::string& phase,
                      const cli::WaitActivity& activity);
 std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome);
-// {"error": {"number": N, "description": "..."}}
-std::string ErrorJson(std::int32_t number, const std::string& description);
+// [outcome, ...]: JSON values joined into an array.
+std::string JsonList(const std::vector<std::string>& values);
 // {"message": "..."}: a request the panel refused before any driver call.
 std::string RefusalJson(const std::string& message);
+// {"message": "NAME is not connected", "error": "NAME is not connected"}
+std::string NotConnectedJson(const std::string& device);
 
 }  // namespace marlin::panel

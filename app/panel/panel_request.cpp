@@ -29,8 +29,16 @@ const Field kFields[] = {
 };
 
 std::variant<Json, BadRequest> ParseObject(const std::string& body) {
-  Json json = Json::parse(body, nullptr, false);
-  if (json.is_discarded()) return BadRequest{"the body is not JSON"};
+  Json json;
+  try {
+    json = Json::parse(body);
+  } catch (const Json::parse_error& e) {
+    if (e.byte > body.size()) {
+      return BadRequest{"the body is not JSON: it ends too early, after " +
+                        std::to_string(body.size()) + " bytes"};
+    }
+    return BadRequest{"the body is not JSON: it goes wrong at byte " + std::to_string(e.byte)};
+  }
   if (!json.is_object()) return BadRequest{"the body is not a JSON object"};
   return json;
 }
@@ -38,6 +46,9 @@ std::variant<Json, BadRequest> ParseObject(const std::string& body) {
 }  // namespace
 
 std::variant<StateRequest, BadRequest> ParseStateRequest(const std::string& body) {
+  if (body.find_first_not_of(" \t\r\n") == std::string::npos) {
+    return BadRequest{"the body is empty; a switch needs {\"state\": N, ...}"};
+  }
   auto parsed = ParseObject(body);
   if (auto* bad = std::get_if<BadRequest>(&parsed)) return *bad;
   const Json& json = std::get<Json>(parsed);
@@ -62,6 +73,7 @@ std::variant<StateRequest, BadRequest> ParseStateRequest(const std::string& body
                         std::to_string(f.lowest) + " to " + std::to_string(f.highest)};
     }
     request.*f.slot = static_cast<std::int32_t>(value);
+    if (f.slot == &StateRequest::bandPath) request.bandPathGiven = true;
   }
   return request;
 }

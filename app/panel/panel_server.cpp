@@ -2,16 +2,14 @@
 
 #include <sys/random.h>
 
-#include <httplib.h>
-
 #include <chrono>
 #include <stdexcept>
-#include <thread>
 
 #include "app/panel/panel_assets.h"
 #include "app/panel/panel_json.h"
 #include "app/panel/panel_request.h"
 #include "app/timeline/timeline.h"
+#include "text/quoted_string.h"
 
 namespace marlin::panel {
 namespace {
@@ -23,12 +21,13 @@ constexpr int kBadRequest = 400;
 constexpr int kUnauthorized = 401;
 constexpr int kForbidden = 403;
 constexpr int kNotFound = 404;
+constexpr int kMethodNotAllowed = 405;
 constexpr int kConflict = 409;
-constexpr int kPayloadTooLarge = 413;
-constexpr int kTooManyStreams = 503;
-constexpr std::size_t kServerThreads = 48;
+constexpr int kUnavailable = 503;
 constexpr auto kKeepAliveEvery = 15s;
-constexpr const char* kJson = "application/json";
+constexpr auto kEventWait = 500ms;
+constexpr const char* kStopNote =
+    "STOP closes the wait window; the amplifier finishes the switch it has begun";
 
 struct ActionRoute {
   const char* word;
@@ -37,22 +36,30 @@ struct ActionRoute {
 constexpr ActionRoute kActions[] = {
     {"connect", ActionKind::Connect},       {"disconnect", ActionKind::Disconnect},
     {"initialize", ActionKind::Initialize}, {"resetfault", ActionKind::ResetFault},
-    {"errors", ActionKind::ReadErrors},     {"state", ActionKind::SetState}};
+    {"errors", ActionKind::ReadErrors},     {"state", ActionKind::SetState},
+    {"read", ActionKind::ReadState}};
 
-void Answer(httplib::Response& res, int status, const std::string& json) {
+void Answer(HttpResponse& res, int status, const std::string& json) {
   res.status = status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(json, kJson);
+  res.headers.emplace_back("Cache-Control", "no-store");
+  res.contentType = "application/json";
+  res.body = json;
 }
 
-void Refuse(httplib::Response& res, int status, const std::string& message) {
+void Refuse(HttpResponse& res, int status, const std::string& message) {
   Answer(res, status, RefusalJson(message));
 }
 
-void SetPageHeaders(httplib::Response& res) {
-  res.set_header("Content-Security-Policy",
-                 "default-src 'self'; img-src 'self' data:; style-src 'self'");
-  res.set_header("X-Frame-Options", "DENY");
+void PageFile(HttpResponse& res, std::string_view contentType, std::string_view body) {
+  res.headers.emplace_back("Content-Security-Policy",
+                           "default-src 'self'; img-src 'self' data:; style-src 'self'");
+  res.headers.emplace_back("X-Frame-Options", "DENY");
+  res.contentType = std::string(contentType);
+  res.body = std::string(body);
+}
+
+bool Is(const HttpRequest& req, std::initializer_list<std::string_view> path) {
+  return std::equal(req.segments.begin(), req.segments.end(), path.begin(), path.end());
 }
 
 }  // namespace
@@ -84,27 +91,21 @@ bool SameSecret(const std::string& given, const std::string& expected) {
 }
 
 PanelServer::PanelServer(std::vector<std::unique_ptr<DeviceWorker>>& devices, EventHub& events,
-                         const TraceLines& trace, std::string token)
+                         const TraceLines& trace, std::string token, HttpLimits limits)
     : devices_(devices),
       events_(events),
       trace_(trace),
       token_(std::move(token)),
-      http_(std::make_unique<httplib::Server>()) {
-  http_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
-  http_->set_payload_max_length(kLargestBody);
-  http_->set_read_timeout(5s);
-  http_->set_write_timeout(5s);
-  Routes();
-}
+      http_([this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); }, RefusalJson,
+            [&] {
+              limits.largestBody = kLargestBody;
+              return limits;
+            }()) {}
 
-PanelServer::~PanelServer() = default;
+PanelServer::~PanelServer() { Stop(); }
 
 int PanelServer::Bind(const std::string& address, int port) {
-  const int bound = port == 0 ? http_->bind_to_any_port(address) : port;
-  if (port != 0 && !http_->bind_to_port(address, port)) {
-    throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port));
-  }
-  if (bound <= 0) throw std::runtime_error("cannot listen on " + address);
+  const int bound = http_.Bind(address, port);
   const std::string p = ":" + std::to_string(bound);
   ownHosts_ = {"127.0.0.1" + p, "localhost" + p, "[::1]" + p};
   if (address != "127.0.0.1") {
@@ -114,11 +115,13 @@ int PanelServer::Bind(const std::string& address, int port) {
   return bound;
 }
 
-bool PanelServer::Serve() { return http_->listen_after_bind(); }
+bool PanelServer::Serve() { return http_.Serve(); }
+
+void PanelServer::RefuseActions() { refusingActions_ = true; }
 
 void PanelServer::Stop() {
   events_.Close();
-  http_->stop();
+  http_.Stop();
 }
 
 DeviceWorker* PanelServer::Find(const std::string& name) const {
@@ -128,158 +131,150 @@ DeviceWorker* PanelServer::Find(const std::string& name) const {
   return nullptr;
 }
 
-void PanelServer::Routes() {
-  using Req = httplib::Request;
-  using Res = httplib::Response;
-  using Handled = httplib::Server::HandlerResponse;
+bool PanelServer::Admitted(const HttpRequest& req, HttpResponse& res) const {
+  const std::string host = req.Header("host").value_or("");
+  bool ownHost = false;
+  for (const std::string& own : ownHosts_) ownHost = ownHost || host == own;
+  if (!ownHost) {
+    Refuse(res, kForbidden, "the Host header does not name this panel");
+    return false;
+  }
+  if (const auto origin = req.Header("origin"); origin && *origin != "http://" + host) {
+    Refuse(res, kForbidden, "requests from another origin are refused");
+    return false;
+  }
+  if (!req.segments.empty() && req.segments.front() == "api") {
+    std::optional<std::string> given = req.Header("x-marlin-token");
+    if (!given && Is(req, {"api", "events"})) given = req.Param("token");
+    if (!SameSecret(given.value_or(""), token_)) {
+      Refuse(res, kUnauthorized, "a valid token is required");
+      return false;
+    }
+  }
+  return true;
+}
 
-  http_->set_pre_routing_handler([this](const Req& req, Res& res) {
-    const std::string host = req.get_header_value("Host");
-    bool ownHost = false;
-    for (const std::string& own : ownHosts_) ownHost = ownHost || host == own;
-    if (!ownHost) {
-      Refuse(res, kForbidden, "the Host header does not name this panel");
-      return Handled::Handled;
-    }
-    if (req.has_header("Origin") && req.get_header_value("Origin") != "http://" + host) {
-      Refuse(res, kForbidden, "requests from another origin are refused");
-      return Handled::Handled;
-    }
-    if (req.path.rfind("/api/", 0) == 0) {
-      std::string given = req.get_header_value(kTokenHeader);
-      if (!req.has_header(kTokenHeader) && req.path == "/api/events") {
-        given = req.get_param_value("token");
-      }
-      if (!SameSecret(given, token_)) {
-        Refuse(res, kUnauthorized, "a valid token is required");
-        return Handled::Handled;
-      }
-    }
-    return Handled::Unhandled;
-  });
+void PanelServer::Handle(const HttpRequest& req, HttpResponse& res) {
+  if (!Admitted(req, res)) return;
+  if (req.method == "GET") return Get(req, res);
+  if (req.method == "POST") return Post(req, res);
+  Refuse(res, kMethodNotAllowed, "the panel answers GET and POST, not " + req.method);
+}
 
-  http_->set_exception_handler([](const Req&, Res& res, const std::exception_ptr&) {
-    Refuse(res, 500, "the panel could not answer this request");
-  });
-  http_->set_error_handler([](const Req& req, Res& res) {
-    if (!res.body.empty()) return;
-    if (res.status == kNotFound) {
-      Refuse(res, res.status, "no such resource: " + req.path);
-    } else if (res.status == kPayloadTooLarge) {
-      Refuse(res, res.status, "the body is larger than " + std::to_string(kLargestBody) + " bytes");
-    } else if (res.status == kBadRequest) {
-      Refuse(res, res.status, "malformed request (a POST needs a Content-Length)");
-    } else {
-      Refuse(res, res.status, "the request was refused");
-    }
-  });
+void PanelServer::Get(const HttpRequest& req, HttpResponse& res) {
+  if (Is(req, {"api", "devices"})) {
+    std::vector<std::string> views;
+    for (const auto& device : devices_) views.push_back(DeviceJson(device->View()));
+    return Answer(res, kHttpOk, JsonList(views));
+  }
+  if (req.segments.size() == 4 && Is(req, {"api", "devices", req.segments[2], "log"})) {
+    const DeviceWorker* device = Find(req.segments[2]);
+    if (!device) return Refuse(res, kNotFound, "no device of that name in the device list");
+    return Answer(res, kHttpOk, JsonList(device->Log()));
+  }
+  if (Is(req, {"api", "timeline"})) {
+    res.headers.emplace_back("Cache-Control", "no-store");
+    res.contentType = "image/svg+xml";
+    // Drawn only when the trace grew, on the picture's own thread, and shared by every page.
+    res.sharedBody = trace_.Picture();
+    return;
+  }
+  if (Is(req, {"api", "events"})) return Events(res);
+  if (Is(req, {"timeline.css"})) return PageFile(res, "text/css", timeline::Stylesheet());
+  const std::string path = req.Path() == "/favicon.ico" ? "/favicon.svg" : req.Path();
+  if (const Asset* asset = FindAsset(path)) {
+    return PageFile(res, asset->contentType, asset->body);
+  }
+  Refuse(res, kNotFound, "no such resource: " + req.Path());
+}
 
-  http_->Get("/api/devices", [this](const Req&, Res& res) {
-    std::string json = "[";
-    for (const auto& device : devices_) {
-      json += (json.size() > 1 ? "," : "") + DeviceJson(device->View());
-    }
-    Answer(res, kHttpOk, json + "]");
-  });
-
-  http_->Get("/api/timeline", [this](const Req&, Res& res) {
-    res.set_header("Cache-Control", "no-store");
-    // Every page is served the one picture they share: a copy per request, made on whichever of
-    // the server's threads took it, would stay in that thread's allocator pool.
-    const auto svg = trace_.Picture();
-    res.set_content_provider(
-        svg->size(), "image/svg+xml",
-        [svg](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-          return sink.write(svg->data() + offset, length);
-        });
-  });
-
-  http_->Post(R"(/api/devices/([^/]+)/([a-z]+))", [this](const Req& req, Res& res) {
-    DeviceWorker* device = Find(req.matches[1]);
-    if (!device) {
-      Refuse(res, kNotFound, "no device of that name in the device list");
-      return;
-    }
-    const std::string word = req.matches[2];
-    if (word == "stop") {
-      device->Stop();
-      Answer(res, kHttpOk, "{\"ok\":true}");
-      return;
-    }
-    const ActionRoute* route = nullptr;
-    for (const ActionRoute& r : kActions) {
-      if (word == r.word) route = &r;
-    }
-    if (!route) {
-      Refuse(res, kNotFound, "no action \"" + word + "\"");
-      return;
-    }
-    Action action{route->kind, {}};
-    if (route->kind == ActionKind::SetState) {
-      auto parsed = ParseStateRequest(req.body);
-      if (auto* bad = std::get_if<BadRequest>(&parsed))
-        return Refuse(res, kBadRequest, bad->message);
-      action.request = std::get<StateRequest>(parsed);
-    } else if (auto parsed = ParseEmptyRequest(req.body);
-               auto* bad = std::get_if<BadRequest>(&parsed)) {
+void PanelServer::Post(const HttpRequest& req, HttpResponse& res) {
+  if (Is(req, {"api", "rf-off"})) {
+    if (auto parsed = ParseEmptyRequest(req.body); auto* bad = std::get_if<BadRequest>(&parsed)) {
       return Refuse(res, kBadRequest, bad->message);
     }
-    std::optional<std::future<ActionOutcome>> running = device->Submit(action);
-    if (!running) {
-      Refuse(res, kConflict, "the device is busy with another action");
-      return;
-    }
-    Answer(res, kHttpOk, OutcomeJson(device->Name(), action.kind, running->get()));
-  });
+    return AllRfOff(res);
+  }
+  if (req.segments.size() == 4 && Is(req, {"api", "devices", req.segments[2], req.segments[3]})) {
+    DeviceWorker* device = Find(req.segments[2]);
+    if (!device) return Refuse(res, kNotFound, "no device of that name in the device list");
+    return DeviceAction(*device, req.segments[3], req, res);
+  }
+  Refuse(res, kNotFound, "no such resource: " + req.Path());
+}
 
-  http_->Get("/api/events", [this](const Req&, Res& res) {
-    std::shared_ptr<EventHub::Subscription> subscription = events_.Subscribe();
-    if (!subscription) {
-      Refuse(res, kTooManyStreams, "too many event streams are open");
-      return;
+void PanelServer::DeviceAction(DeviceWorker& device, const std::string& word,
+                               const HttpRequest& req, HttpResponse& res) {
+  if (word == "stop") {
+    device.Stop();
+    return Answer(res, kHttpOk, "{\"ok\":true,\"note\":" + text::JsonString(kStopNote) + "}");
+  }
+  const ActionRoute* route = nullptr;
+  for (const ActionRoute& r : kActions) {
+    if (word == r.word) route = &r;
+  }
+  if (!route) return Refuse(res, kNotFound, "no action \"" + word + "\"");
+  Action action{route->kind, {}};
+  if (route->kind == ActionKind::SetState) {
+    auto parsed = ParseStateRequest(req.body);
+    if (auto* bad = std::get_if<BadRequest>(&parsed)) return Refuse(res, kBadRequest, bad->message);
+    action.request = std::get<StateRequest>(parsed);
+  } else if (auto parsed = ParseEmptyRequest(req.body);
+             auto* bad = std::get_if<BadRequest>(&parsed)) {
+    return Refuse(res, kBadRequest, bad->message);
+  }
+  if (refusingActions_) return Refuse(res, kUnavailable, "the panel is stopping");
+  auto submitted = device.Submit(action);
+  if (const Refusal* refusal = std::get_if<Refusal>(&submitted)) {
+    switch (*refusal) {
+      case Refusal::Busy:
+        return Refuse(res, kConflict, device.Name() + " is busy with another action");
+      case Refusal::NotConnected:
+        return Answer(res, kConflict, NotConnectedJson(device.Name()));
+      case Refusal::Stopping:
+        return Refuse(res, kUnavailable, "the panel is stopping");
     }
-    res.set_header("Cache-Control", "no-store");
-    auto lastSent =
-        std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
-    auto first = std::make_shared<bool>(true);
-    res.set_chunked_content_provider(
-        "text/event-stream",
-        [this, subscription, lastSent, first](std::size_t, httplib::DataSink& sink) {
-          std::string block;
-          if (*first) {
-            *first = false;
-            block = "retry: 1000\nevent: hello\ndata: {}\n\n";
-          } else if (std::optional<std::string> next = subscription->Next(500ms)) {
-            block = std::move(*next);
-          } else if (subscription->Closed()) {
-            sink.done();
-            return true;
-          } else if (std::chrono::steady_clock::now() - *lastSent > kKeepAliveEvery) {
-            block = ": keep-alive\n\n";
-          } else {
-            return sink.is_writable();
-          }
-          *lastSent = std::chrono::steady_clock::now();
-          return sink.write(block.data(), block.size());
-        },
-        [this, subscription](bool) { events_.Unsubscribe(subscription); });
-  });
+  }
+  const ActionOutcome outcome = std::get<std::future<ActionOutcome>>(submitted).get();
+  Answer(res, kHttpOk, OutcomeJson(device.Name(), action.kind, outcome));
+}
 
-  // The page's policy refuses the timeline's inline <style>, so its rules come from here.
-  http_->Get("/timeline.css", [](const Req&, Res& res) {
-    SetPageHeaders(res);
-    res.set_content(std::string(timeline::Stylesheet()), "text/css");
-  });
+void PanelServer::AllRfOff(HttpResponse& res) {
+  // Every device at once, each on its own thread; each after the action it runs now.
+  std::vector<std::future<ActionOutcome>> running;
+  for (const auto& device : devices_) running.push_back(device->SubmitRfOff());
+  std::vector<std::string> results;
+  for (std::size_t i = 0; i < running.size(); ++i) {
+    results.push_back(OutcomeJson(devices_[i]->Name(), ActionKind::RfOff, running[i].get()));
+  }
+  Answer(res, kHttpOk, "{\"results\":" + JsonList(results) + "}");
+}
 
-  http_->Get(R"(/|/[a-z]+\.(js|css))", [](const Req& req, Res& res) {
-    const Asset* asset = FindAsset(req.path);
-    if (!asset) {
-      Refuse(res, kNotFound, "no such resource: " + req.path);
-      return;
+void PanelServer::Events(HttpResponse& res) {
+  std::shared_ptr<EventHub::Subscription> subscription = events_.Subscribe();
+  if (!subscription) return Refuse(res, kUnavailable, "too many event streams are open");
+  res.headers.emplace_back("Cache-Control", "no-store");
+  res.contentType = "text/event-stream";
+  auto lastSent = std::chrono::steady_clock::now();
+  bool first = true;
+  res.stream = [subscription, lastSent, first](const HttpResponse::Write& write) mutable {
+    std::string block;
+    if (first) {
+      first = false;
+      block = "retry: 1000\nevent: hello\ndata: {}\n\n";
+    } else if (std::optional<std::string> next = subscription->Next(kEventWait)) {
+      block = std::move(*next);
+    } else if (subscription->Closed()) {
+      return false;
+    } else if (std::chrono::steady_clock::now() - lastSent > kKeepAliveEvery) {
+      block = ": keep-alive\n\n";
+    } else {
+      return write({});
     }
-    SetPageHeaders(res);
-    res.set_content(std::string(asset->body), std::string(asset->contentType));
-  });
+    lastSent = std::chrono::steady_clock::now();
+    return write(block);
+  };
+  res.streamEnded = [this, subscription] { events_.Unsubscribe(subscription); };
 }
 
 }  // namespace marlin::panel

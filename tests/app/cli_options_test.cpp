@@ -112,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         Wrong{{"panel", "--poll", "0"}, "expected seconds from 0.1 to 86400"},
         Wrong{{"panel", "--poll", "inf"}, "--poll \"inf\""},
         Wrong{{"panel", "DEVICE"}, "panel: unexpected argument"},
-        Wrong{{"state", "A", "--port", "1"}, "state: unknown option --port"}));
+        Wrong{{"state", "A", "--port", "1"}, "state: unknown option --port"},
+        Wrong{{"state", "A", "--help=x"}, "state: unknown option --help"}));
 
 TEST(CommandLine, TheSlowestTimeScaleAndARepeatableFaultAreAccepted) {
   EXPECT_EQ(Parse({"state", "A", "--time-scale", "0.001"}).host.timeScale, 0.001);

@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                 TestRoute::Visa,
                 {"set", "AMP1", "operate", "--band", "3"},
                 0,
-                {"AMP1: switching to Operate\n", "of 17.5 s  waiting for the band path to switch\n",
-                 "of 30.0 s  waiting for Operate to be confirmed\n", "AMP1: Operate (3)\n"}},
+                {"AMP1: switching to Operate\n", "of 24.5 s  waiting for the band path to switch\n",
+                 "of 42.7 s  waiting for Operate to be confirmed\n", "AMP1: Operate (3)\n"}},
         OneShot{
             "ErrorsUntilEmpty",
             {"--fault", "error=-113:Undefined header", "--fault", "error=-222:Data out of range"},

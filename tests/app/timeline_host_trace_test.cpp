@@ -64,7 +64,7 @@ TEST(TimelineOfAHostTrace, ShowsTheWaitsAsLongAsTheyRanOnTheHostsClock) {
   EXPECT_THAT(titles,
               Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
   EXPECT_THAT(titles,
-              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.500 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2")));
   EXPECT_THAT(
       titles,

@@ -153,11 +153,11 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   const auto* confirm = BarOf(t, "WaitForComplete");
   ASSERT_TRUE(confirm && confirm->wait);
   EXPECT_EQ(confirm->waitWhat, "waiting for Operate to be confirmed");
-  EXPECT_EQ(confirm->limit, 30'000'000);
+  EXPECT_EQ(confirm->limit, 30'500'000);
   EXPECT_EQ(confirm->end - confirm->begin, 5'000'000);
   const auto* standbyConfirm = BarOf(t, "WaitForComplete", 1);
   ASSERT_TRUE(standbyConfirm);
-  EXPECT_EQ(standbyConfirm->limit, 15'000'000);
+  EXPECT_EQ(standbyConfirm->limit, 15'500'000);
   EXPECT_FALSE(BarOf(t, "SendCmdString")) << "instrument lines are ticks, not bars";
 
   ASSERT_EQ(t.ticks.size(), 2u);
@@ -216,7 +216,7 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_THAT(svg.ExternalReferences(), IsEmpty());
   const auto titles = svg.TextsOf("title");
   EXPECT_THAT(titles,
-              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.500 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error 4081: Switching refused (line 22)")));
   EXPECT_THAT(titles, Contains(AllOf(HasSubstr("ActivateBand"), HasSubstr("ended by an error"))));
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));

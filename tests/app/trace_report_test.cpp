@@ -83,10 +83,10 @@ TEST_F(TraceReport, DrawsEveryProcedureWaitAndErrorOfAShellSession) {
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2")));
   EXPECT_THAT(titles, Contains(HasSubstr("answer read")));
   EXPECT_THAT(titles,
-              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.000 s")));
+              Contains(HasSubstr("limit of waiting for Operate to be confirmed: 30.500 s")));
   EXPECT_THAT(
       titles,
-      Contains(HasSubstr("limit of waiting for the RF output off to be confirmed: 15.000 s")));
+      Contains(HasSubstr("limit of waiting for the RF output off to be confirmed: 15.500 s")));
   EXPECT_THAT(titles,
               Contains(HasSubstr("limit of waiting for the band path to switch: 17.500 s")));
   EXPECT_THAT(titles, Contains(HasSubstr("error " + errorNumber + ": ")));

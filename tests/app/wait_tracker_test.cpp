@@ -69,8 +69,8 @@ TEST_F(ObservedWaits, AConfirmationIsOneActivityOverItsPollsAndAPauseIsItsOwn) {
   EXPECT_THAT(listener.seen,
               ElementsAre(IsSeen("began", "0.0 s of 5.0 s  waiting for the RF output to come on"),
                           IsSeen("ended", "5.0 s of 5.0 s  waiting for the RF output to come on"),
-                          IsSeen("began", "0.0 s of 30.0 s  waiting for Operate to be confirmed"),
-                          IsSeen("ended", "1.5 s of 30.0 s  waiting for Operate to be confirmed")));
+                          IsSeen("began", "0.0 s of 30.5 s  waiting for Operate to be confirmed"),
+                          IsSeen("ended", "1.5 s of 30.5 s  waiting for Operate to be confirmed")));
   // Slices of 100 ms: at least 49 reports within the pause and 4 within each poll.
   EXPECT_GE(listener.progress, 49 + 3 * 4);
   // The waits lasted exactly what was asked.
@@ -94,10 +94,10 @@ TEST_F(ObservedWaits, LimitsFollowTheConfirmedQueryAndTheTarget) {
   End("ActivateBand");
   EXPECT_THAT(
       listener.seen,
-      ElementsAre(IsSeen("began", "0.0 s of 15.0 s  waiting for the RF output off to be confirmed"),
-                  IsSeen("ended", "0.5 s of 15.0 s  waiting for the RF output off to be confirmed"),
-                  IsSeen("began", "0.0 s of 30.0 s  waiting for power on to be confirmed"),
-                  IsSeen("ended", "0.5 s of 30.0 s  waiting for power on to be confirmed"),
+      ElementsAre(IsSeen("began", "0.0 s of 15.5 s  waiting for the RF output off to be confirmed"),
+                  IsSeen("ended", "0.5 s of 15.5 s  waiting for the RF output off to be confirmed"),
+                  IsSeen("began", "0.0 s of 30.5 s  waiting for power on to be confirmed"),
+                  IsSeen("ended", "0.5 s of 30.5 s  waiting for power on to be confirmed"),
                   IsSeen("began", "0.0 s of 17.5 s  waiting for the band path to switch"),
                   IsSeen("ended", "2.5 s of 17.5 s  waiting for the band path to switch")));
 }
@@ -107,13 +107,78 @@ TEST_F(ObservedWaits, AProcedureLeftOpenByAnErrorIsForgottenAtTheNextCall) {
   tracker->ProcedureStarted("ActivateBand", "");
   tracker->WaitStarting(2000);
   tracker->Reset();
+  // No time passes here: a wait broken off counts what it ran, one that returned its length.
+  tracker->WaitStarting(500);
+  tracker->WaitFinished(false);
   tracker->WaitStarting(500);
   tracker->WaitFinished();
   EXPECT_THAT(listener.seen,
               ElementsAre(IsSeen("began", "0.0 s of 17.5 s  waiting for the band path to switch"),
                           IsSeen("ended", "0.0 s of 17.5 s  waiting for the band path to switch"),
                           IsSeen("began", "0.0 s of 0.5 s  pause"),
-                          IsSeen("ended", "0.0 s of 0.5 s  pause")));
+                          IsSeen("ended", "0.0 s of 0.5 s  pause"),
+                          IsSeen("began", "0.0 s of 0.5 s  pause"),
+                          IsSeen("ended", "0.5 s of 0.5 s  pause")));
+}
+
+// A clock that moves on every reading and sleeps a little longer than asked, as a real one does:
+// a wait that returned counts exactly its length, so the time shown never passes the limit.
+class CreepingClock final : public Clock {
+ public:
+  Duration Now() const override { return now_ += std::chrono::microseconds(7); }
+  void SleepFor(Duration span) override { now_ += span + 10ms; }
+  Duration RealSpan(Duration) const override { return {}; }
+
+ private:
+  mutable Duration now_{};
+};
+
+TEST(WaitTrackerOnARealClock, ShowsTheWaitsWholeAndNeverMore) {
+  auto clock = std::make_shared<CreepingClock>();
+  RecordingListener listener;
+  WaitTracker tracker(clock, listener);
+  auto wait = [&](double ms) {
+    tracker.WaitStarting(ms);
+    clock->SleepFor(FromMilliseconds(ms));
+    tracker.WaitFinished();
+  };
+  tracker.ProcedureStarted("SetNewState", "NewState = Operate");
+  wait(50);
+  tracker.ProcedureStarted("WaitForComplete", "Command = RF:OUTP:STAT?");
+  for (int poll = 0; poll < 61; ++poll) wait(500);
+  tracker.ProcedureEnded("WaitForComplete");
+  EXPECT_THAT(
+      listener.seen,
+      ElementsAre(
+          IsSeen("began", "0.0 s of 0.1 s  waiting for the modulation setting to take effect"),
+          IsSeen("ended", "0.1 s of 0.1 s  waiting for the modulation setting to take effect"),
+          IsSeen("began", "0.0 s of 30.5 s  waiting for Operate to be confirmed"),
+          IsSeen("ended", "30.5 s of 30.5 s  waiting for Operate to be confirmed")));
+}
+
+// A query's pause tells the route's limits; a new connection check may lead to another route.
+TEST_F(ObservedWaits, TheRoutesQueryPauseIsLearntUntilTheNextConnectionCheck) {
+  auto confirm = [&] {
+    Start("SetNewState", "NewState = Operate");
+    Start("WaitForComplete", "Command = RF:OUTP:STAT?");
+    tools->Wait(500);
+    End("WaitForComplete");
+    End("SetNewState");
+  };
+  Start("CheckDevicePhysical");
+  Start("ReadCmdResponse");
+  tools->Wait(200);
+  End("ReadCmdResponse");
+  End("CheckDevicePhysical");
+  confirm();
+  Start("CheckDevicePhysical");
+  End("CheckDevicePhysical");
+  confirm();
+  EXPECT_THAT(listener.seen,
+              ElementsAre(IsSeen("began", "0.0 s of 42.7 s  waiting for Operate to be confirmed"),
+                          IsSeen("ended", "0.5 s of 42.7 s  waiting for Operate to be confirmed"),
+                          IsSeen("began", "0.0 s of 30.5 s  waiting for Operate to be confirmed"),
+                          IsSeen("ended", "0.5 s of 30.5 s  waiting for Operate to be confirmed")));
 }
 
 TEST_F(ObservedWaits, TheTransportsPauseWithinAQueryIsNoWaitOfItsOwn) {
@@ -130,13 +195,21 @@ TEST_F(ObservedWaits, AWaitTheHostRefusesIsRefusedWhole) {
 }
 
 // The waits of real SetState calls against the simulator, on every route: each named and limited
-// by the driver's wait table, the transport's query pauses not shown.
+// by the driver's wait table, the transport's query pauses not shown but within the limits.
+struct ExpectedWait {
+  std::string what;
+  double limitMs;        // on a route without a query pause
+  int queries = 0;       // each adding the route's query pause to the limit
+  bool atLimit = false;  // the amplifier never answers what it waits for
+};
 struct Switch {
   std::string title;
   sim::AmplifierConfig amplifier;
   std::int32_t to;
   std::int32_t readBack;
-  std::vector<std::string> waits;  // "description / limit in ms"
+  std::vector<ExpectedWait> waits;
+  bool bandOnLastPoll = false;  // the band path arrives as the last poll is sent
+  bool refused = false;         // SetState raises, since the read-back is not what it asked
 };
 void PrintTo(const Switch& c, std::ostream* out) { *out << c.title; }
 
@@ -146,63 +219,102 @@ class EndedWaits final : public WaitListener {
  public:
   void WaitBegan(const WaitActivity&) override {}
   void WaitProgressed(const WaitActivity&) override {}
-  void WaitEnded(const WaitActivity& a) override {
-    seen.push_back(a.what + " / " + (a.limit ? std::to_string(ToMilliseconds(*a.limit)) : "?"));
-  }
-  std::vector<std::string> seen;
+  void WaitEnded(const WaitActivity& a) override { seen.push_back(a); }
+  std::vector<WaitActivity> seen;
 };
-
-std::string Wait(const std::string& what, double limitMs) {
-  return what + " / " + std::to_string(limitMs);
-}
 
 TEST_P(SetStateWaits, ShowTheDescriptionAndLimitOfTheDriversWaitTable) {
   const auto& [c, device] = GetParam();
-  testing::ConnectedRig rig(c.amplifier, device);
-  rig.Band(2);
+  const double pause = testing::QueryPause(device);
+  sim::AmplifierConfig amplifier = c.amplifier;
+  if (c.bandOnLastPoll) amplifier.timings.bandSwitch = FromMilliseconds(17500 + 30 * pause);
+  testing::SimRig rig(amplifier);
   EndedWaits listener;
   StandaloneHostConfig config;
-  config.clock = rig.rig.clock;
+  config.clock = rig.clock;
   ObservedHostFactory observed(std::make_shared<StandaloneHostFactory>(config),
-                               std::make_shared<WaitTracker>(rig.rig.clock, listener), 100);
+                               std::make_shared<WaitTracker>(rig.clock, listener), 100);
   host::Replace(observed.MakeTrace());
   host::Replace(observed.MakeTools());
+  // Connected as the CLI connects, with the waits already observed.
+  clsMarlin amp;
+  amp.clsDevice_Name_Let(device);
+  amp.clsDevice_Status_Let(1);
+  amp.clsDevice_Check();
+  ASSERT_EQ(amp.clsDevice_Status(), 1);
+  AmplParamsRecord params;
+  params.BandPath = 2;
+  amp.clsIAmpRemote_AmplParams_Let(params);
 
-  rig.amp.clsIAmpRemote_SetState(c.to);
-  EXPECT_EQ(rig.amp.clsIAmpRemote_GetState(), c.readBack);
-  EXPECT_EQ(listener.seen, c.waits);
+  if (c.refused) {
+    EXPECT_THROW(amp.clsIAmpRemote_SetState(c.to), MarlinError);
+  } else {
+    EXPECT_NO_THROW(amp.clsIAmpRemote_SetState(c.to));
+  }
+  EXPECT_EQ(amp.clsIAmpRemote_GetState(), c.readBack);
+  ASSERT_EQ(listener.seen.size(), c.waits.size());
+  for (std::size_t i = 0; i < c.waits.size(); ++i) {
+    const ExpectedWait& expected = c.waits[i];
+    const WaitActivity& seen = listener.seen[i];
+    EXPECT_EQ(seen.what, expected.what);
+    ASSERT_TRUE(seen.limit.has_value()) << seen.what;
+    EXPECT_EQ(ToMilliseconds(*seen.limit), expected.limitMs + expected.queries * pause)
+        << seen.what;
+    EXPECT_LE(seen.elapsed, *seen.limit) << seen.what;
+    if (expected.atLimit) EXPECT_EQ(seen.elapsed, *seen.limit) << seen.what;
+  }
+}
+
+const ExpectedWait kBandSwitch{"waiting for the band path to switch", 17500, 35};
+const ExpectedWait kModulation{"waiting for the modulation setting to take effect", 50};
+const ExpectedWait kOperateConfirmed{"waiting for Operate to be confirmed", 30500, 61};
+
+sim::AmplifierConfig RfNeverOn() {
+  auto config = testing::Amplifier("PA4415", true, 0);
+  config.timings.rfOn = std::chrono::hours(1);
+  return config;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Routes, SetStateWaits,
     ::testing::Combine(
-        ::testing::Values(Switch{"OffToOperate",
-                                 testing::Amplifier("PA4400", false),
-                                 state::kOperate,
-                                 state::kOperate,
-                                 {Wait("waiting for power on to be confirmed", 30000),
-                                  Wait("waiting for the amplifier to power up", 15000),
-                                  Wait("waiting for the fault reset to take effect", 500),
-                                  Wait("waiting for the amplifier to settle after the fault reset",
-                                       1000),
-                                  Wait("waiting for the band path to switch", 17500),
-                                  Wait("waiting for the modulation setting to take effect", 50),
-                                  Wait("waiting for the RF output to come on", 5000),
-                                  Wait("waiting for Operate to be confirmed", 30000)}},
-                          Switch{"OperateToStandby",
-                                 testing::Amplifier("PA4413", true, 2, true),
-                                 state::kStandby,
-                                 state::kOff,  // a recognised model reads Standby as Off
-                                 {Wait("waiting for the RF output to go off", 2000),
-                                  Wait("waiting for the RF output off to be confirmed", 15000)}},
-                          Switch{"StandbyToOperate",
-                                 testing::Amplifier("PA4413", true, 0),
-                                 state::kOperate,
-                                 state::kOperate,
-                                 {Wait("waiting for the band path to switch", 17500),
-                                  Wait("waiting for the modulation setting to take effect", 50),
-                                  Wait("waiting for the RF output to come on", 2000),
-                                  Wait("waiting for Operate to be confirmed", 30000)}}),
+        ::testing::Values(
+            Switch{"OffToOperate",
+                   testing::Amplifier("PA4400", false),
+                   state::kOperate,
+                   state::kOperate,
+                   {{"waiting for power on to be confirmed", 30500, 61},
+                    {"waiting for the amplifier to power up", 15000},
+                    {"waiting for the fault reset to take effect", 500},
+                    {"waiting for the amplifier to settle after the fault reset", 1000},
+                    kBandSwitch,
+                    kModulation,
+                    {"waiting for the RF output to come on", 5000},
+                    kOperateConfirmed}},
+            Switch{"OperateToStandby",
+                   testing::Amplifier("PA4413", true, 2, true),
+                   state::kStandby,
+                   state::kOff,  // a recognised model reads Standby as Off
+                   {{"waiting for the RF output to go off", 2000},
+                    {"waiting for the RF output off to be confirmed", 15500, 31}}},
+            Switch{"StandbyToOperate",
+                   testing::Amplifier("PA4413", true, 0),
+                   state::kOperate,
+                   state::kOperate,
+                   {kBandSwitch,
+                    kModulation,
+                    {"waiting for the RF output to come on", 2000},
+                    kOperateConfirmed}},
+            Switch{"EveryPollTakenToTheLimit",
+                   RfNeverOn(),
+                   state::kOperate,
+                   state::kOff,
+                   {{kBandSwitch.what, kBandSwitch.limitMs, kBandSwitch.queries, true},
+                    kModulation,
+                    {"waiting for the RF output to come on", 5000},
+                    {kOperateConfirmed.what, kOperateConfirmed.limitMs, 61, true}},
+                   true,
+                   true}),
         ::testing::ValuesIn(testing::kAllRoutes)),
     [](const auto& info) {
       return std::get<0>(info.param).title + "_" + testing::RouteLabel(std::get<1>(info.param));

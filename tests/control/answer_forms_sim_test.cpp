@@ -1,6 +1,6 @@
 // The same requests on every route, each handing its answers back in its own form (LAN: the bare
 // text; VISA: line feed and NUL fill; GPIB: line feed and space padding), against amplifiers that
-// answer "NONE" without a band path, an empty lock owner, or nothing at all.
+// answer "NONE" or an empty line without a band path, an empty lock owner, or nothing at all.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ TEST_P(AnswerForms, NoBandPathReadsAsItsDialectSays) {
     config.noBandAnswer = none;
     ConnectedRig c(config, device);
     c.Band(0);
-    EXPECT_EQ(c.access.ActivateBand(), std::string(none) == "NONE" ? -1 : 0) << none;
+    EXPECT_EQ(c.access.ActivateBand(), std::string(none) == "0" ? 0 : -1) << none;
     EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?")) << none;
   }
 }
@@ -126,13 +126,15 @@ TEST_P(AnswerForms, TheStateQueryReadsTheSameOnEveryRoute) {
   const StateCase cases[] = {
       {"PA4400", false, 0, false, "0", state::kOff},
       {"PA4400", true, 0, false, "0", state::kOn},
-      {"PA4400", true, 0, false, "NONE", state::kStandby},  // "NONE" holds no "0"
+      {"PA4400", true, 0, false, "NONE", state::kOn},
+      {"PA4400", true, 0, false, "", state::kOn},
       {"PA4400", true, 2, false, "0", state::kStandby},
       {"PA4400", true, 2, true, "0", state::kOperate},
       {"PA4415", true, 0, false, "NONE", state::kOff},
       {"PA4415", true, 2, false, "0", state::kOff},
       {"PA4415", true, 2, true, "NONE", state::kOperate},
-      {"PA4413", true, 10, true, "0", state::kOff},  // "10" holds a "0"
+      {"PA4415", true, 10, true, "0", state::kOperate},  // band 10 is a path for all its "0"
+      {"PA4400", true, 10, false, "NONE", state::kStandby},
   };
   for (const auto& k : cases) {
     auto config = Amplifier(k.model, k.powerOn, k.band, k.rfOn);

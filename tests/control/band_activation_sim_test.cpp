@@ -103,30 +103,48 @@ struct ClassCase {
   const char* model;
   const char* firmware;
   bool sent;
+  std::int32_t operatingClass = 1;
+  std::int32_t outputMode = 0;
 };
+void PrintTo(const ClassCase& k, std::ostream* out) {
+  *out << k.model << " " << k.firmware << " class " << k.operatingClass;
+}
 
-class ClassAndMode : public ::testing::TestWithParam<ClassCase> {};
+class ClassAndMode : public ::testing::TestWithParam<std::tuple<ClassCase, const char*>> {};
 
 TEST_P(ClassAndMode, OnlyAPA4413FromFirmware33) {
-  auto config = Amplifier(GetParam().model, true, 2);
-  config.firmware = GetParam().firmware;
-  ConnectedRig c(config);
-  c.Band(2, 0, 1);
-  EXPECT_EQ(c.access.ActivateBand(), 2);
-  if (GetParam().sent) {
-    EXPECT_THAT(c.rig.ReceivedLines(4),
-                ElementsAre("RF:BAND:PATH?", "RF2:OPER:CLA 1", "RF2:OUTP:MOD 0", "SYST:ERR?"));
-    EXPECT_EQ(c.rig.amp->Snapshot().operatingClass[2], 1);
-  } else {
+  const auto& [k, device] = GetParam();
+  auto config = Amplifier(k.model, true, 2);
+  config.firmware = k.firmware;
+  ConnectedRig c(config, device);
+  c.Band(2, k.outputMode, k.operatingClass);
+  if (!k.sent) {
+    EXPECT_EQ(c.access.ActivateBand(), 2);
     EXPECT_THAT(c.rig.ReceivedLines(), ElementsAre("RF:BAND:PATH?", "SYST:ERR?"));
+    return;
   }
+  const std::string cls = "RF2:OPER:CLA " + std::to_string(k.operatingClass);
+  const std::string mode = "RF2:OUTP:MOD " + std::to_string(k.outputMode);
+  if (k.operatingClass >= 0) {
+    EXPECT_EQ(c.access.ActivateBand(), 2);
+    EXPECT_EQ(c.rig.amp->Snapshot().operatingClass[2], k.operatingClass);
+  } else {  // the amplifier refuses a negative value, and says so in its error queue
+    EXPECT_EQ(ErrorOf([&] { c.access.ActivateBand(); }).Number(), errors::kBandActivation);
+  }
+  const auto lines = c.rig.ReceivedLines(4);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              ElementsAre("RF:BAND:PATH?", cls, mode, "SYST:ERR?"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ClassAndMode,
-                         ::testing::Values(ClassCase{"PA4413", "3.2", false},
-                                           ClassCase{"PA4413", "3.3", true},
-                                           ClassCase{"PA4415", "4.0", false},
-                                           ClassCase{"PA4520", "3.3", false}));
+                         ::testing::Combine(::testing::Values(ClassCase{"PA4413", "3.2", false},
+                                                              ClassCase{"PA4413", "3.3", true},
+                                                              ClassCase{"PA4413", "3.3", true, -1,
+                                                                        -2},
+                                                              ClassCase{"PA4415", "4.0", false},
+                                                              ClassCase{"PA4520", "3.3", false}),
+                                            ::testing::ValuesIn(kAllRoutes)));
 
 }  // namespace
 }  // namespace marlin::testing

@@ -18,6 +18,7 @@ struct InitRoute {
   const char* activeTimeout;
   std::vector<std::string> lines;
   bool message;
+  std::int32_t status = 1;  // 2: commands go out, queries come back empty
 };
 
 class InitialisationSim : public ::testing::TestWithParam<InitRoute> {};
@@ -30,8 +31,9 @@ TEST_P(InitialisationSim, SetsTheLanTimeoutOnlyOnTheLanRouteOfARecognisedModel) 
   auto message = std::make_unique<ContextMessage>();
   ContextMessage* messages = message.get();
   host::Replace(std::move(message));
+  c.amp.clsDevice_Status_Let(r.status);
   c.amp.clsDevice_Initialize();
-  EXPECT_EQ(c.rig.ReceivedLines(), r.lines);
+  EXPECT_EQ(c.rig.ReceivedLines(r.lines.size()), r.lines);
   if (r.message) {
     EXPECT_THAT(messages->messages, ElementsAre("Restart " + std::string(r.device) +
                                                 " to activate new LAN timeout value!"));
@@ -51,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                       InitRoute{kLanDevice, "PA4400", "24H", {}, false},
                       InitRoute{kVisaDevice, "PA4520", "24H", {}, false},
                       InitRoute{kGpibDevice, "PA4520", "24H", {}, false},
-                      InitRoute{kSimBoardDevice, "PA4520", "24H", {}, false}));
+                      InitRoute{kSimBoardDevice, "PA4520", "24H", {}, false},
+                      InitRoute{kLanDevice, "PA4520", "24H", {"SYST:SCPI:TIME 1D"}, true, 2},
+                      InitRoute{kVisaDevice, "PA4520", "24H", {}, false, 2},
+                      InitRoute{kGpibDevice, "PA4520", "24H", {}, false, 2}));
 
 class ResetFaultSim : public ::testing::TestWithParam<const char*> {};
 

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/error_of.h"
 #include "tests/support/scripted_fixture.h"
 
@@ -30,7 +32,7 @@ TEST_F(TransitionsScripted, StandbyWithNoneForBandSendsNothing) {
 }
 
 TEST_F(TransitionsScripted, StandbyWithAnotherWordForBandFailsWithTheSeparatorPrefix) {
-  for (const char* word : {"NONEX", "OFF", "N"}) {
+  for (const char* word : {"NONEX", "OFF", "N", "-1"}) {
     instrument->sent.clear();
     instrument->Answer("RF:BAND:PATH?", {word});
     const MarlinError e = ErrorOf([&] { access.SetNewState(state::kStandby); });
@@ -40,11 +42,17 @@ TEST_F(TransitionsScripted, StandbyWithAnotherWordForBandFailsWithTheSeparatorPr
   }
 }
 
-TEST_F(TransitionsScripted, TwoDigitBandLooksAtItsFirstDigitOnly) {
-  instrument->Answer("RF:BAND:PATH?", {"10"});
-  instrument->Answer("RF:OUTP:STAT?", {"0"});
-  access.SetNewState(state::kStandby);
-  EXPECT_THAT(instrument->Lines(), Contains("RF:OUTP:STAT OFF"));
+TEST_F(TransitionsScripted, StandbyReadsABandNumberWhole) {
+  for (const auto& [band, active] :
+       std::vector<std::pair<const char*, bool>>{{"10", true}, {"01", true}, {"00", false}}) {
+    instrument->sent.clear();
+    instrument->Answer("RF:BAND:PATH?", {band});
+    instrument->Answer("RF:OUTP:STAT?", {"0"});
+    access.SetNewState(state::kStandby);
+    const auto lines = instrument->Lines();
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "RF:OUTP:STAT OFF") != lines.end(), active)
+        << band;
+  }
 }
 
 TEST_F(TransitionsScripted, OperateOutsideTheBandRangeSendsNoModulationCommand) {

@@ -156,6 +156,21 @@ TEST_P(SetStateVerdict, DefaultModelSwitchedOffAndConfirmedSucceeds) {
   EXPECT_FALSE(rig.rig.amp->Snapshot().powerOn);
 }
 
+// Band path 10 holds a "0" and "NONE" none: each is still read for what it says.
+TEST_P(SetStateVerdict, OperateOnBandTenAndOnWithNoneForNoBandAreConfirmed) {
+  {
+    ConnectedRig rig(Amplifier("PA4415", true, 0), GetParam());
+    rig.Band(10);
+    EXPECT_NO_THROW(rig.amp.clsIAmpRemote_SetState(state::kOperate));
+    EXPECT_EQ(rig.amp.clsIAmpRemote_GetState(), state::kOperate);
+  }
+  auto config = Amplifier("PA4400", true, 0);
+  config.noBandAnswer = "NONE";
+  ConnectedRig rig(config, GetParam());
+  EXPECT_NO_THROW(rig.amp.clsIAmpRemote_SetState(state::kOn));
+  EXPECT_EQ(rig.amp.clsIAmpRemote_GetState(), state::kOn);
+}
+
 TEST_P(SetStateVerdict, ADeadLinkNeverReadsAsAConfirmedOff) {
   const std::string device = GetParam();
   ConnectedRig rig(Amplifier("PA4400", true, 2, false), GetParam(),

@@ -64,6 +64,18 @@ TEST(DeviceList, BracketsInTextsAndCommentsAreNotNesting) {
   EXPECT_EQ(list.devices.at("caf\u00e9 \u00e9").description, deep + "\n");
 }
 
+// Texts and quoted names beyond ASCII read as written, each name apart from one that differs
+// only there.
+TEST(DeviceList, KeysAndTextsBeyondAscii) {
+  const DeviceList list = ParseDeviceList(
+      "[devices.\"Verst\u00e4rker\"]\ninterface = 50\ndescription = \"\u00a7 4.1\u3001\u0416\"\n"
+      "[devices.\"Verst\u00f6rker\"]  # \u00e4\ninterface = 60\n",
+      "lab.toml");
+  ASSERT_EQ(list.devices.size(), 2u);
+  EXPECT_EQ(list.devices.at("Verst\u00e4rker").description, "\u00a7 4.1\u3001\u0416");
+  EXPECT_EQ(list.devices.at("Verst\u00f6rker").interfaceCode, 60);
+}
+
 struct BadFile {
   const char* fault;
   const char* text;
@@ -94,11 +106,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"lone bracket", "[", 1, "", ""},
         BadFile{"bytes that are not UTF-8", "[devices.A]\ndescription = 'caf\xe9'\n", 2,
                 "description", "not UTF-8 (byte 0xE9)"},
+        BadFile{"bare key beyond ASCII", "[devices.Verst\u00e4rker]\ninterface = 50\n", 1,
+                "devices.Verst\u00e4rker", "U+00E4 stands outside a string or comment"},
+        BadFile{"character beyond ASCII after a line-ending backslash",
+                "[devices.A]\ninterface = 50\ndescription = \"\"\"\\\n  \u00a7\"\"\"\n", 4, "",
+                "U+00A7 cannot follow a backslash in a multi-line string"},
+        // The parser reads on past the quote, asking of each character whether it is blank.
+        BadFile{"number running into a character beyond ASCII",
+                "[devices.A]\ninterface = 25\"*\u03f8\n", 2, "interface", "expected digit"},
+        BadFile{"parser's message quoting a character beyond ASCII",
+                "[devices.A]\ndescription = \"\\\u03f8\"\n", 2, "description",
+                "unknown escape sequence '\\\u03f8'"},
+        BadFile{"private-use character a masked one could be taken for",
+                "[devices.A]\ninterface = 50\ndescription = \"\U000F00E4 \u00e4\"\n", 3,
+                "description", "U+F00E4 cannot be read in this list"},
         BadFile{"nesting deeper than any list needs",
                 "[devices.A]\n\ndescription = [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\n", 3,
                 "description", "nested more than 32 deep"},
+        BadFile{"nesting as deep as allowed",
+                "[devices.A]\ndescription = [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["
+                "1"
+                "]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]\n",
+                2, "devices.A.description", "expected a string, found an array"},
         BadFile{"table defined twice", "[devices.A]\naddress = 1\n[devices.A]\n", 3, "devices.A",
-                "already exists"},
+                "error while parsing table header: cannot redefine existing table"},
         BadFile{"text for a number", "[devices.A]\ninterface = \"50\"\n", 2, "devices.A.interface",
                 "expected an integer, found a string"},
         BadFile{"number for a text", "[devices.\"my amp\"]\nlan_address = 5025\n", 2,
@@ -123,6 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"empty GPIB backend", "[gpib]\nboard0 = \"\"\n", 2, "gpib.board0", "empty"},
         BadFile{"interface that is no route", "[devices.A]\n\ninterface = 77\n", 3,
                 "devices.A.interface", "interface 77 is no route"},
+        BadFile{"first of two faults in the file, not by name",
+                "[devices.B]\ninterface = 77\n[devices.A]\ninterface = 78\n", 2,
+                "devices.B.interface", "interface 77 is no route"},
         BadFile{"interface 0", "[devices.A]\ninterface = 0\n", 2, "devices.A.interface",
                 "interface 0 is no route"},
         BadFile{"negative interface", "[devices.A]\ninterface = -50\n", 2, "devices.A.interface",

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include "driver/marlin_error.h"
 #include "host/device_list_edit.h"
 #include "host/device_list_file.h"
+#include "host/file_lock.h"
 #include "host/file_system.h"
 #include "host/host_errors.h"
 #include "host/standalone_host.h"
@@ -89,6 +92,18 @@ INSTANTIATE_TEST_SUITE_P(
              "x:1",
              "devices = { A = { interface = 50, lan_address = \"x:1\" }, B = { interface = 60 } "
              "}\n"},
+        Edit{"characters of several bytes before the value on its line",
+             "devices = { A = { description = \"caf\u00e9 \u20ac\", lan_address = 'h', interface = "
+             "50 } }\n",
+             "A", "x:1",
+             "devices = { A = { description = \"caf\u00e9 \u20ac\", lan_address = \"x:1\", "
+             "interface = 50 } }\n"},
+        Edit{"byte order mark",
+             "\xEF\xBB\xBF"
+             "devices = { A = { interface = 50 } }\n",
+             "A", "x:1",
+             "\xEF\xBB\xBF"
+             "devices = { A = { interface = 50, lan_address = \"x:1\" } }\n"},
         Edit{"inline table in a devices table", "[devices]\nA = { interface = 50 }  # later\n", "A",
              "x:1", "[devices]\nA = { interface = 50, lan_address = \"x:1\" }  # later\n"},
         Edit{"quoted device name and text that needs escapes",
@@ -304,6 +319,22 @@ TEST(DeviceListFileWrite, EditsInARowEachLandWhereAFreshReadingPutsThem) {
     EXPECT_EQ(file.Device(device).lanAddress, address);
   }
   EXPECT_EQ(file.Device("AMP2").address, 7);
+}
+
+// Another writer renames its list over this one between the open and the lock: the lock then
+// holds a file no name leads to, and is taken again on the file that replaced it.
+TEST(FileLock, CountsOnlyOnTheFileTheNameStillLeadsTo) {
+  TempFolder folder;
+  const auto path = folder.Write("devices.toml", kLab);
+  int opened = 0;
+  const FileLock lock(path, std::chrono::seconds(1), [&] {
+    if (++opened == 1) std::filesystem::rename(folder.Write("other.toml", kLab), path);
+  });
+  EXPECT_EQ(opened, 2);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the file the name leads to is not locked";
+  ::close(fd);
 }
 
 std::string RefusalOf(const std::filesystem::path& path) {

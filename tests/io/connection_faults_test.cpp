@@ -29,20 +29,42 @@ class ConnectionFaults : public HostFixture {
   MarlinTestAccess access{amp};
 };
 
-TEST_F(ConnectionFaults, Error4012GivesUpTheGpibHandleWithoutEndLine) {
-  auto* gpib = Install(std::make_unique<NiceMock<MockGpib>>());
+// The handle is closed as it stands, -1 included, and never prepared for closing: the device
+// has just failed. Nothing of it reaches the caller, not even a failing close.
+TEST_F(ConnectionFaults, Error4012ClosesTheHandleAsItStandsWithoutEndLine) {
+  struct Case {
+    const char* raisedBy;
+    std::int16_t handle;
+    bool closeRaises;
+  };
+  const auto busGone = [] { throw MarlinError(4012, "bus gone"); };
   access.Interface() = 11;
-  EXPECT_CALL(*gpib, GpibOpen(1, 7, 0, 13, 1, 0x0C0A, _)).WillOnce(SetArgReferee<6>(3));
-  EXPECT_CALL(*gpib, GpibStatus()).WillOnce(Return(0));
-  EXPECT_CALL(*gpib, GpibWrite(3, "*CLS\r\n")).WillOnce([](std::int16_t, const std::string&) {
-    throw MarlinError(4012, "bus gone");
-  });
-  EXPECT_CALL(*gpib, GpibClose(3, 0));
-  access.CheckDevicePhysical(1);
-  EXPECT_EQ(amp.Fields().GpibHandle, -1);
-  EXPECT_EQ(amp.clsDevice_Status(), 0);
-  EXPECT_THAT(trace->Events(), ElementsAre("start:CheckDevicePhysical"));
-  EXPECT_TRUE(trace->reports.empty()) << "the connection check reports nothing itself";
+  for (const Case& k :
+       {Case{"GpibWrite", 3, false}, Case{"GpibOpen", -1, false}, Case{"GpibWrite", 4, true}}) {
+    auto* gpib = Install(std::make_unique<StrictMock<MockGpib>>());
+    trace->lines.clear();
+    InSequence order;
+    auto& open = EXPECT_CALL(*gpib, GpibOpen(1, 7, 0, 13, 1, 0x0C0A, _));
+    if (k.handle < 0) {
+      open.WillOnce([&](auto, auto, auto, auto, auto, auto, std::int16_t& h) {
+        h = -1;
+        busGone();
+      });
+    } else {
+      open.WillOnce(SetArgReferee<6>(k.handle));
+      EXPECT_CALL(*gpib, GpibStatus()).WillOnce(Return(0));
+      EXPECT_CALL(*gpib, GpibWrite(k.handle, "*CLS\r\n"))
+          .WillOnce([&](std::int16_t, const std::string&) { busGone(); });
+    }
+    auto& close = EXPECT_CALL(*gpib, GpibClose(k.handle, 0));
+    if (k.closeRaises) close.WillOnce([&](std::int16_t, std::int32_t) { busGone(); });
+    EXPECT_NO_THROW(access.CheckDevicePhysical(1)) << k.raisedBy;
+    EXPECT_EQ(amp.Fields().GpibHandle, -1) << k.raisedBy;
+    EXPECT_EQ(amp.clsDevice_Status(), 0) << k.raisedBy;
+    EXPECT_THAT(trace->Events(), ElementsAre("start:CheckDevicePhysical")) << k.raisedBy;
+    EXPECT_TRUE(trace->reports.empty()) << "the connection check reports nothing itself";
+    ::testing::Mock::VerifyAndClearExpectations(gpib);
+  }
 }
 
 TEST_F(ConnectionFaults, RaisingLanOpenGoesOnToTheQuery) {

@@ -9,6 +9,7 @@
 #include "driver/cls_marlin.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/sim_rig.h"
+#include "ui/frm_keep_alive.h"
 
 namespace marlin::testing {
 namespace {
@@ -52,6 +53,9 @@ TEST_P(Identification, RecognisesEachModelOnEachRoute) {
   EXPECT_EQ(f.NotPA4413, model.notPA4413);
   EXPECT_EQ(f.IsPA4520, model.isPA4520);
   EXPECT_EQ(f.FirmwareVersion, 2.2);
+  // Only a LAN connection to a recognised model other than the PA4413 hands its socket over.
+  const bool handed = std::string(device) == kLanDevice && model.notPA4413 == kTrue;
+  EXPECT_EQ(MarlinTestAccess{amp}.KeepAlive()->AmplDeviceId(), handed ? f.LanSocket : 0);
   const std::string idn = "Quellmarkfabrik," + model.model + ",SN" + model.model + ",SW:2.20";
   if (IsGpib(device)) {
     std::string padded = idn + "\n";
@@ -82,18 +86,23 @@ INSTANTIATE_TEST_SUITE_P(
 class ConnectionSim : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ConnectionSim, SendsTheRouteSequence) {
-  SimRig rig(Model("PA4400"));
-  clsMarlin amp;
-  Connect(amp, GetParam());
-  ASSERT_EQ(amp.clsDevice_Status(), 1);
-  std::string device = GetParam();
-  if (IsGpib(device)) {
-    // Not a recognised model: the error queue is read after the identification.
-    EXPECT_THAT(rig.ReceivedLines(4), ElementsAre("*CLS", "*IDN?", "*CLS", "SYST:ERR?"));
-  } else if (device == kLanDevice) {
-    EXPECT_THAT(rig.ReceivedLines(2), ElementsAre("*IDN?", "*CLS"));
-  } else {
-    EXPECT_THAT(rig.ReceivedLines(), ElementsAre("*IDN?"));
+  const std::string device = GetParam();
+  for (const char* model : {"PA4400", "PA4415"}) {
+    SimRig rig(Model(model));
+    clsMarlin amp;
+    Connect(amp, GetParam());
+    ASSERT_EQ(amp.clsDevice_Status(), 1);
+    rig.Settle();
+    if (IsGpib(device) && amp.Fields().NotPA4413 == kTrue) {
+      EXPECT_THAT(rig.ReceivedLines(), ElementsAre("*CLS", "*IDN?", "*CLS"));
+    } else if (IsGpib(device)) {
+      // Not a recognised model: the error queue is read after the identification.
+      EXPECT_THAT(rig.ReceivedLines(), ElementsAre("*CLS", "*IDN?", "*CLS", "SYST:ERR?"));
+    } else if (device == kLanDevice) {
+      EXPECT_THAT(rig.ReceivedLines(), ElementsAre("*IDN?", "*CLS")) << model;
+    } else {
+      EXPECT_THAT(rig.ReceivedLines(), ElementsAre("*IDN?")) << model;
+    }
   }
 }
 

@@ -116,10 +116,21 @@ TEST_F(BindingChoice, NamedLibraryMustLoad) {
   EXPECT_EQ(chosen->LibraryName(), FAKE_VISA_COMPLETE);
 }
 
-TEST_F(BindingChoice, BuiltInLayerWhenNoVisaIsInstalled) {
+// A variable set to nothing names no library: it chooses as an unset one does.
+TEST_F(BindingChoice, BuiltInLayerWhenNoVisaIsInstalledAndNoneIsNamed) {
   if (SystemVisa::LoadFirst(SystemVisa::VendorLibraries())) GTEST_SKIP() << "a VISA is installed";
-  unsetenv(visa_loader::kPathVariable);
-  EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::Visa().get()), nullptr);
+  for (const char* named : {static_cast<const char*>(nullptr), ""}) {
+    if (named != nullptr) {
+      setenv(visa_loader::kPathVariable, named, 1);
+    } else {
+      unsetenv(visa_loader::kPathVariable);
+    }
+    // A factory chooses once for all its threads.
+    host::ResetThread();
+    InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(StandaloneHostConfig{}));
+    EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::Visa().get()), nullptr)
+        << (named != nullptr ? "set but empty" : "unset");
+  }
 }
 
 }  // namespace

@@ -107,6 +107,7 @@ TEST(Options, EveryWrongValueIsNamedInTheError) {
       {{"--lan-timeout", "1W"}, "LAN timeout \"1W\""},
       {{"--transcript", ""}, "--transcript \"\": needs a file name"},
       {{"--verbose"}, "--verbose \"\": unknown option"},
+      {{"--model=PA4400"}, "--model=PA4400 \"\": unknown option"},
   };
   for (const auto& c : cases) {
     try {

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <toml++/toml.h>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
-#include <toml.hpp>
 
 #include "text/json_writer.h"
 #include "text/quoted_string.h"
@@ -70,8 +69,26 @@ TEST(QuotedStrings, EveryByteStringReadsBackAsItsValidUtf8InJsonAndToml) {
   ASSERT_TRUE(IsValidUtf8(expected));
   EXPECT_EQ(expected.substr(0, 128), all.substr(0, 128));
   EXPECT_EQ(nlohmann::json::parse(JsonString(all)).get<std::string>(), expected);
-  std::istringstream file("key = " + TomlString(all) + "\n");
-  EXPECT_EQ(toml::find<std::string>(toml::parse(file), "key"), expected);
+  const std::string file = "key = " + TomlString(all) + "\n";
+  EXPECT_EQ(toml::parse(std::string_view(file))["key"].value<std::string>(), expected);
+}
+
+TEST(Utf8, EachLengthEncodesAndDecodesAtItsBounds) {
+  const std::pair<char32_t, std::string> cases[] = {{0x41, "A"},
+                                                    {0x7F, "\x7F"},
+                                                    {0x80, "\xC2\x80"},
+                                                    {0x7FF, "\xDF\xBF"},
+                                                    {0x800, "\xE0\xA0\x80"},
+                                                    {0xFFFD, R},
+                                                    {0x10000, "\xF0\x90\x80\x80"},
+                                                    {0x10FFFF, "\xF4\x8F\xBF\xBF"}};
+  for (const auto& [code, bytes] : cases) {
+    std::string encoded;
+    AppendUtf8(encoded, code);
+    EXPECT_EQ(encoded, bytes) << std::hex << static_cast<unsigned>(code);
+    EXPECT_EQ(CodePointAt(bytes, 0, Utf8SequenceLength(bytes, 0)), code)
+        << std::hex << static_cast<unsigned>(code);
+  }
 }
 
 TEST(JsonObject, FieldsInOrderWithNestedObjectsAndEscapedText) {

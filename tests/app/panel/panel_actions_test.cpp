@@ -14,7 +14,9 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 const std::vector<std::string> kPA4520{"--model",        "PA4520", "--power",        "on",
                                        "--gateway-port", "0",      "--gpib-address", "3"};
@@ -53,7 +55,10 @@ TEST_P(PanelActions, EveryActionAnswersWhenItHasEndedAndTheListShowsItsResult) {
   amp = Device(*client, "AMP1");
   EXPECT_EQ(amp["status"], 1);
   EXPECT_EQ(amp["model"], "PA4520");
-  EXPECT_THAT(amp["identification"].get<std::string>(), HasSubstr("PA4520"));
+  // One form on every route, though GPIB keeps the whole answer and the others split it.
+  EXPECT_THAT(amp["identification"].get<std::string>(),
+              MatchesRegex("PA4520, serial 100001, SW:[0-9.]+"));
+  EXPECT_EQ(amp["serial"], "100001");
   EXPECT_TRUE(amp["state"].is_number()) << amp;
 
   EXPECT_EQ(Post(*client, "AMP1", "initialize").body["ok"], true);
@@ -64,6 +69,9 @@ TEST_P(PanelActions, EveryActionAnswersWhenItHasEndedAndTheListShowsItsResult) {
   EXPECT_EQ(amp["state"], 3);
   EXPECT_EQ(amp["bandPath"], 2);
   EXPECT_THAT(Texts(sim.Received()), Contains("RF:BAND:PATH 2"));
+  // A switch that names no band path leaves the one the page offers next as it was.
+  EXPECT_EQ(Post(*client, "AMP1", "state", R"({"state": 2})").body["ok"], true);
+  EXPECT_EQ(Device(*client, "AMP1")["inputs"]["bandpath"], 2);
 
   EXPECT_THAT(sim.Console("fault error=-222:Undefined"), HasSubstr("set"));
   const Answer errors = Post(*client, "AMP1", "errors");
@@ -98,11 +106,94 @@ TEST_P(PanelActions, AFailedActionAnswersTheErrorAndKeepsItAsTheLastError) {
               HasSubstr("not connected over LAN 127.0.0.1:1"));
   EXPECT_EQ(Device(*client, "SPARE")["lastError"]["number"], 4040);
 
-  // Switching without a connection is refused by the driver and sends nothing.
-  const Answer unconnected = Post(*client, "AMP1", "state", kOperateBand2);
-  EXPECT_EQ(unconnected.body["error"]["number"], 4040) << unconnected.body;
+  const nlohmann::json error = Device(*client, "SPARE")["lastError"];
+  EXPECT_EQ(error["number"], 4040);
+  // The innermost text first, without the prefixes of the handlers it went through.
+  EXPECT_THAT(error["text"].get<std::string>(), StartsWith("not connected over LAN"));
+  EXPECT_FALSE(error["at"].get<std::string>().empty());
+
+  // What needs a connection is refused before the driver, which would send nothing and say ok.
+  for (const auto& [action, body] :
+       std::vector<std::pair<std::string, std::string>>{{"initialize", ""},
+                                                        {"resetfault", ""},
+                                                        {"errors", ""},
+                                                        {"read", ""},
+                                                        {"state", kOperateBand2}}) {
+    const Answer refused = Post(*client, "AMP1", action, body);
+    EXPECT_EQ(refused.status, 409) << action;
+    EXPECT_EQ(refused.body["error"], "AMP1 is not connected") << action;
+  }
   EXPECT_TRUE(sim.Received().empty());
-  EXPECT_EQ(Device(*client, "AMP1")["lastError"]["number"], 4040);
+}
+
+TEST_P(PanelActions, TheCardShowsWhatTheAmplifierReadsBackAfterAFailureAndALostLink) {
+  EventStream events(panel);
+  ASSERT_EQ(Post(*client, "AMP1", "connect").body["ok"], true);
+  auto operate = std::async(std::launch::async, [&] {
+    auto own = panel.Client();
+    return Post(*own, "AMP1", "state", kOperateBand2);
+  });
+  // The amplifier trips while it switches: RF off, a latched fault.
+  ASSERT_TRUE(events.WaitFor([](const PanelEvent& e) {
+    return e.type == "wait" && e.data["wait"]["what"].get<std::string>().find(
+                                   "waiting for Operate to be confirmed") != std::string::npos;
+  }));
+  EXPECT_THAT(sim.Console("fault fault=-300:Overtemperature"), HasSubstr("set"));
+  const Answer failed = operate.get();
+  ASSERT_TRUE(failed.body.contains("error")) << failed.body;
+  EXPECT_EQ(failed.body["state"], 4);
+  nlohmann::json amp = Device(*client, "AMP1");
+  EXPECT_EQ(amp["state"], 4) << amp;
+  EXPECT_EQ(amp["connected"], true);
+  EXPECT_THAT(amp["fault"].dump(), HasSubstr("-300"));
+  // The band path is read with the state; a Fault answers before it is asked.
+  EXPECT_TRUE(amp["bandPath"].is_null());
+  EXPECT_EQ(amp["inputs"]["bandpath"], 2);
+
+  const Answer errors = Post(*client, "AMP1", "errors");
+  ASSERT_EQ(errors.body["errors"].size(), 1u) << errors.body;
+  EXPECT_EQ(errors.body["repeats"], true);
+  EXPECT_EQ(Post(*client, "AMP1", "resetfault").body["state"], 0);
+
+  // The amplifier goes: the next action finds the link gone and says so.
+  sim.Console("quit");
+  const Answer read = Post(*client, "AMP1", "read");
+  EXPECT_EQ(read.body["connected"], false) << read.body;
+  amp = Device(*client, "AMP1");
+  EXPECT_EQ(amp["connected"], false);
+  EXPECT_EQ(amp["linkLost"], true);
+  EXPECT_TRUE(amp["state"].is_null());
+  EXPECT_EQ(Post(*client, "AMP1", "state", kOperateBand2).status, 409);
+
+  const httplib::Result log = client->Get("/api/devices/AMP1/log");
+  ASSERT_TRUE(log);
+  const nlohmann::json outcomes = nlohmann::json::parse(log->body);
+  ASSERT_EQ(outcomes.size(), 5u) << outcomes;
+  EXPECT_EQ(outcomes[1]["action"], "state");
+  EXPECT_EQ(outcomes[1]["error"]["number"], failed.body["error"]["number"]);
+}
+
+TEST_P(PanelActions, AllRfOffWaitsForTheRunningSwitchThenSwitchesEveryAmplifierWithRfOn) {
+  EventStream events(panel);
+  ASSERT_EQ(Post(*client, "AMP1", "connect").body["ok"], true);
+  auto operate = std::async(std::launch::async, [&] {
+    auto own = panel.Client();
+    return Post(*own, "AMP1", "state", kOperateBand2);
+  });
+  ASSERT_TRUE(events.WaitFor([](const PanelEvent& e) {
+    return e.type == "device" && e.data["name"] == "AMP1" && e.data["action"] == "state";
+  }));
+  const httplib::Result off = client->Post("/api/rf-off");
+  EXPECT_EQ(operate.get().body["state"], 3);
+  ASSERT_TRUE(off);
+  ASSERT_EQ(off->status, 200);
+  const nlohmann::json results = nlohmann::json::parse(off->body)["results"];
+  ASSERT_EQ(results.size(), 2u) << results;
+  EXPECT_EQ(results[0]["device"], "AMP1");
+  EXPECT_EQ(results[0]["ok"], true) << results[0];
+  EXPECT_EQ(results[0]["state"], 0);
+  EXPECT_EQ(results[1]["note"], "not connected");
+  EXPECT_THAT(Texts(sim.Received()), Contains("RF:OUTP:STAT OFF"));
 }
 
 TEST_P(PanelActions, TwoPagesSeeTheSameProgressAndABusyDeviceRefusesASecondAction) {
@@ -207,10 +298,14 @@ INSTANTIATE_TEST_SUITE_P(Routes, PanelActions,
                          ::testing::Values(TestRoute::Lan, TestRoute::Visa, TestRoute::Gpib),
                          RouteName);
 
-TEST(PanelPolling, AskedToPollItReadsTheStateOfAConnectedIdleDeviceAgainAndAgain) {
+class PanelPolling : public ::testing::TestWithParam<TestRoute> {
+ protected:
   TempFolder folder;
-  SimProcess sim({"--model", "PA4520", "--power", "on"}, folder.Path() / "transcript.jsonl");
-  PanelProcess panel(folder, DeviceListFor(TestRoute::Lan, sim), {"--poll", "0.1"});
+  SimProcess sim{kPA4520, folder.Path() / "transcript.jsonl"};
+  PanelProcess panel{folder, DeviceListFor(GetParam(), sim), {"--poll", "0.1"}};
+};
+
+TEST_P(PanelPolling, AFrontPanelChangeAndALostLinkReachThePageWithoutAnyAction) {
   EventStream events(panel);
   auto client = panel.Client();
   ASSERT_EQ(Post(*client, "AMP1", "connect").body["ok"], true);
@@ -226,7 +321,19 @@ TEST(PanelPolling, AskedToPollItReadsTheStateOfAConnectedIdleDeviceAgainAndAgain
   EXPECT_GE(std::count(sent.begin() + static_cast<std::ptrdiff_t>(afterConnect), sent.end(),
                        "RF:BAND:PATH?"),
             3);
+
+  sim.Console("fault fault=-300:Overtemperature");
+  EXPECT_TRUE(events.WaitFor(
+      [](const PanelEvent& e) { return e.type == "device" && e.data["state"] == 4; }));
+  sim.Console("quit");
+  EXPECT_TRUE(events.WaitFor([](const PanelEvent& e) {
+    return e.type == "device" && e.data["linkLost"] == true && e.data["connected"] == false;
+  }));
 }
+
+INSTANTIATE_TEST_SUITE_P(Routes, PanelPolling,
+                         ::testing::Values(TestRoute::Lan, TestRoute::Visa, TestRoute::Gpib),
+                         RouteName);
 
 TEST(PanelProcessTest, WarnsWhenListeningBeyondLoopbackAndEndsCleanlyOnSigint) {
   TempFolder folder;
@@ -235,6 +342,88 @@ TEST(PanelProcessTest, WarnsWhenListeningBeyondLoopbackAndEndsCleanlyOnSigint) {
   EXPECT_EQ(panel.End(SIGINT), 0);
   EXPECT_THAT(panel.Process().Stderr(), HasSubstr("warning: listening on 0.0.0.0"));
   EXPECT_THAT(panel.Process().Stdout(), Not(HasSubstr("\n\n")));
+}
+
+// The panel with AMP1 on LAN, in Operate on band path 2 and switching again.
+class PanelShutdown : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Post(*client, "AMP1", "connect").body["ok"], true);
+    ASSERT_EQ(Post(*client, "AMP1", "state", kOperateBand2).body["state"], 3);
+  }
+  // `hangs`: the band path never arrives, so the switch runs until the driver gives up.
+  void Switch(bool hangs) {
+    if (hangs) sim.Console("fault band-stuck");
+    switching = std::async(std::launch::async, [this] {
+      auto own = panel.Client();
+      return own->Post("/api/devices/AMP1/state", R"({"state": 3, "bandpath": 5})",
+                       "application/json");
+    });
+    ASSERT_TRUE(events.WaitFor([](const PanelEvent& e) {
+      return e.type == "device" && e.data["action"] == "state" && e.data["inputs"]["bandpath"] == 5;
+    }));
+  }
+  void Signal(int signal) {
+    panel.Signal(signal);
+    const std::optional<std::string> line = panel.ReadLine();
+    EXPECT_THAT(line.value_or(""), HasSubstr("stopping")) << panel.Process().Stderr();
+  }
+
+  TempFolder folder;
+  SimProcess sim{kPA4520, folder.Path() / "transcript.jsonl"};
+  PanelProcess panel{folder, DeviceListFor(TestRoute::Lan, sim) + kUnplugged};
+  std::unique_ptr<httplib::Client> client = panel.Client();
+  EventStream events{panel};
+  std::future<httplib::Result> switching;
+};
+
+TEST_F(PanelShutdown, TheFirstSignalLetsTheRunningSwitchEndAndNamesTheAmplifiersLeftWithRfOn) {
+  Switch(false);
+  Signal(SIGINT);
+  EXPECT_EQ(Post(*client, "SPARE", "connect").status, 503);
+  EXPECT_EQ(panel.End(0), 0);  // no second signal: it ends by itself
+  const httplib::Result switched = switching.get();
+  ASSERT_TRUE(switched);
+  EXPECT_EQ(nlohmann::json::parse(switched->body)["state"], 3) << switched->body;
+  EXPECT_THAT(panel.Process().Stdout(),
+              HasSubstr("AMP1 was left with RF on (Operate, band path 5)"));
+  EXPECT_THAT(panel.Process().Stdout(), Not(HasSubstr("SPARE")));
+}
+
+TEST_F(PanelShutdown, ASecondSignalEndsThePanelWithoutWaitingForTheSwitch) {
+  Switch(true);
+  Signal(SIGTERM);
+  EXPECT_EQ(panel.End(SIGTERM), 128 + SIGTERM);
+  EXPECT_THAT(panel.Process().Stderr(), HasSubstr("second signal"));
+  // The switch was still running: its request never got an answer.
+  EXPECT_FALSE(switching.get());
+}
+
+TEST(PanelProcessTest, EachDeviceKeepsItsLastFiftyOutcomes) {
+  TempFolder folder;
+  PanelProcess panel(folder, kUnplugged);
+  auto client = panel.Client();
+  for (int i = 0; i < 51; ++i) ASSERT_EQ(Post(*client, "SPARE", "disconnect").status, 200);
+  ASSERT_EQ(Post(*client, "SPARE", "connect").status, 200);
+  const nlohmann::json log = nlohmann::json::parse(client->Get("/api/devices/SPARE/log")->body);
+  ASSERT_EQ(log.size(), 50u);
+  EXPECT_EQ(log.front()["action"], "disconnect");
+  EXPECT_EQ(log.back()["action"], "connect");
+}
+
+TEST(PanelProcessTest, AnIpv6AddressIsPrintedInBracketsSoThatItOpens) {
+  TempFolder folder;
+  ChildProcess panel({kMarlinctl, "panel", "--devices",
+                      folder.Write("devices.toml", kUnplugged).string(), "--port", "0", "--bind",
+                      "::1"});
+  const std::string line = panel.ReadLine(std::chrono::seconds(20)).value_or("");
+  if (line.empty() && panel.Stderr().find("cannot listen") != std::string::npos) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  EXPECT_THAT(line, StartsWith("marlinctl panel: http://[::1]:"));
+  panel.Signal(SIGTERM);
+  EXPECT_EQ(panel.Finish(std::chrono::seconds(20)), 0);
+  EXPECT_THAT(panel.Stderr(), Not(HasSubstr("warning")));  // loopback too
 }
 
 TEST(PanelProcessTest, TokensDifferFromRunToRun) {

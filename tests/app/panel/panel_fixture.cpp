@@ -1,5 +1,11 @@
 #include "tests/app/panel/panel_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 
 namespace marlin::testing {
@@ -78,6 +84,45 @@ Answer Post(httplib::Client& client, const std::string& name, const std::string&
   }
   Answer answer{result->status, nlohmann::json::parse(result->body, nullptr, false)};
   return answer;
+}
+
+RawConnection::RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ADD_FAILURE() << "cannot connect to the panel on port " << port;
+  }
+}
+
+RawConnection::~RawConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RawConnection::Send(const std::string& bytes) {
+  return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+         static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawConnection::Answer(std::chrono::milliseconds wait) {
+  std::string answer;
+  const auto end = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return answer;
+    char piece[4096];
+    const ssize_t got = ::recv(fd_, piece, sizeof piece, 0);
+    if (got <= 0) return answer;
+    answer.append(piece, static_cast<std::size_t>(got));
+  }
+}
+
+bool RawConnection::Waiting() const {
+  pollfd p{fd_, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 0;
 }
 
 EventStream::EventStream(const PanelProcess& panel) : client_(panel.Client(false)) {

@@ -36,8 +36,11 @@ class PanelProcess {
   const std::string& Url() const { return url_; }
   // A client that sends the token; `withToken` false sends none.
   std::unique_ptr<httplib::Client> Client(bool withToken = true) const;
-  // Ends the panel with `signal`; the exit status.
+  // Ends the panel with `signal` (0: waits for it to end by itself); the exit status.
   int End(int signal);
+  void Signal(int signal) { process_.Signal(signal); }
+  // The panel's next line on stdout after the address.
+  std::optional<std::string> ReadLine() { return process_.ReadLine(std::chrono::seconds(20)); }
   const ChildProcess& Process() const { return process_; }
 
  private:
@@ -57,6 +60,25 @@ struct Answer {
 };
 Answer Post(httplib::Client& client, const std::string& name, const std::string& action,
             const std::string& body = "");
+
+// A connection of its own, for requests no HTTP client sends: malformed, slow, unfinished.
+class RawConnection {
+ public:
+  explicit RawConnection(int port);
+  ~RawConnection();
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  // False once the panel has closed the connection.
+  bool Send(const std::string& bytes);
+  // What the panel sends until it closes the connection, or within `wait`.
+  std::string Answer(std::chrono::milliseconds wait);
+  // Nothing came back yet, not even the connection's end.
+  bool Waiting() const;
+
+ private:
+  int fd_ = -1;
+};
 
 class EventStream {
  public:

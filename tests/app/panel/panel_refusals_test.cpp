@@ -9,6 +9,8 @@ namespace marlin::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using namespace std::chrono_literals;
 
 struct Refusal {
   const char* name;
@@ -43,6 +45,39 @@ const std::vector<Refusal>& Refusals() {
        401,
        "token"},
       {"NoTokenForAnAction", "POST", "/api/devices/AMP1/connect", "", {}, false, 401, "token"},
+      // Neither a token that goes on nor one that stops short is compared as far as it goes.
+      {"TokenWithACharacterAdded",
+       "GET",
+       "/api/devices",
+       "",
+       {{"X-Marlin-Token", "TOKEN0"}},
+       false,
+       401,
+       "token"},
+      {"TokenWithItsLastCharacterDropped",
+       "POST",
+       "/api/devices/AMP1/connect",
+       "",
+       {{"X-Marlin-Token", "SHORTTOKEN"}},
+       false,
+       401,
+       "token"},
+      {"EventsTokenWithACharacterAdded",
+       "GET",
+       "/api/events?token=TOKEN0",
+       "",
+       {},
+       false,
+       401,
+       "token"},
+      {"EventsTokenWithItsLastCharacterDropped",
+       "GET",
+       "/api/events?token=SHORTTOKEN",
+       "",
+       {},
+       false,
+       401,
+       "token"},
       {"NoTokenForEvents", "GET", "/api/events", "", {}, false, 401, "token"},
       {"WrongTokenForEvents", "GET", "/api/events?token=nope", "", {}, false, 401, "token"},
       {"ForeignHost",
@@ -72,7 +107,7 @@ const std::vector<Refusal>& Refusals() {
        "origin"},
       {"UnknownDevice", "POST", "/api/devices/NOPE/connect", "", {}, true, 404, "no device"},
       {"UnknownAction", "POST", "/api/devices/AMP1/explode", "", {}, true, 404, "explode"},
-      {"NotJson", "POST", "/api/devices/AMP1/state", "{state: 3}", {}, true, 400, "not JSON"},
+      {"NotJson", "POST", "/api/devices/AMP1/state", "{state: 3}", {}, true, 400, "at byte 2"},
       {"NotAnObject", "POST", "/api/devices/AMP1/state", "[3]", {}, true, 400, "not a JSON object"},
       {"StateMissing",
        "POST",
@@ -162,7 +197,9 @@ const std::vector<Refusal>& Refusals() {
        true,
        400,
        "takes no values"},
-      {"BrokenBodyForErrors", "POST", "/api/devices/AMP1/errors", "{", {}, true, 400, "not JSON"},
+      {"BrokenBodyForErrors", "POST", "/api/devices/AMP1/errors", "{", {}, true, 400, "too early"},
+      {"EmptyBodyForAState", "POST", "/api/devices/AMP1/state", "", {}, true, 400, "empty"},
+      {"ValuesForAllRfOff", "POST", "/api/rf-off", R"({"now": 1})", {}, true, 400, "no values"},
       {"BodyTooLarge", "POST", "/api/devices/AMP1/state", Big(), {}, true, 413, "larger"},
   };
   return refusals;
@@ -191,7 +228,9 @@ PanelProcess* PanelRefusals::panel = nullptr;
 
 std::string WithPanel(std::string text, const PanelProcess& panel) {
   for (const auto& [key, value] :
-       {std::pair<std::string, std::string>{"TOKEN", panel.Token()},
+       {std::pair<std::string, std::string>{"SHORTTOKEN",
+                                            panel.Token().substr(0, panel.Token().size() - 1)},
+        std::pair<std::string, std::string>{"TOKEN", panel.Token()},
         std::pair<std::string, std::string>{"PORT", std::to_string(panel.Port())}}) {
     for (std::size_t at; (at = text.find(key)) != std::string::npos;)
       text.replace(at, key.size(), value);
@@ -227,6 +266,76 @@ TEST_F(PanelRefusals, EachBadRequestGetsItsAnswerAndNeverReachesTheAmplifier) {
   EXPECT_TRUE(amp["lastError"].is_null());
 }
 
+// Requests no HTTP client library sends, each on a connection of its own. HOST and TOKEN stand
+// for the panel's.
+struct RawRequest {
+  const char* name;
+  std::string text;
+  const char* status;
+  const char* says;
+};
+
+TEST_F(PanelRefusals, EachMalformedRequestIsAnsweredWithWhatWasWrong) {
+  const std::string head =
+      " HTTP/1.1\r\nHost: HOST\r\nX-Marlin-Token: TOKEN\r\nConnection: close\r\n";
+  const std::vector<RawRequest> requests{
+      {"PostWithoutBody", "POST /api/devices/AMP1/disconnect" + head + "\r\n", "200",
+       "\"ok\":true"},
+      {"NoVersion", "GET /api/devices\r\nHost: HOST\r\n\r\n", "400", "request line"},
+      {"AnotherVersion", "GET / HTTP/2.0\r\nHost: HOST\r\n\r\n", "505", "HTTP/1.1"},
+      {"TargetNotAPath", "GET api HTTP/1.1\r\nHost: HOST\r\n\r\n", "400", "target"},
+      {"HeaderWithoutColon", "GET /" + head + "Broken header\r\n\r\n", "400", "header line 4"},
+      {"BodyInChunks",
+       "POST /api/devices/AMP1/connect" + head + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+       "501", "Content-Length"},
+      {"LengthNotANumber", "POST /api/devices/AMP1/connect" + head + "Content-Length: 2x\r\n\r\n",
+       "400", "Content-Length"},
+      {"HeadTooLarge", "GET /" + head + "X-Pad: " + std::string(9000, 'x') + "\r\n\r\n", "431",
+       "head"},
+      {"BrokenEscape", "GET /api/devices/%zz/log" + head + "\r\n", "400", "%-escape"},
+      {"OtherMethod", "DELETE /api/devices" + head + "\r\n", "405", "DELETE"},
+  };
+  for (const RawRequest& r : requests) {
+    SCOPED_TRACE(r.name);
+    RawConnection connection(panel->Port());
+    const std::string text = WithPanel(r.text, *panel);
+    std::string sent = text;
+    for (std::size_t at; (at = sent.find("HOST")) != std::string::npos;) {
+      sent.replace(at, 4, "127.0.0.1:" + std::to_string(panel->Port()));
+    }
+    ASSERT_TRUE(connection.Send(sent));
+    const std::string answer = connection.Answer(10s);
+    EXPECT_THAT(answer, StartsWith(std::string("HTTP/1.1 ") + r.status)) << answer;
+    EXPECT_THAT(answer, HasSubstr(r.says));
+  }
+  EXPECT_TRUE(sim->Received().empty());
+}
+
+TEST_F(PanelRefusals, SlowClientsHoldNoThreadAndAnUnfinishedRequestIsCutOff) {
+  // Unfinished requests, as many as a page's worth of stuck tabs and then some.
+  std::vector<std::unique_ptr<RawConnection>> slow;
+  for (int i = 0; i < 200; ++i) {
+    slow.push_back(std::make_unique<RawConnection>(panel->Port()));
+    slow.back()->Send("GET /api/dev");
+  }
+  // Answered while every one of them is still open and unanswered: none was dropped to make
+  // room for it.
+  EXPECT_EQ(Devices(*panel->Client()).size(), 1u);
+  for (const auto& connection : slow) EXPECT_TRUE(connection->Waiting());
+
+  // A request that keeps coming, a byte at a time, is cut off long before its end.
+  const std::string request =
+      "GET /api/devices HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + std::string(200, 'x');
+  RawConnection trickle(panel->Port());
+  std::string answer;
+  for (std::size_t at = 0; at < request.size() && answer.empty(); ++at) {
+    if (!trickle.Send(request.substr(at, 1))) break;
+    answer = trickle.Answer(100ms);
+  }
+  EXPECT_THAT(answer, StartsWith("HTTP/1.1 408")) << answer;
+  EXPECT_THAT(answer, HasSubstr("did not arrive whole"));
+}
+
 TEST_F(PanelRefusals, ThePageItselfAndItsOwnOriginAreServed) {
   auto client = panel->Client(false);
   const httplib::Result page = client->Get("/");
@@ -237,6 +346,10 @@ TEST_F(PanelRefusals, ThePageItselfAndItsOwnOriginAreServed) {
   ASSERT_TRUE(script);
   EXPECT_THAT(script->get_header_value("Content-Type"), HasSubstr("javascript"));
   EXPECT_EQ(client->Get("/nothing.js")->status, 404);
+  const httplib::Result icon = client->Get("/favicon.ico");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->status, 200);
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
 
   auto withToken = panel->Client();
   const httplib::Headers own{{"Origin", "http://127.0.0.1:" + std::to_string(panel->Port())}};
