@@ -8,6 +8,8 @@
 #include "app/exit_codes.h"
 #include "app/timeline/svg_timeline.h"
 #include "app/timeline/trace_records.h"
+#include "driver/marlin_error.h"
+#include "host/atomic_file.h"
 #include "host/printable_text.h"
 
 namespace marlin::cli {
@@ -78,6 +80,13 @@ int RunTraceReport(const CliOptions& options, std::ostream& out, std::ostream& e
     throw UsageError("trace-report: the report " + Quoted(output) +
                      " would replace the trace; choose another file");
   }
+  // Before anything is read or written: a pipe would block the write, a device would take it.
+  const auto existing = std::filesystem::status(output, ec);
+  if (!ec && std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+    throw UsageError("trace-report: the report " + Quoted(output) +
+                     " exists and is not a regular file (a folder, a pipe or a device); choose "
+                     "a file");
+  }
   bool cut = false;
   const std::vector<std::string> lines = ReadTraceLines(input, cut);
   const timeline::Timeline read = timeline::BuildTimeline(lines);
@@ -102,20 +111,17 @@ int RunTraceReport(const CliOptions& options, std::ostream& out, std::ostream& e
   }
 
   const std::string html = timeline::RenderReportHtml(read, input.filename().string());
-  {
-    std::ofstream file(output, std::ios::binary | std::ios::trunc);
-    if (file) file << html << std::flush;
-    if (!file) {
-      const std::string why = std::strerror(errno);
-      file.close();
-      std::filesystem::remove(output, ec);
-      Fail("trace-report: cannot write the report " + Quoted(output) + ": " + why);
-    }
+  // Whole or not at all, and a failure leaves whatever was there.
+  try {
+    ReplaceFile(output, html);
+  } catch (const MarlinError& e) {
+    Fail("trace-report: cannot write the report " + Quoted(output) + ": " +
+         Printable(Capped(e.Description())));
   }
   std::size_t errors = 0;
   for (const timeline::Mark& m : read.marks) errors += m.error ? 1 : 0;
   out << Printable(Capped(output.string())) << ": " << read.records << " records, "
-      << read.lanes.size() << (read.lanes.size() == 1 ? " instance, " : " instances, ") << errors
+      << read.lanes.size() << (read.lanes.size() == 1 ? " lane, " : " lanes, ") << errors
       << (errors == 1 ? " error" : " errors") << ", " << read.malformedLines.size()
       << " lines skipped\n";
   return exit_code::kSuccess;

@@ -39,7 +39,8 @@ std::string Endpoint(const mgnLanPars& lan) {
 }  // namespace
 
 void clsMarlin::clsDevice_Name_Let(const std::string& newName) {
-  Procedure proc(labels::kLetName, Name);
+  // The naming is the named device's work, so its records carry the new name from the first.
+  Procedure proc(labels::kLetName, newName);
   proc.Start(newName == kNameWord ? kTrueWord : kFalseWord);
   if (newName != Name) ForgetPreviousDevice();
   Name = newName;

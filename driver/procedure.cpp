@@ -17,7 +17,20 @@ constexpr std::int32_t kRetry = 5;
 constexpr std::int32_t kNoLineNumber = 0;
 
 std::atomic<void (*)()> installedDebugBreak{nullptr};
+
+// Procedures nest strictly on a thread, also when a message loop runs another object's handler
+// inside a wait, so the innermost one is whose work is being traced.
+thread_local const Procedure* innermost = nullptr;
 }  // namespace
+
+Procedure::Procedure(const ProcedureLabel& label, const std::string& deviceName)
+    : label_(label), deviceName_(deviceName), outer_(innermost) {
+  innermost = this;
+}
+
+Procedure::~Procedure() { innermost = outer_; }
+
+std::string TracedDevice() { return innermost ? innermost->deviceName_ : std::string(); }
 
 std::int32_t InstanceId() {
 #ifdef _WIN32

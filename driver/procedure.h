@@ -28,15 +28,23 @@ std::int32_t InstanceId();
 void InstallDebugBreak(void (*breakIfAttached)());
 void DebugBreakIfAttached();
 
+// The device this thread's trace is about: the name of the object whose procedure runs innermost
+// on it, empty outside every procedure and while that object has no name. Objects of one process
+// share its id; the host's trace writers add this to their records to tell them apart.
+std::string TracedDevice();
+
 // Applies a description form to a caught description.
 std::string FormDescription(ErrorForm form, const std::string& deviceName,
                             const std::string& description);
 
 class Procedure {
  public:
-  // `deviceName` is read when an error is raised, so a name changed by the procedure counts.
-  Procedure(const ProcedureLabel& label, const std::string& deviceName)
-      : label_(label), deviceName_(deviceName) {}
+  // `deviceName` is read when an error is raised or a record written, so a name changed by the
+  // procedure counts.
+  Procedure(const ProcedureLabel& label, const std::string& deviceName);
+  ~Procedure();
+  Procedure(const Procedure&) = delete;
+  Procedure& operator=(const Procedure&) = delete;
 
   void Start(const std::string& data = {});
   void End();
@@ -71,6 +79,9 @@ class Procedure {
 
   const ProcedureLabel& label_;
   const std::string& deviceName_;
+  const Procedure* outer_;  // running on this thread when this one began
+
+  friend std::string TracedDevice();
 };
 
 }  // namespace marlin

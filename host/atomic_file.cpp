@@ -57,13 +57,18 @@ void RemoveLeftovers(const fs::path& target, FileSystem& fileSystem) {
 }
 
 void WriteAndReplace(const fs::path& target, std::string_view contents,
-                     const BeforeReplace& beforeReplace, FileSystem& fileSystem) {
+                     const BeforeReplace& beforeReplace, FileSystem& fileSystem,
+                     bool existing = true) {
   fs::path temporary;
   const FileSystem::Handle file =
       fileSystem.CreateTemporary(target.parent_path(), TemporaryPrefix(target), temporary);
   bool open = true;
   try {
-    fileSystem.CopyOwnerAndMode(file, temporary, target);
+    if (existing) {
+      fileSystem.CopyOwnerAndMode(file, temporary, target);
+    } else {
+      fileSystem.GiveNewFileMode(file, temporary);
+    }
     fileSystem.Write(file, temporary, contents);
     fileSystem.Flush(file, temporary);
     fileSystem.Sync(file, temporary);
@@ -126,6 +131,17 @@ std::string ReadWholeFile(const fs::path& path, std::size_t limit) {
                       "Cannot read \"" + path.string() + "\": " + LastSystemError());
   }
   return data;
+}
+
+void ReplaceFile(const fs::path& path, std::string_view contents, FileSystem& fileSystem) {
+  const fs::path target = RealTarget(path);
+  std::error_code ec;
+  const bool existing = fs::symlink_status(target, ec).type() != fs::file_type::not_found;
+  if (existing) {
+    RequireRegularFile(target);
+    CheckRewritable(target);
+  }
+  WriteAndReplace(target, contents, {}, fileSystem, existing);
 }
 
 void EditFile(const fs::path& path, std::size_t limit, const Edit& edit,

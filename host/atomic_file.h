@@ -34,6 +34,14 @@ using Edit = std::function<std::string(const std::string& current)>;
 void EditFile(const std::filesystem::path& path, std::size_t limit, const Edit& edit,
               const BeforeReplace& beforeReplace = {}, FileSystem& fileSystem = RealFileSystem());
 
+// Writes `contents` to `path` through a temporary file beside it that is renamed over it once
+// whole, so a failure at any moment leaves what was there (or nothing) and removes only the
+// temporary file. A missing file is created with the usual permissions; an existing one must be
+// a regular file that EditFile would rewrite, and keeps its owner and permissions. Raises as
+// EditFile does; errors::kFileAccess also for a missing folder.
+void ReplaceFile(const std::filesystem::path& path, std::string_view contents,
+                 FileSystem& fileSystem = RealFileSystem());
+
 // The name prefix of the temporary files that EditFile makes for `target`.
 std::string TemporaryPrefix(const std::filesystem::path& target);
 

@@ -49,6 +49,7 @@ class WindowsFileSystem final : public FileSystem {
   }
   // A new file takes the folder's permissions; the owner is the writer's.
   void CopyOwnerAndMode(Handle, const fs::path&, const fs::path&) override {}
+  void GiveNewFileMode(Handle, const fs::path&) override {}
   void Write(Handle file, const fs::path& temporary, std::string_view contents) override {
     std::size_t done = 0;
     while (done < contents.size()) {
@@ -117,6 +118,15 @@ class PosixFileSystem final : public FileSystem {
                             ")");
     }
     if (::fchmod(fd, info.st_mode & 07777) != 0) Failed(temporary, "set the permissions of");
+  }
+  // The mask is read by setting it, so it is set back at once; the commands that write new
+  // files run one thread.
+  void GiveNewFileMode(Handle file, const fs::path& temporary) override {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fileno(AsStream(file)), 0666 & ~mask) != 0) {
+      Failed(temporary, "set the permissions of");
+    }
   }
   void Write(Handle file, const fs::path& temporary, std::string_view contents) override {
     if (std::fwrite(contents.data(), 1, contents.size(), AsStream(file)) != contents.size()) {

@@ -20,6 +20,9 @@ class FileSystem {
   // Gives the open file the owner and permissions of `original`.
   virtual void CopyOwnerAndMode(Handle file, const std::filesystem::path& temporary,
                                 const std::filesystem::path& original) = 0;
+  // Gives the open file the permissions a new file of this process gets (the temporary file is
+  // private until then).
+  virtual void GiveNewFileMode(Handle file, const std::filesystem::path& temporary) = 0;
   virtual void Write(Handle file, const std::filesystem::path& temporary,
                      std::string_view contents) = 0;
   // Hands what the program buffered to the operating system.

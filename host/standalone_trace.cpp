@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "driver/procedure.h"
+
 namespace marlin {
 
 StandaloneTrace::StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks,
@@ -10,7 +12,8 @@ StandaloneTrace::StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks,
 
 std::int32_t StandaloneTrace::ReportError(const MarlinError& error, std::int32_t instanceId,
                                           std::int32_t line) {
-  const ErrorReportCall report{error.Number(), error.Description(), instanceId, line};
+  const ErrorReportCall report{error.Number(), error.Description(), instanceId, line,
+                               TracedDevice()};
   for (const auto& sink : sinks_) sink->Report(report);
   return reportAnswer_;
 }
@@ -18,7 +21,7 @@ std::int32_t StandaloneTrace::ReportError(const MarlinError& error, std::int32_t
 void StandaloneTrace::WriteTrace(const std::string& event, const std::string& component,
                                  const std::string& className, const std::string& procedure,
                                  const std::string& data, const std::string& instanceId) {
-  const TraceCall call{event, component, className, procedure, data, instanceId};
+  const TraceCall call{event, component, className, procedure, data, instanceId, TracedDevice()};
   for (const auto& sink : sinks_) sink->Line(call);
 }
 

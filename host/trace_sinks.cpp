@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
+#include "driver/procedure.h"
 #include "text/json_writer.h"
 
 namespace marlin {
@@ -21,7 +22,8 @@ JsonLinesFile::JsonLinesFile(const std::filesystem::path& path, TraceStamp stamp
 }
 
 // Stamped under the lock, so the times of the file's lines never go back.
-void JsonLinesFile::Append(JsonObject record) {
+void JsonLinesFile::Append(JsonObject record, const std::string& device) {
+  if (!device.empty()) record.Text("device", device);
   std::lock_guard lock(mutex_);
   const std::string line = record.Text("time", stamp_()).Line();
   if (observer_) observer_(line);
@@ -42,7 +44,8 @@ void JsonLinesFile::Line(const TraceCall& call) {
              .Text("class", call.className)
              .Text("procedure", call.procedure)
              .Text("data", call.data)
-             .Text("instance", call.instance));
+             .Text("instance", call.instance),
+         call.device);
 }
 
 void JsonLinesFile::Report(const ErrorReportCall& report) {
@@ -51,18 +54,22 @@ void JsonLinesFile::Report(const ErrorReportCall& report) {
                                          .Text("description", report.description)
                                          .Number("instance", report.instance)
                                          .Number("line", report.line)
-                                         .Line()));
+                                         .Line()),
+         report.device);
 }
 
+// A message is shown from inside the procedure that needs it, on that procedure's thread.
 void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
   Append(JsonObject().Json(
-      "message",
-      JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()));
+             "message",
+             JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()),
+         TracedDevice());
 }
 
 void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
   Append(
-      JsonObject().Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()));
+      JsonObject().Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()),
+      TracedDevice());
 }
 
 void TerminalTrace::Line(const TraceCall& call) {
@@ -72,14 +79,18 @@ void TerminalTrace::Line(const TraceCall& call) {
     out_ << "  " << call.component << '/' << call.className;
   }
   if (!call.data.empty()) out_ << "  data=" << call.data;
-  out_ << "  #" << call.instance << '\n';
+  out_ << "  #" << call.instance;
+  if (!call.device.empty()) out_ << "  device=" << call.device;
+  out_ << '\n';
   out_.flush();
 }
 
 void TerminalTrace::Report(const ErrorReportCall& report) {
   std::lock_guard lock(mutex_);
   out_ << "error " << report.number << ": " << report.description << "  #" << report.instance
-       << " line " << report.line << '\n';
+       << " line " << report.line;
+  if (!report.device.empty()) out_ << "  device=" << report.device;
+  out_ << '\n';
   out_.flush();
 }
 

@@ -14,8 +14,9 @@
 
 namespace marlin {
 
+// `device`: whose procedure made the call (TracedDevice), empty when none or unnamed.
 struct TraceCall {
-  std::string event, component, className, procedure, data, instance;
+  std::string event, component, className, procedure, data, instance, device;
 };
 
 struct ErrorReportCall {
@@ -23,6 +24,7 @@ struct ErrorReportCall {
   std::string description;
   std::int32_t instance;
   std::int32_t line;
+  std::string device;
 };
 
 class TraceSink {
@@ -38,9 +40,10 @@ class TraceSink {
 //   {"report": {"number": N, "description": ..., "instance": N, "line": N}, "time": ...}
 //   {"message": {"text": ..., "style": N, "title": ...}, "time": ...}
 //   {"messagebox": {"text": ..., "title": ...}, "time": ...}
-// "time" comes last, so readers of the older lines are unaffected: UTC, ISO 8601, microseconds
-// ("2026-12-08T14:03:07.123456Z"). Bytes that are not UTF-8 are replaced, so every line stays
-// valid JSON.
+// A record written while a named object's procedure runs adds "device": NAME before "time", so
+// the records of objects sharing one process id can be told apart. "time" comes last, so readers
+// of the older lines are unaffected: UTC, ISO 8601, microseconds ("2026-12-08T14:03:07.123456Z").
+// Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
 class JsonLinesFile final : public TraceSink {
  public:
   // Sees every line as written, in order; called under the file's lock.
@@ -59,7 +62,7 @@ class JsonLinesFile final : public TraceSink {
   const std::filesystem::path& Path() const { return path_; }
 
  private:
-  void Append(text::JsonObject record);
+  void Append(text::JsonObject record, const std::string& device);
 
   std::filesystem::path path_;
   LineObserver observer_;
@@ -69,7 +72,7 @@ class JsonLinesFile final : public TraceSink {
 };
 
 // "trace start Let clsDevice_Name  Telvar_Amplifier/clsMarlin  data=False  #4711"
-// "error 13: Type mismatch  #4711 line 0"
+// "error 13: Type mismatch  #4711 line 0", each followed by "  device=NAME" where one is named
 class TerminalTrace final : public TraceSink {
  public:
   explicit TerminalTrace(std::ostream& out) : out_(out) {}

@@ -371,6 +371,8 @@ check "the servers' trace becomes a report" \
   "$native/app/marlinctl" trace-report "$work/trace.jsonl" -o "$work/trace-report.html"
 check "the report draws the hosts' SetState calls" \
   grep -q '<title>clsIAmpRemote_SetState' "$work/trace-report.html"
+check "the servers' records name their device: the report draws its lane" \
+  grep -q '"lane-name"[^>]*>AMP1<' "$work/trace-report.html"
 
 unregister 64 " after use"
 unregister 32 " after use"

@@ -175,7 +175,8 @@ void PanelServer::Get(const HttpRequest& req, HttpResponse& res) {
   if (Is(req, {"api", "timeline"})) {
     res.headers.emplace_back("Cache-Control", "no-store");
     res.contentType = "image/svg+xml";
-    res.sharedBody = std::make_shared<const std::string>(timeline::RenderSvg(trace_.ByDevice()));
+    // Drawn only when the trace grew, on the picture's own thread, and shared by every page.
+    res.sharedBody = trace_.Picture();
     return;
   }
   if (Is(req, {"api", "events"})) return Events(res);

@@ -8,6 +8,7 @@ void TraceLines::Add(const std::string& device, const std::string& line) {
   std::lock_guard lock(mutex_);
   if (lines_.size() >= kMostLines) lines_.pop_front();
   lines_.push_back({device, line});
+  ++added_;
 }
 
 std::vector<timeline::NamedLines> TraceLines::ByDevice() const {
@@ -20,6 +21,15 @@ std::vector<timeline::NamedLines> TraceLines::ByDevice() const {
     group->lines.push_back(line.text);
   }
   return groups;
+}
+
+std::shared_ptr<const std::string> TraceLines::Picture() const {
+  std::uint64_t added = 0;
+  {
+    std::lock_guard lock(mutex_);
+    added = added_;
+  }
+  return picture_.Svg(added, [this] { return ByDevice(); });
 }
 
 }  // namespace marlin::panel

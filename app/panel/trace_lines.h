@@ -3,11 +3,14 @@
 // writes them, each with the device whose thread wrote it. The oldest lines go first when the
 // session grows past the bound.
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/timeline/live_picture.h"
 #include "app/timeline/timeline.h"
 
 namespace marlin::panel {
@@ -20,6 +23,8 @@ class TraceLines {
   void Add(const std::string& device, const std::string& line);
   // The lines of each device in the order written, the devices in the order first heard.
   std::vector<timeline::NamedLines> ByDevice() const;
+  // The timeline of the lines, drawn again only when lines were added.
+  std::shared_ptr<const std::string> Picture() const;
 
  private:
   struct Line {
@@ -27,6 +32,8 @@ class TraceLines {
   };
   mutable std::mutex mutex_;
   std::deque<Line> lines_;
+  std::uint64_t added_ = 0;
+  mutable timeline::LivePicture picture_;
 };
 
 }  // namespace marlin::panel

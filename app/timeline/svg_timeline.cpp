@@ -7,8 +7,10 @@
 #include <numeric>
 #include <tuple>
 
+#include "app/timeline/time_axis.h"
 #include "app/timeline/timeline.h"
 #include "app/timeline/trace_records.h"
+#include "driver/procedure_labels.h"
 #include "text/xml_text.h"
 
 namespace marlin::timeline {
@@ -16,7 +18,6 @@ using text::XmlText;
 namespace {
 
 constexpr double kLabelWidth = 150;
-constexpr double kPlotWidth = 1000;
 constexpr double kRightMargin = 30;
 constexpr double kTop = 40;  // heading and time axis
 constexpr double kRow = 16;
@@ -30,7 +31,10 @@ constexpr const char* kStyle =
     ".grid{stroke:#ddd}.proc{fill:#b9d3ee;stroke:#4a78a8}.wait{fill:#f7d58b;stroke:#b8860b}"
     ".limit{fill:#f7d58b;fill-opacity:0.25;stroke:#b8860b;stroke-dasharray:4 3}"
     ".failed{stroke:#c0392b;stroke-width:2}.sent{stroke:#2e7d32}.answer{stroke:#6a1b9a}"
-    ".error{fill:#c0392b}.message{fill:#1565c0}.note{fill:#555}";
+    ".error{fill:#c0392b}.message{fill:#1565c0}.note{fill:#555}"
+    ".gap{fill:#e2e2e2;fill-opacity:0.8;stroke:#999;stroke-dasharray:2 2}.gap-label{fill:#666}";
+// Instrument lines are gathered into this many columns at most, however wide the plot.
+constexpr double kMostTickColumns = 2000;
 
 std::string Number(double value) {
   char text[32];
@@ -38,14 +42,9 @@ std::string Number(double value) {
   return text;
 }
 
-struct Scale {
-  Position first;
-  double perUnit;
-  double X(Position p) const { return kLabelWidth + static_cast<double>(p - first) * perUnit; }
-};
-
-Position NiceStep(Position span) {
-  const double raw = static_cast<double>(std::max<Position>(span, 1)) / 8;
+// The round step (1, 2 or 5 times a power of ten) of at least `raw` units.
+Position NiceStep(double raw) {
+  raw = std::max(raw, 1.0);
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
   for (double factor : {1.0, 2.0, 5.0, 10.0}) {
     if (factor * power >= raw) return std::max<Position>(1, static_cast<Position>(factor * power));
@@ -75,6 +74,14 @@ void Rect(std::string& out, const char* cls, double x, double y, double w, doubl
 void Text(std::string& out, const char* cls, double x, double y, const std::string& escaped) {
   out += "<text class=\"" + std::string(cls) + "\" x=\"" + Number(x) + "\" y=\"" + Number(y) +
          "\">" + escaped + "</text>\n";
+}
+
+// "12 s", "4 min", "2 h": short enough for a gap's label.
+std::string ShortSpan(Position micros) {
+  const Position seconds = micros / 1'000'000;
+  if (seconds < 120) return std::to_string(seconds) + " s";
+  if (seconds < 7200) return std::to_string(seconds / 60) + " min";
+  return std::to_string(seconds / 3600) + " h";
 }
 
 std::string LineRef(std::size_t line) { return " (line " + std::to_string(line) + ")"; }
@@ -117,9 +124,9 @@ std::string RenderSvg(const Timeline& t) {
   for (std::size_t i = 0; i < lanes; ++i) {
     laneTop[i + 1] = laneTop[i] + t.lanes[i].depth * kRow + kTickRow + kLaneGap;
   }
-  const Position span = std::max<Position>(t.last - t.first, 1);
-  const Scale scale{t.first, kPlotWidth / static_cast<double>(span)};
-  const double plotRight = kLabelWidth + kPlotWidth;
+  const TimeAxis axis(t);
+  const auto X = [&axis](Position at) { return kLabelWidth + axis.X(at); };
+  const double plotRight = kLabelWidth + axis.Width();
 
   std::vector<std::string> notes;
   if (t.records == 0) notes.push_back("No trace record to draw.");
@@ -136,7 +143,13 @@ std::string RenderSvg(const Timeline& t) {
   }
   if (t.lanes.size() > lanes) {
     notes.push_back("Only the first " + std::to_string(lanes) + " of " +
-                    std::to_string(t.lanes.size()) + " instances are drawn.");
+                    std::to_string(t.lanes.size()) + " lanes are drawn.");
+  }
+  if (!axis.Gaps().empty()) {
+    notes.push_back(std::to_string(axis.Gaps().size()) + " idle stretches of more than " +
+                    std::to_string(kLongestIdle / 1'000'000) +
+                    " s (no switch, only state reads) are drawn as narrow grey gaps; hover for "
+                    "their times.");
   }
   const std::vector<std::size_t> bars = ChosenBars(t);
   const std::size_t drawable = static_cast<std::size_t>(std::count_if(
@@ -167,14 +180,21 @@ std::string RenderSvg(const Timeline& t) {
     Rect(out, "lane", 0, laneTop[i], width, laneTop[i + 1] - laneTop[i] - kLaneGap / 2, "");
     Text(out, "lane-name", 6, laneTop[i] + 12, XmlText(LaneName(t.lanes[i]), 40));
   }
-  const Position step = NiceStep(span);
-  const Position firstTick = t.timed ? 0 : ((t.first + step - 1) / step) * step - t.first;
-  for (Position off = firstTick; off <= span; off += step) {
-    const double x = scale.X(t.first + off);
+  // A grid line every hundred pixels or so, in round steps.
+  const Position step = NiceStep(100 / axis.Scale());
+  for (Position at : axis.Grid(t.timed ? t.first : 0, step)) {
+    const double x = X(at);
     out += "<line class=\"grid\" x1=\"" + Number(x) + "\" y1=\"" + Number(kTop - 6) + "\" x2=\"" +
            Number(x) + "\" y2=\"" + Number(laneTop[lanes]) + "\"/>\n";
     Text(out, "axis-label", x + 2, kTop - 10,
-         t.timed ? "+" + Seconds(off, step) : "record " + std::to_string(t.first + off));
+         t.timed ? "+" + Seconds(at - t.first, step) : "record " + std::to_string(at));
+  }
+  for (const IdleGap& gap : axis.Gaps()) {
+    Rect(out, "gap", kLabelWidth + gap.x, kTop - 6, gap.width, laneTop[lanes] - kTop + 6,
+         XmlText("idle for " + SpanText(t, gap.to - gap.from) + ", from +" +
+                 SpanText(t, gap.from - t.first) + " to +" + SpanText(t, gap.to - t.first) +
+                 ": drawn narrow"));
+    Text(out, "gap-label", kLabelWidth + gap.x, kTop - 24, ShortSpan(gap.to - gap.from));
   }
   out += "<line class=\"axis\" x1=\"" + Number(kLabelWidth) + "\" y1=\"" + Number(kTop - 6) +
          "\" x2=\"" + Number(plotRight) + "\" y2=\"" + Number(kTop - 6) + "\"/>\n";
@@ -183,15 +203,17 @@ std::string RenderSvg(const Timeline& t) {
   for (std::size_t i : bars) {
     const Bar& b = t.bars[i];
     if (!b.wait || !b.limit) continue;
-    const double x = scale.X(b.begin);
-    const double end = std::min(scale.X(b.begin + *b.limit), plotRight);
+    const double x = X(b.begin);
+    const double end = std::min(X(b.begin + *b.limit), plotRight);
     Rect(out, "limit", x, laneTop[b.lane] + b.depth * kRow + 1, end - x, kRow - 2,
          XmlText("limit of " + b.waitWhat + ": " + SpanText(t, *b.limit)));
   }
   for (std::size_t i : bars) {
     const Bar& b = t.bars[i];
-    const double x = scale.X(b.begin);
-    const double w = std::max(scale.X(b.end) - x, 1.0);
+    const double x = X(b.begin);
+    // A switch refused at once still shows.
+    const double w =
+        std::max(X(b.end) - x, b.procedure == labels::kSetState.start ? kNarrowestSwitch : 1.0);
     const double y = laneTop[b.lane] + b.depth * kRow + 2;
     std::string title = b.procedure + (b.data.empty() ? "" : " [" + b.data + "]");
     if (b.wait) title += "\nwaits: " + b.waitWhat;
@@ -210,8 +232,9 @@ std::string RenderSvg(const Timeline& t) {
     }
   }
 
-  // Instrument lines: one tick per pixel column and kind, so a million lines stay a few
-  // thousand ticks.
+  // Instrument lines: one tick per pixel column and kind (fewer on a very wide plot), so a
+  // million lines stay a few thousand ticks.
+  const double column = std::max(1.0, axis.Width() / kMostTickColumns);
   struct Group {
     std::size_t count = 0;
     std::string lines;  // the first few, one a line
@@ -220,7 +243,7 @@ std::string RenderSvg(const Timeline& t) {
   std::map<std::tuple<std::size_t, long, bool>, Group> groups;
   for (const Tick& tick : t.ticks) {
     if (tick.lane >= lanes) continue;
-    Group& g = groups[{tick.lane, std::lround(scale.X(tick.at)), tick.sent}];
+    Group& g = groups[{tick.lane, std::lround(X(tick.at) / column), tick.sent}];
     if (g.count++ < kLinesPerTick) {
       g.lines += (g.lines.empty() ? "" : "\n") +
                  (tick.sent ? "sent: " + tick.text : std::string("answer read")) +
@@ -228,14 +251,14 @@ std::string RenderSvg(const Timeline& t) {
     }
   }
   for (const auto& [key, g] : groups) {
-    const auto& [lane, column, sent] = key;
+    const auto& [lane, at, sent] = key;
+    const double x = static_cast<double>(at) * column;
     const double y = laneTop[lane] + t.lanes[lane].depth * kRow;
     std::string title = g.lines;
     if (g.count > 1) title = std::to_string(g.count) + " instrument lines here:\n" + title;
     if (g.count > kLinesPerTick) title += "\n\xE2\x80\xA6";
-    out += "<line class=\"" + std::string(sent ? "sent" : "answer") + "\" x1=\"" +
-           Number(static_cast<double>(column)) + "\" y1=\"" + Number(y + (sent ? 0 : 5)) +
-           "\" x2=\"" + Number(static_cast<double>(column)) + "\" y2=\"" +
+    out += "<line class=\"" + std::string(sent ? "sent" : "answer") + "\" x1=\"" + Number(x) +
+           "\" y1=\"" + Number(y + (sent ? 0 : 5)) + "\" x2=\"" + Number(x) + "\" y2=\"" +
            Number(y + (sent ? 6 : kTickRow)) + "\"><title>" + XmlText(title, 1200) +
            "</title></line>\n";
   }
@@ -247,11 +270,13 @@ std::string RenderSvg(const Timeline& t) {
       if (m.error != errors || m.lane >= lanes) continue;
       if (marksDrawn == kMostMarks) break;
       ++marksDrawn;
-      const double x = scale.X(m.at);
+      const double x = X(m.at);
       const double y = laneTop[m.lane] + 6;
       const std::string title =
           (m.error ? "error " + std::to_string(m.number) + ": " : "message: ") + m.text +
-          LineRef(m.line);
+          LineRef(m.line) +
+          (m.reports > 1 ? "\npassed up by " + std::to_string(m.reports - 1) + " more handlers"
+                         : "");
       if (m.error) {
         out +=
             "<path class=\"error\" d=\"M" + Number(x) + " " + Number(y - 6) + "l5 6l-5 6l-5 -6z\">";

@@ -42,11 +42,12 @@ class Builder {
   }
 
   void Add(const TraceRecord& record, Position at, std::size_t line) {
-    const std::size_t lane = LaneOf(record.instance);
+    const std::size_t lane = LaneOf(record);
     if (record.kind == TraceRecord::Kind::Start && IsHostCall(record.procedure)) {
       AbandonFailedCall(lane);
     }
     laneLast_[lane] = at;
+    if (record.kind != TraceRecord::Kind::Report) failing_[lane].reset();
     switch (record.kind) {
       case TraceRecord::Kind::Start:
         Start(lane, record, at, line);
@@ -55,7 +56,10 @@ class Builder {
         End(lane, record, at);
         break;
       case TraceRecord::Kind::Report: {
-        t_.marks.push_back({lane, at, true, record.number, record.data, line});
+        if (!PassedUp(lane, record)) {
+          t_.marks.push_back({lane, at, true, record.number, record.data, line});
+          failing_[lane] = Failing{t_.marks.size() - 1, record.data};
+        }
         auto& stack = stacks_[lane];
         for (auto frame = stack.rbegin(); frame != stack.rend(); ++frame) {
           if (frame->bar == std::string::npos) continue;
@@ -83,21 +87,42 @@ class Builder {
   }
 
  private:
-  // Records without an instance (operator messages) belong to the lane written last.
-  std::size_t LaneOf(const std::string& instance) {
-    if ((instance.empty() || !group_.empty()) && current_) return *current_;
-    const LaneKey key{group_, group_.empty() ? instance : std::string()};
+  // A lane per device, named by the group its lines were kept in or else by the records; per
+  // instance where neither names one. Records with neither an instance nor a device (messages
+  // shown outside every procedure) belong to the lane written last.
+  std::size_t LaneOf(const TraceRecord& record) {
+    const std::string& device = group_.empty() ? record.device : group_;
+    if (device.empty() && record.instance.empty() && current_) return *current_;
+    const LaneKey key{device, device.empty() ? record.instance : std::string()};
     const auto found = lanes_.find(key);
     if (found != lanes_.end()) {
       current_ = found->second;
     } else {
-      t_.lanes.push_back({key.instance, group_, 1});
+      t_.lanes.push_back({key.instance, device, 1});
       stacks_.emplace_back();
       laneLast_.emplace_back();
+      failing_.emplace_back();
       current_ = t_.lanes.size() - 1;
       lanes_.emplace(key, *current_);
     }
     return *current_;
+  }
+
+  // Each handler a failure passes on its way up reports it again, with the same number and the
+  // description the level below raised, which ends with the one reported below it. Nothing else
+  // is written in the lane between them.
+  bool PassedUp(std::size_t lane, const TraceRecord& record) {
+    auto& failing = failing_[lane];
+    if (!failing) return false;
+    Mark& mark = t_.marks[failing->mark];
+    const std::string& below = failing->description;
+    if (mark.number != record.number || record.data.size() < below.size() ||
+        record.data.compare(record.data.size() - below.size(), below.size(), below) != 0) {
+      return false;
+    }
+    ++mark.reports;
+    failing->description = record.data;
+    return true;
   }
 
   // A host call whose error reached the host left every procedure of it without an end line;
@@ -186,11 +211,18 @@ class Builder {
     }
   };
 
+  // The failure a lane's last record reported.
+  struct Failing {
+    std::size_t mark;
+    std::string description;  // as last reported
+  };
+
   Timeline& t_;
   std::string group_;
   std::map<LaneKey, std::size_t> lanes_;
   std::vector<std::vector<Frame>> stacks_;
   std::vector<Position> laneLast_;
+  std::vector<std::optional<Failing>> failing_;
   std::optional<std::size_t> current_;
 };
 

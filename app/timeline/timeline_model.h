@@ -1,6 +1,7 @@
 #pragma once
-// A trace read into a timeline: lanes per instance, procedures as nested bars, the driver's
-// waits with their limits, instrument lines, error reports and messages at their times.
+// A trace read into a timeline: a lane per device (per instance where none is named), procedures
+// as nested bars, the driver's waits with their limits, instrument lines, error reports and
+// messages at their times.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -36,6 +37,8 @@ struct Tick {
   std::size_t line = 0;
 };
 
+// An error is one failure however many handlers reported it on its way up: `text` is what the
+// first (innermost) one reported, `reports` how many did.
 struct Mark {
   std::size_t lane = 0;
   Position at = 0;
@@ -43,11 +46,12 @@ struct Mark {
   std::int32_t number = 0;
   std::string text;
   std::size_t line = 0;
+  std::size_t reports = 1;
 };
 
 struct Lane {
   std::string instance;
-  std::string group;  // the named group the lane shows; empty: a lane per instance
+  std::string group;  // the device (or named group) the lane shows; empty: a lane per instance
   int depth = 1;      // rows of bars
 };
 

@@ -86,6 +86,7 @@ std::optional<TraceRecord> ReadTraceLine(std::string_view line, std::string& why
       return std::nullopt;
     }
   }
+  record.device = Text(json, "device");
   if (const auto report = json.find("report"); report != json.end() && report->is_object()) {
     record.kind = TraceRecord::Kind::Report;
     record.data = Text(*report, "description");

@@ -15,6 +15,7 @@ struct TraceRecord {
   std::string data;         // Start: the data text; Report: the description; Message(Box): text
   std::string title;        // Message, MessageBox
   std::string instance;     // empty for messages, which carry none
+  std::string device;       // the device whose procedure wrote it; empty: none named
   std::int32_t number = 0;  // Report
   std::optional<std::int64_t> micros;  // "time" as microseconds since the Unix epoch
 };

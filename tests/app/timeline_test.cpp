@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "app/timeline/svg_timeline.h"
+#include "app/timeline/switch_requests.h"
+#include "app/timeline/time_axis.h"
 #include "app/timeline/timeline.h"
 #include "app/timeline/timeline_model.h"
 #include "app/timeline/trace_records.h"
@@ -22,7 +25,15 @@ using ::testing::Not;
 using timeline::Timeline;
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kEpoch = "2026-12-08T14:03:";
+// `seconds` after 2026-12-08T14:03:00Z, as a trace writes it.
+std::string TimeAt(double seconds) {
+  const double total = 14 * 3600 + 3 * 60 + seconds;
+  const int whole = static_cast<int>(total);
+  char time[40];
+  std::snprintf(time, sizeof time, "2026-12-08T%02d:%02d:%09.6fZ", whole / 3600, whole / 60 % 60,
+                total - whole / 60 * 60);
+  return time;
+}
 
 // Lines as the trace file writes them; `seconds` after 14:03:00, or no time when negative.
 std::string Start(const std::string& procedure, double seconds, const std::string& data = "",
@@ -30,11 +41,7 @@ std::string Start(const std::string& procedure, double seconds, const std::strin
   Json j{{"event", "start"},     {"component", "Telvar_Amplifier"},
          {"class", "clsMarlin"}, {"procedure", procedure},
          {"data", data},         {"instance", instance}};
-  if (seconds >= 0) {
-    char time[40];
-    std::snprintf(time, sizeof time, "%s%09.6fZ", kEpoch, seconds);
-    j["time"] = time;
-  }
+  if (seconds >= 0) j["time"] = TimeAt(seconds);
   return j.dump();
 }
 std::string End(const std::string& procedure, double seconds, const std::string& instance = "7") {
@@ -46,9 +53,14 @@ std::string End(const std::string& procedure, double seconds, const std::string&
 std::string Report(int number, const std::string& description, double seconds, int instance = 7) {
   Json j{{"report",
           {{"number", number}, {"description", description}, {"instance", instance}, {"line", 0}}}};
-  char time[40];
-  std::snprintf(time, sizeof time, "%s%09.6fZ", kEpoch, seconds);
-  j["time"] = time;
+  j["time"] = TimeAt(seconds);
+  return j.dump();
+}
+
+// The line as written while `device`'s procedure ran.
+std::string On(const std::string& device, const std::string& line) {
+  Json j = Json::parse(line);
+  j["device"] = device;
   return j.dump();
 }
 
@@ -176,10 +188,27 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_EQ(lastCall->end - lastCall->begin, 500'000);
   EXPECT_FALSE(BarOf(t, "ResetFault")->ended);
 
-  ASSERT_EQ(t.marks.size(), 3u);
+  // One failure however many handlers reported it on its way up.
+  ASSERT_EQ(t.marks.size(), 2u);
   EXPECT_TRUE(t.marks[0].error);
   EXPECT_EQ(t.marks[0].number, 4081);
   EXPECT_EQ(t.marks[0].line, 22u);
+  EXPECT_EQ(t.marks[0].reports, 2u);
+  EXPECT_EQ(t.marks[1].number, 4040);
+
+  // The switches: the first from a state no switch confirmed, the second from the first's.
+  const auto switches = timeline::SwitchRequests(t);
+  ASSERT_EQ(switches.size(), 2u);
+  EXPECT_EQ(switches[0].from, std::nullopt);
+  EXPECT_EQ(switches[0].to, "Operate");
+  EXPECT_EQ(switches[0].result, timeline::SwitchRequest::Result::Done);
+  EXPECT_EQ(switches[0].end - switches[0].begin, 8'700'000);
+  EXPECT_EQ(switches[0].error, nullptr);
+  EXPECT_EQ(switches[1].from, "Operate");
+  EXPECT_EQ(switches[1].to, "Standby");
+  EXPECT_EQ(switches[1].result, timeline::SwitchRequest::Result::Failed);
+  ASSERT_NE(switches[1].error, nullptr);
+  EXPECT_EQ(switches[1].error->number, 4081);
 
   const XmlDocument svg = ParseXml(timeline::RenderSvg(lines));
   ASSERT_TRUE(svg.wellFormed) << svg.error;
@@ -193,10 +222,10 @@ TEST(Timeline, NestsProceduresAndShowsWaitsWithLimitsTicksAndErrors) {
   EXPECT_THAT(titles, Contains(HasSubstr("sent: RF:BAND:PATH 2 (line 8)")));
 }
 
-// The panel's devices share one process id: lines kept apart by device are drawn a lane each,
-// named by the device, and their interleaved procedures nest within their own lane only. Lines
-// of no device keep a lane per instance.
-TEST(Timeline, NamedGroupsGetALaneEachWhateverInstanceTheirRecordsCarry) {
+// Devices of one process share its id: records that name their device (or lines kept apart by
+// it) are drawn a lane per device, and their interleaved procedures nest within their own lane
+// only. Records of no device keep a lane per instance.
+TEST(Timeline, EachDeviceGetsALaneWhateverInstanceItsRecordsCarry) {
   const std::vector<timeline::NamedLines> groups{
       {"AMP1",
        {Start("clsIAmpRemote_SetState", 1), Start("WaitForComplete", 2, "Command = SYST:POW:STAT?"),
@@ -204,22 +233,199 @@ TEST(Timeline, NamedGroupsGetALaneEachWhateverInstanceTheirRecordsCarry) {
       {"AMP2", {Start("clsIAmpRemote_SetState", 3), End("clsIAmpRemote_SetState", 4)}},
       {"", {Start("clsDevice_Check", 7, "", "9"), End("clsDevice_Check", 8, "9")}},
   };
-  const Timeline t = timeline::BuildTimeline(groups);
-  ASSERT_EQ(t.lanes.size(), 3u);
-  EXPECT_EQ(timeline::LaneName(t.lanes[0]), "AMP1");
-  EXPECT_EQ(timeline::LaneName(t.lanes[1]), "AMP2");
-  EXPECT_EQ(timeline::LaneName(t.lanes[2]), "instance 9");
-  EXPECT_EQ(t.lanes[0].depth, 2);
-  EXPECT_EQ(t.lanes[1].depth, 1) << "AMP2's switch is not nested in AMP1's";
-  for (const timeline::Bar& b : t.bars) {
-    EXPECT_TRUE(b.ended) << b.procedure;
-    EXPECT_EQ(b.depth, b.procedure == "WaitForComplete" ? 1 : 0) << b.procedure;
+  // The same session as one file writes it, in time order.
+  const std::vector<std::string> file{On("AMP1", groups[0].lines[0]),
+                                      On("AMP1", groups[0].lines[1]),
+                                      On("AMP2", groups[1].lines[0]),
+                                      On("AMP2", groups[1].lines[1]),
+                                      On("AMP1", groups[0].lines[2]),
+                                      On("AMP1", groups[0].lines[3]),
+                                      groups[2].lines[0],
+                                      groups[2].lines[1]};
+  for (const Timeline& t : {timeline::BuildTimeline(groups), timeline::BuildTimeline(file)}) {
+    ASSERT_EQ(t.lanes.size(), 3u);
+    EXPECT_EQ(timeline::LaneName(t.lanes[0]), "AMP1");
+    EXPECT_EQ(timeline::LaneName(t.lanes[1]), "AMP2");
+    EXPECT_EQ(timeline::LaneName(t.lanes[2]), "instance 9");
+    EXPECT_EQ(t.lanes[0].depth, 2);
+    EXPECT_EQ(t.lanes[1].depth, 1) << "AMP2's switch is not nested in AMP1's";
+    for (const timeline::Bar& b : t.bars) {
+      EXPECT_TRUE(b.ended) << b.procedure;
+      EXPECT_EQ(b.depth, b.procedure == "WaitForComplete" ? 1 : 0) << b.procedure;
+    }
+    const auto amp2 = BarOf(t, "clsIAmpRemote_SetState", 1);
+    ASSERT_TRUE(amp2);
+    EXPECT_EQ(amp2->lane, 1u);
+    EXPECT_EQ(amp2->end - amp2->begin, 1'000'000);
   }
-  EXPECT_EQ(t.bars[2].lane, 1u);
-  EXPECT_EQ(t.bars[2].end - t.bars[2].begin, 1'000'000);
   const XmlDocument svg = ParseXml(timeline::RenderSvg(groups));
   ASSERT_TRUE(svg.wellFormed) << svg.error;
   EXPECT_THAT(svg.TextsOf("text"), ::testing::IsSupersetOf({"AMP1", "AMP2", "instance 9"}));
+}
+
+// Each handler a failure passes reports it again, with the description the level below raised:
+// that is one failure. A retried step that fails again, or another error, is another.
+TEST(Timeline, AFailureIsCountedOnceHoweverManyHandlersReportIt) {
+  const std::string gone = "LAN send data failed!";
+  const std::string passedOn = "Marlin Amplifier-AMP1: " + gone;
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    std::vector<std::size_t> reports;  // of each failure
+  };
+  const Case cases[] = {
+      {"three handlers",
+       {Start("clsIAmpRemote_SetState", 1), Start("SetNewState", 2), Report(4040, gone, 3),
+        Report(4040, passedOn, 3.1), Report(4040, passedOn, 3.2)},
+       {3}},
+      {"a retried step that fails again",
+       {Start("SetNewState", 2), Report(4040, gone, 3), Start("SendCmdString", 4),
+        Report(4040, gone, 5)},
+       {1, 1}},
+      {"another number",
+       {Start("SetNewState", 2), Report(4040, gone, 3), Report(4081, gone, 3)},
+       {1, 1}},
+      {"another description",
+       {Start("SetNewState", 2), Report(4040, gone, 3), Report(4040, "Timeout", 3)},
+       {1, 1}},
+      {"two devices failing at once",
+       {On("AMP1", Start("SetNewState", 2)), On("AMP2", Start("SetNewState", 2)),
+        On("AMP1", Report(4040, gone, 3)), On("AMP2", Report(4040, gone, 3)),
+        On("AMP1", Report(4040, passedOn, 3)),
+        On("AMP2", Report(4040, "Marlin Amplifier-AMP2: " + gone, 3))},
+       {2, 2}},
+  };
+  for (const Case& c : cases) {
+    const Timeline t = timeline::BuildTimeline(c.lines);
+    std::vector<std::size_t> reports;
+    for (const timeline::Mark& m : t.marks) reports.push_back(m.reports);
+    EXPECT_EQ(reports, c.reports) << c.what;
+  }
+}
+
+// "From" is the state the device's last switch confirmed, while nothing came between that may
+// have changed or lost it.
+TEST(Timeline, ASwitchStartsFromTheStateTheDevicesLastSwitchConfirmed) {
+  const auto operate = [](double at) {
+    return std::vector<std::string>{Start("clsIAmpRemote_SetState", at, "NewState = Operate"),
+                                    End("clsIAmpRemote_SetState", at + 1)};
+  };
+  const auto call = [](const char* procedure, double at) {
+    return std::vector<std::string>{Start(procedure, at), End(procedure, at + 0.5)};
+  };
+  const std::string standby = Start("clsIAmpRemote_SetState", 20, "NewState = Standby");
+  struct Case {
+    const char* what;
+    std::vector<std::vector<std::string>> parts;
+    std::optional<std::string> from;
+  };
+  const Case cases[] = {
+      {"a state read between",
+       {operate(0), call("clsIAmpRemote_GetState", 5), {standby}},
+       "Operate"},
+      {"a fault reset between",
+       {operate(0), call("clsIAmpRemote_ResetFault", 5), {standby}},
+       std::nullopt},
+      {"a connection check between",
+       {operate(0), call("clsDevice_Check", 5), {standby}},
+       std::nullopt},
+      {"the switch before failed",
+       {{Start("clsIAmpRemote_SetState", 0, "NewState = Operate"), Report(4040, "gone", 1)},
+        {standby}},
+       std::nullopt},
+      {"the switch before was another device's",
+       {{On("AMP2", operate(0)[0]), On("AMP2", operate(0)[1])}, {On("AMP1", standby)}},
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> lines;
+    for (const auto& part : c.parts) lines.insert(lines.end(), part.begin(), part.end());
+    const auto switches = timeline::SwitchRequests(timeline::BuildTimeline(lines));
+    ASSERT_EQ(switches.size(), 2u) << c.what;
+    EXPECT_EQ(switches[1].to, "Standby") << c.what;
+    EXPECT_EQ(switches[1].from, c.from) << c.what;
+  }
+}
+
+// Idle stretches of more than 10 s, with nothing but state reads running, are drawn as narrow
+// gaps, and every switch stays at least 4 px wide.
+TEST(Timeline, LongIdleStretchesAreCollapsedIntoGaps) {
+  const auto poll = [](double at) {
+    return std::vector<std::string>{Start("clsIAmpRemote_GetState", at),
+                                    End("clsIAmpRemote_GetState", at + 0.1)};
+  };
+  const auto switchAt = [](double at, double seconds = 1) {
+    return std::vector<std::string>{Start("clsIAmpRemote_SetState", at, "NewState = Operate"),
+                                    End("clsIAmpRemote_SetState", at + seconds)};
+  };
+  const auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    std::size_t gaps;
+  };
+  const Case cases[] = {
+      {"9.9 s between switches", join({switchAt(0), switchAt(10.9)}), 0},
+      {"10.1 s between switches", join({switchAt(0), switchAt(11.1)}), 1},
+      {"reads in between", join({switchAt(0), poll(5), poll(10), poll(15), switchAt(30)}), 1},
+      {"a failed read in between",
+       join({switchAt(0),
+             {Start("clsIAmpRemote_GetState", 15), Report(4040, "gone", 15.1)},
+             switchAt(30)}),
+       2},
+      {"nothing but reads", join({poll(0), poll(20), poll(40)}), 0},
+      {"a switch of 1 s every 8 s for an hour",
+       [&] {
+         std::vector<std::string> all;
+         for (int i = 0; i < 450; ++i) {
+           const auto one = switchAt(8.0 * i);
+           all.insert(all.end(), one.begin(), one.end());
+         }
+         return all;
+       }(),
+       0},
+      {"switches of 300 ms over an hour",
+       join({switchAt(0, 0.3), switchAt(600, 0.3), switchAt(1800, 0.3), switchAt(3599, 0.3)}), 3},
+  };
+  for (const Case& c : cases) {
+    const Timeline t = timeline::BuildTimeline(c.lines);
+    const timeline::TimeAxis axis(t);
+    EXPECT_EQ(axis.Gaps().size(), c.gaps) << c.what;
+    EXPECT_GE(axis.Width(), timeline::kNarrowestPlot) << c.what;
+    for (const timeline::Bar& b : t.bars) {
+      if (b.procedure != "clsIAmpRemote_SetState") continue;
+      EXPECT_GE(axis.X(b.end) - axis.X(b.begin), timeline::kNarrowestSwitch - 1e-6) << c.what;
+    }
+  }
+}
+
+// The summary's longest waits: the five longest of seven, longest first.
+TEST(TraceReportPage, ListsTheFiveLongestWaitsLongestFirst) {
+  std::vector<std::string> lines;
+  double at = 0;
+  for (double seconds : {3.0, 7.0, 1.0, 9.0, 5.0, 2.0, 8.0}) {
+    lines.push_back(Start("WaitForComplete", at, "Command = RF:OUTP:STAT?"));
+    lines.push_back(End("WaitForComplete", at + seconds));
+    at += seconds + 1;
+  }
+  const XmlDocument doc = ParseXml(timeline::RenderReportHtml(lines, "waits.jsonl"));
+  ASSERT_TRUE(doc.wellFormed) << doc.error;
+  std::string cell;
+  for (std::size_t i = 0; i + 1 < doc.elements.size(); ++i) {
+    if (doc.elements[i].name == "th" && doc.elements[i].text == "Longest waits") {
+      cell = doc.elements[i + 1].text;
+    }
+  }
+  std::vector<std::string> listed;
+  const std::regex span(R"(: ([0-9.]+) s)");
+  for (std::sregex_iterator it(cell.begin(), cell.end(), span), end; it != end; ++it) {
+    listed.push_back((*it)[1]);
+  }
+  EXPECT_THAT(listed, ::testing::ElementsAre("9.000", "8.000", "7.000", "5.000", "3.000")) << cell;
 }
 
 TEST(Timeline, HostileTextStaysTextAndBrokenLinesAreSkippedAndCounted) {

@@ -129,6 +129,28 @@ TEST_F(ProcedureTest, RetriedStepThatFailsAgainIsReportedAgain) {
   EXPECT_EQ(trace->reports.size(), 2u);
 }
 
+// Whose records these are: the object of the innermost running procedure, also when a message
+// loop runs another object's procedure inside a wait, and the outer one's again once that ends.
+TEST_F(ProcedureTest, TheTracedDeviceIsThatOfTheInnermostRunningProcedure) {
+  EXPECT_EQ(TracedDevice(), "");
+  std::string other = "AMP2";
+  {
+    Procedure outer(labels::kSetState, name);
+    EXPECT_EQ(TracedDevice(), "AMP1");
+    EXPECT_THROW(outer.Step([&] {
+      Procedure keepAlive(labels::kGetState, other);
+      other = "AMP3";
+      EXPECT_EQ(TracedDevice(), "AMP3") << "the name as it is now";
+      throw MarlinError(4040, "gone");
+    }),
+                 MarlinError);
+    EXPECT_EQ(TracedDevice(), "AMP1");
+    name.clear();
+    EXPECT_EQ(TracedDevice(), "") << "an object without a name names none";
+  }
+  EXPECT_EQ(TracedDevice(), "");
+}
+
 TEST_F(ProcedureTest, StepReturnsTheValueOfItsWork) {
   Procedure proc(labels::kReadCmdResponse, name);
   EXPECT_EQ(proc.Step([] { return std::string("1\n"); }), "1\n");

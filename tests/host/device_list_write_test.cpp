@@ -215,6 +215,10 @@ class RecordingFileSystem final : public FileSystem {
     real_.CopyOwnerAndMode(file, temporary, original);
     calls.push_back("owner");
   }
+  void GiveNewFileMode(Handle file, const std::filesystem::path& temporary) override {
+    real_.GiveNewFileMode(file, temporary);
+    calls.push_back("mode");
+  }
   void Write(Handle file, const std::filesystem::path& temporary,
              std::string_view contents) override {
     real_.Write(file, temporary, contents);

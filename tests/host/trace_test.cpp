@@ -31,18 +31,20 @@ std::vector<Json> JsonLines(const std::filesystem::path& file) {
 constexpr const char* kClockStart = "1970-01-01T00:00:00.000000Z";
 
 Json TraceRecord(const char* event, const char* component, const char* className,
-                 const char* procedure, const char* data, const char* time = kClockStart) {
+                 const char* procedure, const char* data, const char* device,
+                 const char* time = kClockStart) {
   return Json{{"event", event},     {"component", component},
               {"class", className}, {"procedure", procedure},
               {"data", data},       {"instance", std::to_string(InstanceId())},
-              {"time", time}};
+              {"device", device},   {"time", time}};
 }
 
-Json ReportRecord(std::int32_t number, const std::string& description,
+Json ReportRecord(std::int32_t number, const std::string& description, const char* device,
                   const char* time = kClockStart) {
   return Json{
       {"report",
        {{"number", number}, {"description", description}, {"instance", InstanceId()}, {"line", 0}}},
+      {"device", device},
       {"time", time}};
 }
 
@@ -80,20 +82,22 @@ TEST_F(TraceFile, HoldsOneObjectPerTraceCallAndPerErrorReport) {
   amp.clsDevice_Name_Let("AMP1");
   EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
 
-  EXPECT_EQ(
-      JsonLines(trace),
-      (std::vector<Json>{
-          TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False"),
-          TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
-                      "clsIAmpRemote_GetParametersFromDevList", ""),
-          TraceRecord("end", "", "", "clsIAmpRemote_GetParametersFromDeviceList", ""),
-          TraceRecord("end", "", "", "Let clsDevice_Name", ""),
-          TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False"),
-          TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
-                      "clsIAmpRemote_GetParametersFromDevList", ""),
-          ReportRecord(13, "Type mismatch"),
-          ReportRecord(13, "Type mismatch"),
-      }));
+  // Each record names the device whose procedure wrote it, a naming the device it names.
+  EXPECT_EQ(JsonLines(trace),
+            (std::vector<Json>{
+                TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False",
+                            "AMP1"),
+                TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
+                            "clsIAmpRemote_GetParametersFromDevList", "", "AMP1"),
+                TraceRecord("end", "", "", "clsIAmpRemote_GetParametersFromDeviceList", "", "AMP1"),
+                TraceRecord("end", "", "", "Let clsDevice_Name", "", "AMP1"),
+                TraceRecord("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "False",
+                            "AMP2"),
+                TraceRecord("start", "Telvar_Amplifier", "clsMarlin",
+                            "clsIAmpRemote_GetParametersFromDevList", "", "AMP2"),
+                ReportRecord(13, "Type mismatch", "AMP2"),
+                ReportRecord(13, "Type mismatch", "AMP2"),
+            }));
 }
 
 TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreNotUtf8) {
@@ -105,9 +109,16 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
   host::Message().ShowMessage("Restart the amplifier", style, "Marlin", 10000);
   host::Windows().ShowMessageBox("Fault \xff\xfe", "PA4520", 16);
   host::Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
+  const std::string device = "AMP1";
+  {
+    Procedure running(labels::kSetState, device);
+    host::Windows().ShowMessageBox("Fault", "PA4520", 16);
+  }
 
   const auto records = JsonLines(trace);
-  ASSERT_EQ(records.size(), 3u);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_FALSE(records[0].contains("device")) << "shown outside every procedure";
+  EXPECT_EQ(records[3]["device"], "AMP1") << "shown by a named object's procedure";
   EXPECT_EQ(
       records[0],
       (Json{{"message", {{"text", "Restart the amplifier"}, {"style", 64}, {"title", "Marlin"}}},
@@ -172,7 +183,7 @@ TEST_F(TraceFile, StampsEveryRecordWithTheHostClocksTimeAsItsLastField) {
   EXPECT_EQ(records[3]["time"], kClockStart);
   EXPECT_EQ(records[4]["time"], "1970-01-01T00:00:01.500007Z");
   EXPECT_EQ(records[5]["time"], "1970-01-02T01:00:01.500007Z");
-  EXPECT_EQ(records[9], ReportRecord(13, "Type mismatch", "1970-01-02T01:00:01.500007Z"));
+  EXPECT_EQ(records[9], ReportRecord(13, "Type mismatch", "AMP2", "1970-01-02T01:00:01.500007Z"));
   std::istringstream lines(TempFolder::Read(trace));
   for (std::string line; std::getline(lines, line);) {
     EXPECT_THAT(line, ::testing::MatchesRegex(R"(\{.*,"time":"[-0-9T:.]+Z"\})")) << line;
@@ -200,10 +211,14 @@ TEST(TraceService, TheTerminalSinkRendersTheSameCallsReadably) {
   trace->WriteTrace("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "True", "42");
   trace->WriteTrace("end", "", "", "Let clsDevice_Name", "", "42");
   trace->ReportError(MarlinError(4040, "LAN send data failed!"), 42, 0);
+  const std::string device = "AMP1";
+  Procedure running(labels::kSetState, device);
+  trace->ReportError(MarlinError(4040, "LAN send data failed!"), 42, 0);
   EXPECT_EQ(console.str(),
             "trace start Let clsDevice_Name  Telvar_Amplifier/clsMarlin  data=True  #42\n"
             "trace end Let clsDevice_Name  #42\n"
-            "error 4040: LAN send data failed!  #42 line 0\n");
+            "error 4040: LAN send data failed!  #42 line 0\n"
+            "error 4040: LAN send data failed!  #42 line 0  device=AMP1\n");
 }
 
 TEST(TraceService, ATraceFileThatCannotBeOpenedIsAClearError) {

@@ -1,5 +1,6 @@
-// The page's timeline while two devices act at once: a lane per device, named by it, each with
-// only its own procedures, nested as that device's driver ran them.
+// The page's timeline while two devices act at once, and the report of the trace file the panel
+// wrote: a lane per device, named by it, each with only its own procedures, nested as that
+// device's driver ran them, none drawn as ended by an error.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -94,6 +95,8 @@ TEST(PanelTimeline, TwoDevicesActingAtOnceGetALaneEachWithOnlyTheirOwnProcedures
   PanelProcess panel(folder, LanEntry("AMP1", first) + LanEntry("AMP2", second),
                      {"--trace", (folder.Path() / "trace.jsonl").string()});
   auto client = panel.Client();
+  // Drawn before the actions: the picture drawn after them must not be this one.
+  ASSERT_TRUE(client->Get("/api/timeline"));
 
   auto act = [&](const std::string& name, int band) {
     return std::async(std::launch::async, [&panel, name, band] {
@@ -108,31 +111,39 @@ TEST(PanelTimeline, TwoDevicesActingAtOnceGetALaneEachWithOnlyTheirOwnProcedures
   EXPECT_EQ(amp1.get().body["ok"], true);
   EXPECT_EQ(amp2.get().body["ok"], true);
 
+  const auto check = [](const XmlDocument& picture) {
+    ASSERT_TRUE(picture.wellFormed) << picture.error;
+    EXPECT_THAT(picture.TextsOf("text"), ::testing::IsSupersetOf({"AMP1", "AMP2"}));
+    const std::map<std::string, DrawnLane> lanes = LanesOf(picture);
+    ASSERT_EQ(lanes.size(), 2u);
+    for (const auto& [name, band, other] : {std::tuple{"AMP1", "2", "1"}, {"AMP2", "1", "2"}}) {
+      SCOPED_TRACE(name);
+      const DrawnLane& lane = lanes.at(name);
+      EXPECT_THAT(lane.sent, HasSubstr(std::string("RF:BAND:PATH ") + band));
+      EXPECT_THAT(lane.sent, Not(HasSubstr(std::string("RF:BAND:PATH ") + other)));
+      EXPECT_THAT(lane.failed, ::testing::IsEmpty());
+      // One switch of its own, on the lane's first row, with the driver's steps inside it.
+      std::vector<int> switchRows, waitRows;
+      for (const auto& [title, row] : lane.bars) {
+        if (title.rfind("clsIAmpRemote_SetState", 0) == 0) switchRows.push_back(row);
+        if (title.find("WaitForComplete") != std::string::npos) waitRows.push_back(row);
+      }
+      EXPECT_THAT(switchRows, ElementsAre(0));
+      ASSERT_FALSE(waitRows.empty());
+      for (int row : waitRows) EXPECT_GT(row, 0);
+    }
+  };
   const httplib::Result timeline = client->Get("/api/timeline");
   ASSERT_TRUE(timeline);
-  const XmlDocument svg = ParseXml(timeline->body);
-  ASSERT_TRUE(svg.wellFormed) << svg.error;
-  EXPECT_THAT(svg.TextsOf("text"), ::testing::IsSupersetOf({"AMP1", "AMP2"}));
-  const std::map<std::string, DrawnLane> lanes = LanesOf(svg);
-  ASSERT_EQ(lanes.size(), 2u) << timeline->body;
-
-  for (const auto& [name, band, other] : {std::tuple{"AMP1", "2", "1"}, {"AMP2", "1", "2"}}) {
-    SCOPED_TRACE(name);
-    const DrawnLane& lane = lanes.at(name);
-    EXPECT_THAT(lane.sent, HasSubstr(std::string("RF:BAND:PATH ") + band));
-    EXPECT_THAT(lane.sent, Not(HasSubstr(std::string("RF:BAND:PATH ") + other)));
-    EXPECT_THAT(lane.failed, ::testing::IsEmpty());
-    // One switch of its own, on the lane's first row, with the driver's steps inside it.
-    std::vector<int> switchRows, waitRows;
-    for (const auto& [title, row] : lane.bars) {
-      if (title.rfind("clsIAmpRemote_SetState", 0) == 0) switchRows.push_back(row);
-      if (title.find("WaitForComplete") != std::string::npos) waitRows.push_back(row);
-    }
-    EXPECT_THAT(switchRows, ElementsAre(0));
-    ASSERT_FALSE(waitRows.empty());
-    for (int row : waitRows) EXPECT_GT(row, 0);
-  }
+  check(ParseXml(timeline->body));
   EXPECT_EQ(panel.End(SIGTERM), 0);
+
+  const auto report = folder.Path() / "report.html";
+  const Finished run = RunToEnd({kMarlinctl, "trace-report",
+                                 (folder.Path() / "trace.jsonl").string(), "-o", report.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr(" 2 lanes, 0 errors"));
+  check(ParseXml(TempFolder::Read(report)));
 }
 
 }  // namespace
