@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The panel in a real browser: headless Debian chromium driven by playwright-core (installed into
-# build/panel-browser, not globally) against marlinctl panel and simulated PA4520s on loopback.
+# The panel in a real browser: headless Debian chromium driven by playwright-core (pinned by
+# scripts/browser/package-lock.json, installed into build/panel-browser, not globally) against
+# marlinctl panel and simulated PA4520s on loopback.
 # Two runs: 64 devices (page load and update latency measured), then two devices through a
 # switch, a fault, a reload, a killed simulator and a stopped panel. Screenshots and the figures
 # land in build/panel-browser/.
@@ -21,13 +22,18 @@ fi
 
 out=build/panel-browser
 mkdir -p "$out"
-if [ ! -d "$out/node_modules/playwright-core" ]; then
-  npm install --silent --no-audit --no-fund --prefix "$out" playwright-core >/dev/null
+# playwright-core exactly as scripts/browser/package-lock.json pins it; installed again whenever
+# the lock changed.
+if ! cmp -s scripts/browser/package-lock.json "$out/package-lock.json" ||
+  [ ! -d "$out/node_modules/playwright-core" ]; then
+  cp scripts/browser/package.json scripts/browser/package-lock.json "$out/"
+  npm ci --silent --no-audit --no-fund --prefix "$out" >/dev/null
 fi
-if [ ! -x build/app/marlinctl ] || [ ! -x build/sim/marlin-sim ]; then
+# Always built, so that the browser never tests a marlinctl older than the sources.
+if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build -j"$(nproc)" --target marlinctl marlin-sim
 fi
+cmake --build build -j"$(nproc)" --target marlinctl marlin-sim
 
 work=$(mktemp -d)
 pids=()
