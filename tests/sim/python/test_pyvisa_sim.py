@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """An independent VISA client (pyvisa with the pyvisa-py backend) drives marlin-sim through
 TCPIP0::127.0.0.1::<port>::SOCKET: identification, error queue, a band switch and its
 confirmation. Usage: test_pyvisa_sim.py <path of marlin-sim>. Exit 77 when pyvisa is missing."""
