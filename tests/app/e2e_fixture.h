@@ -15,9 +15,10 @@ namespace marlin::testing {
 
 inline const std::string kMarlinctl = MARLINCTL_PATH;
 inline const std::string kMarlinSim = MARLIN_SIM_PATH;
-// Both processes run their clocks this much faster than real time. Kept moderate: a query's
-// timeout shrinks with it, and the machine may be busy.
-inline const std::string kTimeScale = "20";
+// Both processes run their clocks this much faster than real time, so that the driver's fixed
+// waits (seconds each) take milliseconds. A query's timeout shrinks with it: 10 s become 100 ms,
+// still far beyond a loopback answer on a busy machine.
+inline const std::string kTimeScale = "100";
 
 // marlin-sim on free loopback ports, writing its transcript; told to quit when the test ends.
 class SimProcess {

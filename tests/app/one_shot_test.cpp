@@ -100,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                 kConnectionFailure,
                 {},
                 {"AMP1: not connected over GPIB board 0 address 3: ",
-                 "no answer within 500 ms"}},  // 10 s at time scale 20
+                 "no answer within " + std::to_string(10000 / std::stoi(kTimeScale)) +
+                     " ms"}},  // the gateway's 10 s, in real time
         OneShot{"UnknownDeviceIsBadUsage",
                 kStandingBy,
                 TestRoute::Lan,
