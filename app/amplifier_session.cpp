@@ -4,8 +4,8 @@
 #include <limits>
 #include <utility>
 
-#include "app/forwarding_host.h"
 #include "app/host_setup.h"
+#include "control/wait_table.h"
 #include "driver/cls_marlin.h"
 #include "driver/marlin_error.h"
 #include "driver/text_numbers.h"
@@ -16,38 +16,23 @@ namespace {
 constexpr const char* kStoppedText = "stopped by the user";
 constexpr double kSliceOfScale = 100;  // ms on the host's clock per unit of time scale
 
-// Checks the session's stop request before each wait the driver makes.
-class StoppableTools final : public HostTools {
+// Told of each wait the driver starts: ends the call there once a stop was asked for, except in
+// the pause between a query and its answer, which would leave the answer for the next query.
+class StopCheck final : public WaitObserver {
  public:
-  StoppableTools(std::unique_ptr<HostTools> inner, std::shared_ptr<std::atomic<bool>> stop)
-      : inner_(std::move(inner)), stop_(std::move(stop)) {}
+  StopCheck(std::shared_ptr<std::atomic<bool>> stop, std::shared_ptr<WaitTracker> tracker)
+      : stop_(std::move(stop)), tracker_(std::move(tracker)) {}
 
-  double LowestFrequency() override { return inner_->LowestFrequency(); }
-  double HighestFrequency() override { return inner_->HighestFrequency(); }
-  bool IsBetween(std::int64_t low, std::int64_t value, std::int64_t high) override {
-    return inner_->IsBetween(low, value, high);
-  }
-  void Wait(float milliseconds) override {
-    if (stop_->load()) throw MarlinError(kStoppedError, kStoppedText);
-    inner_->Wait(milliseconds);
-  }
-
- private:
-  std::unique_ptr<HostTools> inner_;
-  std::shared_ptr<std::atomic<bool>> stop_;
-};
-
-class StoppableHost final : public ForwardingHostFactory {
- public:
-  StoppableHost(std::shared_ptr<HostServiceFactory> inner, std::shared_ptr<std::atomic<bool>> stop)
-      : ForwardingHostFactory(std::move(inner)), stop_(std::move(stop)) {}
-
-  std::unique_ptr<HostTools> MakeTools() override {
-    return std::make_unique<StoppableTools>(inner_->MakeTools(), stop_);
+  void DriverWaitStarts(WaitId id, double milliseconds) override {
+    if (stop_->load() && timing::WaitEntry(id).kind != timing::WaitKind::WithinQuery) {
+      throw MarlinError(kStoppedError, kStoppedText);
+    }
+    if (tracker_) tracker_->DriverWaitStarts(id, milliseconds);
   }
 
  private:
   std::shared_ptr<std::atomic<bool>> stop_;
+  std::shared_ptr<WaitTracker> tracker_;
 };
 
 class CallbackListener final : public WaitListener {
@@ -77,14 +62,14 @@ QueuedError Entry(const std::string& answer) {
 }  // namespace
 
 // The host services a session installs for itself: a clock at the plan's scale, its waits
-// observed for the callback and checked for a stop request.
+// observed for the callback.
 class AmplifierSession::OwnHost {
  public:
-  OwnHost(const SessionPlan& plan, const std::shared_ptr<std::atomic<bool>>& stop)
+  explicit OwnHost(const SessionPlan& plan)
       : clock(std::make_shared<RealClock>(plan.timeScale)),
         listener(plan.onWait),
         tracker(std::make_shared<WaitTracker>(clock, listener)),
-        host(Plan(plan, stop)) {}
+        host(Plan(plan)) {}
 
   std::shared_ptr<RealClock> clock;
   CallbackListener listener;
@@ -92,16 +77,13 @@ class AmplifierSession::OwnHost {
   HostSetup host;
 
  private:
-  HostPlan Plan(const SessionPlan& plan, const std::shared_ptr<std::atomic<bool>>& stop) const {
+  HostPlan Plan(const SessionPlan& plan) const {
     HostPlan hostPlan;
     hostPlan.deviceList = plan.deviceList;
     hostPlan.traceFile = plan.traceFile;
     hostPlan.clock = clock;
     hostPlan.tracker = tracker;
     hostPlan.sliceMs = kSliceOfScale * plan.timeScale;
-    hostPlan.wrap = [stop](std::shared_ptr<HostServiceFactory> inner) {
-      return std::make_shared<StoppableHost>(std::move(inner), stop);
-    };
     return hostPlan;
   }
 };
@@ -111,13 +93,16 @@ AmplifierSession::AmplifierSession(std::string device, const HostSetup& host,
     : device_(std::move(device)),
       host_(&host),
       tracker_(std::move(tracker)),
-      amp_(std::make_unique<clsMarlin>()) {}
+      amp_(std::make_unique<clsMarlin>()) {
+  amp_->SetWaitObserver(std::make_shared<StopCheck>(stop_, tracker_));
+}
 
 AmplifierSession::AmplifierSession(const SessionPlan& plan)
-    : device_(plan.device), own_(std::make_unique<OwnHost>(plan, stop_)) {
+    : device_(plan.device), own_(std::make_unique<OwnHost>(plan)) {
   host_ = &own_->host;
   tracker_ = own_->tracker;
   amp_ = std::make_unique<clsMarlin>();
+  amp_->SetWaitObserver(std::make_shared<StopCheck>(stop_, tracker_));
 }
 
 AmplifierSession::~AmplifierSession() {

@@ -126,9 +126,8 @@ class AmplifierSession {
   std::string WhyNotConnected() const;
   std::string RouteText() const;
 
-  // Asks the running call to end: its next wait raises kStoppedError (the driver's errors pass
-  // it on as their own form of it). Any thread; the request holds until the next call begins.
-  // Only a session with its own host services (SessionPlan) stops this way.
+  // Asks the running call to end: its next wait raises kStoppedError (the driver's procedures
+  // pass it on in their own form). Any thread; the request holds until the next call begins.
   void Stop() { stop_->store(true); }
 
   // The driver object, for a host that needs more than the session offers.
