@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/connected_amplifier.h"
+#include "app/amplifier_session.h"
 #include "app/demo_simulator.h"
 #include "app/exit_codes.h"
 #include "app/host_setup.h"
@@ -110,44 +110,67 @@ class DemoRun {
 };
 
 // The steps after connecting; false when one failed.
-bool Operate(DemoRun& run, clsMarlin& amp, std::int32_t band) {
-  const auto switchTo = [&](std::int32_t target) {
-    amp.clsIAmpRemote_SetState(target);
-    return "now " + StateText(amp.clsIAmpRemote_GetState());
+bool Operate(DemoRun& run, AmplifierSession& session, std::int32_t band) {
+  const auto switchTo = [&](SwitchRequest request) {
+    session.SetState(request);
+    return "now " + StateText(session.State());
   };
   return run.Step("initialise", [&] {
-    amp.clsDevice_Initialize();
+    session.Initialize();
     return std::string("done");
   }) && run.Step("operate on band path " + std::to_string(band), [&] {
-    AmplParamsRecord params;
-    params.BandPath = band;
-    params.OutputMode = kDemoOutputMode;
-    params.OperatingClass = kDemoOperatingClass;
-    amp.clsIAmpRemote_AmplParams_Let(params);
-    return switchTo(state::kOperate);
+    return switchTo({state::kOperate, SwitchParams{band, kDemoOutputMode, kDemoOperatingClass}});
   }) && run.Step("read the state", [&] {
-    return StateText(amp.clsIAmpRemote_GetState());
+    return StateText(session.State());
   }) && run.Step("read the error queue", [&] {
+    ErrorReading reading;
+    reading.most = kMostErrorsShown;
     std::string entries;
-    for (int i = 0; i < kMostErrorsShown; ++i) {
-      const std::string entry = amp.clsIAmpRemoteExt_CheckForError();
-      if (entry.empty()) break;
-      entries += (entries.empty() ? "" : "; ") + AnswerText(entry);
+    for (const QueuedError& entry : session.ReadErrors(reading).entries) {
+      entries += (entries.empty() ? "" : "; ") + entry.text;
     }
     return entries.empty() ? std::string("empty") : entries;
   }) && run.Step("standby", [&] {
-    return switchTo(state::kStandby);
-  }) && run.Step("off", [&] { return switchTo(state::kOff); });
+    return switchTo({state::kStandby, std::nullopt});
+  }) && run.Step("off", [&] {
+    return switchTo({state::kOff, std::nullopt});
+  });
 }
 
-}  // namespace
+// Names, connects, operates and disconnects; the exit status.
+int RunSteps(DemoRun& run, const HostSetup& host, const std::shared_ptr<WaitTracker>& tracker,
+             std::int32_t band) {
+  AmplifierSession session(DemoSimulator::kDevice, host, tracker);
+  const bool named = run.Step("name the device " + session.Device(), [&] {
+    session.Name();
+    const SessionIdentity identity = session.Identify();
+    return identity.route + ", \"" + Printable(identity.description) + "\"";
+  });
+  if (!named) return exit_code::kDriverError;
+  const bool connected = run.Step("connect and identify", [&] {
+    try {
+      session.Connect();
+    } catch (const NotConnected&) {
+      throw CliFailure(exit_code::kConnectionFailure,
+                       "not connected: " + session.WhyNotConnected());
+    }
+    const SessionIdentity identity = session.Identify();
+    return identity.identification +
+           (identity.serial.empty() ? "" : ", serial " + identity.serial) + "; model " +
+           identity.model;
+  });
+  if (!connected) return exit_code::kConnectionFailure;
+  int status = Operate(run, session, band) ? exit_code::kSuccess : exit_code::kDriverError;
+  const bool disconnected = run.Step("disconnect", [&] {
+    session.Disconnect();
+    return "Status " + std::to_string(session.Amp().clsDevice_Status());
+  });
+  if (!disconnected) status = exit_code::kDriverError;
+  return status;
+}
 
-int RunDemo(const CliOptions& options, std::ostream& out) {
-  const double scale = options.host.timeScale.value_or(kDemoTimeScale);
-  auto clock = std::make_shared<RealClock>(scale);
-  DemoSimulator simulator(options.model, options.route, options.faults, clock);
-  const RemovedOnSignal cleanup(simulator.DeviceListPath(), simulator.Folder());
-
+void Introduce(const CliOptions& options, const DemoSimulator& simulator, double scale,
+               std::ostream& out) {
   out << "marlinctl demo: a simulated " << options.model << " on " << RouteTitle(options.route)
       << "\n"
       << "Time scale " << scale
@@ -159,6 +182,16 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
   std::istringstream listText(simulator.DeviceListText());
   for (std::string line; std::getline(listText, line);) out << "    " << line << "\n";
   out << "\n" << std::flush;
+}
+
+}  // namespace
+
+int RunDemo(const CliOptions& options, std::ostream& out) {
+  const double scale = options.host.timeScale.value_or(kDemoTimeScale);
+  auto clock = std::make_shared<RealClock>(scale);
+  DemoSimulator simulator(options.model, options.route, options.faults, clock);
+  const RemovedOnSignal cleanup(simulator.DeviceListPath(), simulator.Folder());
+  Introduce(options, simulator, scale, out);
 
   ProgressDisplay display(out, isatty(STDOUT_FILENO) != 0);
   auto tracker = std::make_shared<WaitTracker>(clock, display);
@@ -173,44 +206,7 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
 
   const auto realStart = std::chrono::steady_clock::now();
   DemoRun run(out, *clock, *tracker);
-  int status = exit_code::kSuccess;
-  {
-    clsMarlin amp;
-    const std::string device = DemoSimulator::kDevice;
-    bool connected = false;
-    const bool named = run.Step("name the device " + device, [&] {
-      amp.clsDevice_Name_Let(device);
-      return RouteText(amp.Fields()) + ", \"" + Printable(amp.clsDevice_Description()) + "\"";
-    });
-    if (named) {
-      connected = run.Step("connect and identify", [&] {
-        amp.clsDevice_Status_Let(1);
-        amp.clsDevice_Check();
-        const clsMarlin::Snapshot fields = amp.Fields();
-        if (amp.clsDevice_Status() != 1) {
-          throw CliFailure(exit_code::kConnectionFailure,
-                           "not connected: " + host.WhyNotConnected(fields));
-        }
-        const InfoRecord info = amp.clsDevice_Info();
-        return AnswerText(info.Member2) +
-               (info.Member3.empty() ? "" : ", serial " + AnswerText(info.Member3)) + "; model " +
-               ModelText(fields);
-      });
-    }
-    if (!named) {
-      status = exit_code::kDriverError;
-    } else if (!connected) {
-      status = exit_code::kConnectionFailure;
-    } else {
-      if (!Operate(run, amp, options.demoBand)) status = exit_code::kDriverError;
-      const bool disconnected = run.Step("disconnect", [&] {
-        amp.clsDevice_Status_Let(0);
-        amp.clsDevice_Check();
-        return "Status " + std::to_string(amp.clsDevice_Status());
-      });
-      if (!disconnected) status = exit_code::kDriverError;
-    }
-  }
+  const int status = RunSteps(run, host, tracker, options.demoBand);
   run.Summary(scale, std::chrono::steady_clock::now() - realStart);
   return status;
 }

@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "app/connected_amplifier.h"
+#include "app/amplifier_session.h"
 #include "app/device_list_location.h"
 #include "app/exit_codes.h"
 #include "app/host_setup.h"
@@ -22,49 +22,74 @@ std::string StateText(std::int32_t code) {
   return clsMarlin::StateName(code) + " (" + std::to_string(code) + ")";
 }
 
-void Identify(ConnectedAmplifier& connected, std::ostream& out) {
-  clsMarlin& amp = connected.Amp();
-  const clsMarlin::Snapshot fields = amp.Fields();
-  const InfoRecord info = amp.clsDevice_Info();
-  out << Shown(connected.Device()) << "  " << Printable(amp.clsDevice_Description()) << "\n"
-      << "  route           " << RouteText(fields) << " (interface " << fields.Interface << ")\n"
-      << "  identification  " << AnswerText(info.Member2) << "\n";
-  if (!info.Member3.empty()) out << "  serial          " << AnswerText(info.Member3) << "\n";
-  out << "  firmware        " << fields.FirmwareVersion << "\n"
-      << "  model           " << ModelText(fields) << "\n";
+void Identify(AmplifierSession& session, std::ostream& out) {
+  const SessionIdentity identity = session.Identify();
+  out << Shown(session.Device()) << "  " << Printable(identity.description) << "\n"
+      << "  route           " << identity.route << " (interface " << identity.interfaceCode << ")\n"
+      << "  identification  " << identity.identification << "\n";
+  if (!identity.serial.empty()) out << "  serial          " << identity.serial << "\n";
+  out << "  firmware        " << identity.firmware << "\n"
+      << "  model           " << identity.model << "\n";
 }
 
-void SetState(ConnectedAmplifier& connected, const CliOptions& options, WaitTracker& tracker,
-              std::ostream& out) {
-  clsMarlin& amp = connected.Amp();
+void SetState(AmplifierSession& session, const CliOptions& options, std::ostream& out) {
+  SwitchRequest request;
+  request.state = options.targetState;
   if (options.band || options.mode || options.operatingClass) {
-    AmplParamsRecord params;
-    params.BandPath = options.band.value_or(0);
-    params.OutputMode = options.mode.value_or(0);
-    params.OperatingClass = options.operatingClass.value_or(0);
-    amp.clsIAmpRemote_AmplParams_Let(params);
+    request.params = SwitchParams{options.band.value_or(0), options.mode.value_or(0),
+                                  options.operatingClass.value_or(0)};
   }
-  out << Shown(connected.Device()) << ": switching to " << clsMarlin::StateName(options.targetState)
+  out << Shown(session.Device()) << ": switching to " << clsMarlin::StateName(options.targetState)
       << "\n"
       << std::flush;
-  tracker.Reset();
-  amp.clsIAmpRemote_SetState(options.targetState);
-  tracker.Reset();
-  const std::int32_t reached = amp.clsIAmpRemote_GetState();
-  out << Shown(connected.Device()) << ": " << StateText(reached) << "\n";
+  session.SetState(request);
+  out << Shown(session.Device()) << ": " << StateText(session.State()) << "\n";
 }
 
-void ReadErrors(ConnectedAmplifier& connected, std::int32_t most, std::ostream& out) {
-  std::int32_t read = 0;
-  for (; read < most; ++read) {
-    const std::string entry = connected.Amp().clsIAmpRemoteExt_CheckForError();
-    if (entry.empty()) break;
-    out << Shown(connected.Device()) << ": " << AnswerText(entry) << "\n" << std::flush;
+void ReadErrors(AmplifierSession& session, std::int32_t most, std::ostream& out) {
+  ErrorReading reading;
+  reading.most = most;
+  reading.each = [&](const QueuedError& entry) {
+    out << Shown(session.Device()) << ": " << entry.text << "\n" << std::flush;
+  };
+  const ErrorQueue queue = session.ReadErrors(reading);
+  if (queue.entries.empty() && !queue.more) {
+    out << Shown(session.Device()) << ": no error queued\n";
   }
-  if (read == 0) out << Shown(connected.Device()) << ": no error queued\n";
-  if (read == most) {
-    out << Shown(connected.Device()) << ": stopped after " << most
+  if (queue.more) {
+    out << Shown(session.Device()) << ": stopped after " << most
         << " entries; more may be queued\n";
+  }
+}
+
+// Connects, runs the command and disconnects whatever happened.
+void RunConnected(const CliOptions& options, const HostSetup& host,
+                  const std::shared_ptr<WaitTracker>& tracker, std::ostream& out) {
+  AmplifierSession session(options.device, host, tracker);
+  try {
+    session.Connect();
+  } catch (const NotConnected& e) {
+    throw CliFailure(exit_code::kConnectionFailure, Shown(options.device) + ": " + e.Description());
+  }
+  switch (options.command) {
+    case CliCommand::Identify:
+      Identify(session, out);
+      break;
+    case CliCommand::State:
+      out << Shown(options.device) << ": " << StateText(session.State()) << "\n";
+      break;
+    case CliCommand::Set:
+      SetState(session, options, out);
+      break;
+    case CliCommand::Errors:
+      ReadErrors(session, options.maxErrors, out);
+      break;
+    case CliCommand::Reset:
+      session.ResetFault();
+      out << Shown(options.device) << ": faults reset\n";
+      break;
+    default:
+      throw UsageError("not a device command: " + CommandWord(options.command));
   }
 }
 
@@ -88,31 +113,7 @@ int RunDeviceCommand(const CliOptions& options, std::ostream& out) {
   HostSetup host(plan);
 
   try {
-    ConnectedAmplifier connected(options.device, host);
-    clsMarlin& amp = connected.Amp();
-    tracker->Reset();
-    switch (options.command) {
-      case CliCommand::Identify:
-        Identify(connected, out);
-        break;
-      case CliCommand::State: {
-        const std::int32_t state = amp.clsIAmpRemote_GetState();
-        out << Shown(options.device) << ": " << StateText(state) << "\n";
-        break;
-      }
-      case CliCommand::Set:
-        SetState(connected, options, *tracker, out);
-        break;
-      case CliCommand::Errors:
-        ReadErrors(connected, options.maxErrors, out);
-        break;
-      case CliCommand::Reset:
-        amp.clsIAmpRemote_ResetFault();
-        out << Shown(options.device) << ": faults reset\n";
-        break;
-      default:
-        throw UsageError("not a device command: " + CommandWord(options.command));
-    }
+    RunConnected(options, host, tracker, out);
   } catch (const MarlinError& e) {
     throw CliFailure(exit_code::kDriverError, Shown(options.device) + ": error " +
                                                   std::to_string(e.Number()) + ": " +

@@ -12,10 +12,6 @@ namespace {
 using timing::DriverWait;
 using timing::WaitKind;
 
-std::string After(const std::string& text, const std::string& prefix) {
-  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : std::string();
-}
-
 bool PollsOver(const std::string& label) {
   for (const DriverWait& wait : timing::DriverWaits()) {
     if (wait.kind == WaitKind::Polls && wait.procedure == label) return true;
@@ -46,26 +42,18 @@ void WaitTracker::ProcedureEnded(const std::string& label) {
 void WaitTracker::Reset() {
   if (current_) End();
   frames_.clear();
+  announced_.reset();
 }
 
-const DriverWait* WaitTracker::TableEntry(double milliseconds) const {
-  if (frames_.empty()) return nullptr;
-  std::int32_t target = timing::kAnyState;
-  for (const Frame& frame : frames_) {
-    if (frame.label == labels::kSetNewState.start) {
-      target = timing::TracedState(After(frame.data, trace_text::kNewState));
-    }
-  }
-  const Frame& inner = frames_.back();
-  return timing::FindWait(inner.label, target, After(inner.data, trace_text::kCommand),
-                          milliseconds);
-}
+void WaitTracker::DriverWaitStarts(WaitId id, double /*milliseconds*/) { announced_ = id; }
 
 WaitActivity WaitTracker::Describe(const DriverWait* wait, double milliseconds) const {
   WaitActivity activity;
   if (wait) {
     activity.what = wait->description;
-    activity.limit = FromMilliseconds(timing::LimitMs(*wait, queryPauseMs_));
+    // A pause lasts what the driver asked, whatever length the table knows it by.
+    activity.limit = FromMilliseconds(
+        wait->kind == WaitKind::Pause ? milliseconds : timing::LimitMs(*wait, queryPauseMs_));
   } else {
     activity.what = (frames_.empty() ? std::string() : frames_.back().label + ": ") + "pause";
     activity.limit = FromMilliseconds(milliseconds);
@@ -79,7 +67,8 @@ Clock::Duration WaitTracker::Waited() const {
 }
 
 void WaitTracker::WaitStarting(double milliseconds) {
-  const DriverWait* wait = TableEntry(milliseconds);
+  const DriverWait* wait = announced_ ? &timing::WaitEntry(*announced_) : nullptr;
+  announced_.reset();
   const bool withinQuery = wait && wait->kind == WaitKind::WithinQuery;
   if (withinQuery) queryPauseMs_ = milliseconds;
   const Clock::Duration before = Waited();

@@ -1,7 +1,9 @@
 #pragma once
-// What the driver is waiting for, followed from its trace lines and its calls of the host's
-// wait service: a confirmation poll or band switch (one activity over many waits) or a pause,
-// each named and limited by the driver's own wait table, with the limit of this route.
+// What the driver is waiting for: the driver object tells which wait of its table starts (as its
+// WaitObserver), the host's wait service when and how long it waits, and the trace lines which
+// procedure runs. A confirmation poll or band switch is one activity over many waits, a pause
+// one of its own, each named and limited by the driver's wait table, with the limit of this
+// route. A wait the driver did not announce shows as a bare pause.
 //
 // An activity's time is what the driver spent in its waits: a wait that returned counts its
 // length, one under way what it has run up to its length. So it never passes the table's limit;
@@ -33,9 +35,12 @@ class WaitListener {
   virtual void WaitEnded(const WaitActivity& activity) = 0;
 };
 
-class WaitTracker {
+class WaitTracker final : public WaitObserver {
  public:
   WaitTracker(std::shared_ptr<Clock> clock, WaitListener& listener);
+
+  // The next wait of the host's service is this one of the driver's table.
+  void DriverWaitStarts(WaitId id, double milliseconds) override;
 
   void ProcedureStarted(const std::string& label, const std::string& data);
   void ProcedureEnded(const std::string& label);
@@ -67,8 +72,6 @@ class WaitTracker {
     Clock::Duration length{};
   };
 
-  // The driver's entry for a wait that starts now, null for one it does not list.
-  const timing::DriverWait* TableEntry(double milliseconds) const;
   WaitActivity Describe(const timing::DriverWait* wait, double milliseconds) const;
   // All the time spent in waits so far, the one under way included up to its length.
   Clock::Duration Waited() const;
@@ -81,8 +84,9 @@ class WaitTracker {
   std::optional<Current> current_;
   bool quiet_ = false;  // the wait under way is not shown
   std::optional<Ongoing> ongoing_;
-  Clock::Duration waited_{};  // in the waits that have finished
-  double queryPauseMs_ = 0;   // the pause within a query on this route, as last seen
+  Clock::Duration waited_{};         // in the waits that have finished
+  double queryPauseMs_ = 0;          // the pause within a query on this route, as last seen
+  std::optional<WaitId> announced_;  // by the driver, for the wait that starts next
 };
 
 }  // namespace marlin::cli

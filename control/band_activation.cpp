@@ -63,10 +63,10 @@ std::int32_t clsMarlin::ActivateBand() {
         }
       });
       proc.Step([&] { SendCmdString(scpi::Line(scpi::kBandSet + Decimal(wanted))); });
-      proc.Step([] { host::Tools().Wait(timing::kBandSwitchPause); });
+      proc.Step([this] { Pause(WaitId::BandSwitch, timing::kBandSwitchPause); });
       bool reached = false;
       for (std::int32_t polls = 0; !reached && polls <= timing::kBandPollLimit; ++polls) {
-        proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
+        proc.Step([this] { Pause(WaitId::BandSwitch, timing::kPollInterval); });
         reached = readBand() == wanted;
       }
       if (!reached) {

@@ -1,5 +1,6 @@
 // Holds the caller until a status query answers the expected character or the limit passes.
 #include "control/timings.h"
+#include "control/wait_table.h"
 #include "driver/cls_marlin.h"
 #include "driver/host_registry.h"
 #include "driver/procedure.h"
@@ -12,8 +13,9 @@ void clsMarlin::WaitForComplete(const std::string& Command, const std::string& E
   proc.Start(trace_text::kCommand + Command);
   const std::int64_t limit = static_cast<std::int64_t>(TimeoutSeconds) * timing::kPollsPerSecond;
   std::int64_t polls = 0;
+  const WaitId wait = timing::ConfirmationWait(Command, Expected);
   for (;;) {
-    proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
+    proc.Step([&] { Pause(wait, timing::kPollInterval); });
     std::string answer =
         proc.Step([&] { return ReadCmdResponse(scpi::Line(Command), scpi::kQueryWaitTime); });
     ++polls;

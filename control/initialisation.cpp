@@ -43,7 +43,7 @@ void clsMarlin::ResetFault() {
   Procedure proc(labels::kResetFault, Name);
   proc.Start();
   proc.Step([&] { SendCmdString(scpi::Line(scpi::kClearStatus)); });
-  proc.Step([&] { host::Tools().Wait(timing::kResetPause); });
+  proc.Step([&] { Pause(WaitId::ResetFault, timing::kResetPause); });
   proc.End();
 }
 

@@ -38,7 +38,7 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
   auto query = [&](const char* text) {
     return proc.Step([&] { return ReadCmdResponse(scpi::Line(text), scpi::kQueryWaitTime); });
   };
-  auto wait = [&](float ms) { proc.Step([&] { host::Tools().Wait(ms); }); };
+  auto wait = [&](WaitId id, float ms) { proc.Step([&] { Pause(id, ms); }); };
   auto confirm = [&](const char* q, const char* expected, std::int32_t limit) {
     proc.Step([&] { WaitForComplete(q, expected, limit); });
   };
@@ -67,7 +67,7 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
       std::string band = query(scpi::kBandQuery);
       if (proc.Step([&] { return BandPathActive(band); })) {
         send(scpi::kOutputOff);
-        wait(timing::kOutputOffPause);
+        wait(WaitId::OutputOff, timing::kOutputOffPause);
         confirm(scpi::kOutputQuery, "0", timing::kOutputOffConfirmation);
       }
       break;
@@ -76,9 +76,13 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
       std::int32_t band = proc.Step([&] { return ActivateBand(); });
       if (proc.Step([&] { return host::Tools().IsBetween(kLowestBand, band, kHighestBand); })) {
         send(scpi::kModulationPrefix + Decimal(band) + scpi::kModulationSuffix);
-        wait(timing::kModulationPause);
+        wait(WaitId::Modulation, timing::kModulationPause);
         send(scpi::kOutputOn);
-        wait(IsPA4413 == kTrue ? timing::kOutputOnPausePA4413 : timing::kOutputOnPause);
+        if (IsPA4413 == kTrue) {
+          wait(WaitId::OutputOnPA4413, timing::kOutputOnPausePA4413);
+        } else {
+          wait(WaitId::OutputOn, timing::kOutputOnPause);
+        }
         confirm(scpi::kOutputQuery, "1", timing::kOutputOnConfirmation);
       }
       break;

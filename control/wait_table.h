@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "driver/wait_observer.h"
+
 namespace marlin::timing {
 
 enum class WaitKind {
@@ -16,6 +18,7 @@ enum class WaitKind {
 inline constexpr std::int32_t kAnyState = -1;
 
 struct DriverWait {
+  WaitId id;
   WaitKind kind;
   std::string_view procedure;  // trace label of the procedure that waits
   std::int32_t state;          // the state SetNewState is asked for; kAnyState: whichever
@@ -26,6 +29,10 @@ struct DriverWait {
 };
 
 std::span<const DriverWait> DriverWaits();
+const DriverWait& WaitEntry(WaitId id);
+
+// The confirmation that polls `query` until it answers `expected`.
+WaitId ConfirmationWait(std::string_view query, std::string_view expected);
 
 // The longest `wait` runs on a route whose queries pause `queryPauseMs` between writing and
 // reading (VISA's kQueryPause, none on the other routes): its waits and its queries' pauses.

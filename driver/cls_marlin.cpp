@@ -15,6 +15,11 @@ clsMarlin::clsMarlin() : Routes(std::make_unique<RouteSet>(*this)) {
 std::int32_t clsMarlin::clsDevice_Address() { return Address; }
 std::string clsMarlin::clsDevice_Name() { return Name; }
 std::string clsMarlin::clsDevice_Description() { return Description; }
+
+void clsMarlin::Pause(WaitId id, double milliseconds) {
+  if (waitObserver_) waitObserver_->DriverWaitStarts(id, milliseconds);
+  host::Tools().Wait(static_cast<float>(milliseconds));
+}
 std::string clsMarlin::clsDevice_DeviceType() { return DeviceType; }
 std::int32_t clsMarlin::clsDevice_Interface() { return Interface; }
 std::int32_t clsMarlin::clsDevice_Status() { return Status; }

@@ -8,6 +8,7 @@
 
 #include "driver/host_interfaces.h"
 #include "driver/records.h"
+#include "driver/wait_observer.h"
 
 namespace marlin {
 
@@ -74,6 +75,11 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
 
   static std::string StateName(const std::int32_t& StateCode);
 
+  // Told of each wait this object starts; null (the default) tells no one.
+  void SetWaitObserver(std::shared_ptr<WaitObserver> observer) {
+    waitObserver_ = std::move(observer);
+  }
+
   // Read-only views for tests and the stand-alone host's diagnostics.
   struct Snapshot;
   Snapshot Fields() const;
@@ -109,6 +115,9 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   // open.
   void CloseRoutes(const Route* except);
 
+  // The host's wait, told to the observer first.
+  void Pause(WaitId id, double milliseconds);
+
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 
   std::string Name;
@@ -136,6 +145,7 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   double FirmwareVersion = 0;
   std::shared_ptr<frmKeepAlive> KeepAlive;
   std::unique_ptr<RouteSet> Routes;
+  std::shared_ptr<WaitObserver> waitObserver_;
 };
 
 // A copy of every field, for tests and diagnostics; the driver never reads it back.

@@ -89,14 +89,15 @@ class SetStateRequest {
       std::int32_t now = proc.Step([&] { return m_.clsIAmpRemote_GetState(); });
       if (now == state::kOff && NewState == state::kOperate) {
         proc.Step([&] { m_.SetNewState(state::kOn); });
-        proc.Step([] { host::Tools().Wait(timing::kPowerOnPause); });
+        proc.Step([&] { m_.Pause(WaitId::PowerOn, timing::kPowerOnPause); });
         proc.Step([&] { m_.ResetFault(); });
-        proc.Step([] { host::Tools().Wait(timing::kAfterResetPause); });
+        proc.Step([&] { m_.Pause(WaitId::AfterReset, timing::kAfterResetPause); });
         proc.Step([&] { m_.clsIAmpRemote_GetState(); });
       }
     }
     proc.Step([&] { m_.SetNewState(NewState); });
-    if (isPA4520) proc.Step([] { host::Tools().Wait(timing::kPA4520SettlingPause); });
+    if (isPA4520)
+      proc.Step([&] { m_.Pause(WaitId::PA4520Settling, timing::kPA4520SettlingPause); });
     // The read-back and its judgement are one unit: a retry reads the state again.
     proc.Step([&] { ReadBackAndJudge(NewState, isPA4520, windowShown); });
     proc.End();

@@ -123,7 +123,7 @@ std::string VisaRoute::Query(Procedure& proc, const std::string& command, std::i
     visa->viWrite(m_.VisaSession, command, static_cast<std::uint32_t>(command.size()), written);
   });
   if (waitTime > 0) {
-    proc.Step([&] { host::Tools().Wait(static_cast<float>(waitTime)); });
+    proc.Step([&] { m_.Pause(WaitId::QueryPause, waitTime); });
   }
   proc.Step([&] {
     std::string buffer(kVisaBufferLength, '\0');

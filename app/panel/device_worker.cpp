@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/connected_amplifier.h"
+#include "app/amplifier_session.h"
 #include "app/host_setup.h"
 #include "app/panel/panel_host.h"
 #include "app/panel/panel_json.h"
@@ -66,30 +66,21 @@ class DeviceWorker::Driver {
                [&owner](const std::string& query, const std::string& answer) {
                  owner.recorder_.Exchanged(query, answer);
                }},
-        attached_(hooks_) {}
-
-  ~Driver() {
-    // Leaving: an open connection is closed, whatever the amplifier says.
-    try {
-      if (amp && amp->clsDevice_Status() == 1) {
-        amp->clsDevice_Status_Let(0);
-        amp->clsDevice_Check();
-      }
-    } catch (...) {
-    }
-    amp.reset();
-  }
-  Driver(const Driver&) = delete;
-  Driver& operator=(const Driver&) = delete;
+        attached_(hooks_),
+        session(owner.name_, owner.host_, tracker_) {}
 
   cli::WaitTracker& Tracker() { return *tracker_; }
-  bool Connected() const { return amp->clsDevice_Status() == 1; }
-  std::unique_ptr<clsMarlin> amp = std::make_unique<clsMarlin>();
+  bool Connected() const { return session.Connected(); }
+  clsMarlin& Amp() { return session.Amp(); }
 
  private:
   std::shared_ptr<cli::WaitTracker> tracker_;
   DeviceHostHooks hooks_;
   ThreadHooks attached_;
+
+ public:
+  // Last, so it disconnects while the thread's hooks are still attached.
+  cli::AmplifierSession session;
 };
 
 DeviceWorker::DeviceWorker(std::string name, std::string description, std::shared_ptr<Clock> clock,
@@ -189,7 +180,7 @@ void DeviceWorker::Run() {
   Driver driver(*this);
   try {
     // Naming reads the device list only; it tells the route before any connection.
-    driver.amp->clsDevice_Name_Let(name_);
+    driver.session.Name();
   } catch (...) {
     const MarlinError e = CurrentError();
     std::lock_guard lock(mutex_);
@@ -263,43 +254,29 @@ ActionOutcome DeviceWorker::Perform(Driver& driver, const Action& action) {
 }
 
 void DeviceWorker::Act(Driver& driver, const Action& action, ActionOutcome& outcome) {
-  clsMarlin& amp = *driver.amp;
+  cli::AmplifierSession& session = driver.session;
   switch (action.kind) {
     case ActionKind::Connect:
-      amp.clsDevice_Name_Let(name_);
-      amp.clsDevice_Status_Let(1);
-      amp.clsDevice_Check();
-      if (!driver.Connected()) {
-        const clsMarlin::Snapshot fields = amp.Fields();
-        outcome.error = ErrorReport(
-            errors::kTransport,
-            "not connected over " + cli::RouteText(fields) + ": " + host_.WhyNotConnected(fields),
-            name_);
-      }
+      session.Connect();
       break;
     case ActionKind::Disconnect:
-      amp.clsDevice_Status_Let(0);
-      amp.clsDevice_Check();
+      session.Disconnect();
       break;
     case ActionKind::Initialize:
-      amp.clsDevice_Initialize();
+      session.Initialize();
       break;
     case ActionKind::ResetFault:
-      amp.clsIAmpRemote_ResetFault();
+      session.ResetFault();
       break;
     case ActionKind::ReadErrors:
       ReadErrors(driver, outcome);
       break;
-    case ActionKind::SetState: {
-      AmplParamsRecord params;
-      params.BandPath = action.request.bandPath;
-      params.OutputMode = action.request.outputMode;
-      params.OperatingClass = action.request.operatingClass;
-      amp.clsIAmpRemote_AmplParams_Let(params);
+    case ActionKind::SetState:
       stop_->store(false);
-      amp.clsIAmpRemote_SetState(action.request.state);
+      session.SetState({action.request.state,
+                        cli::SwitchParams{action.request.bandPath, action.request.outputMode,
+                                          action.request.operatingClass}});
       break;
-    }
     case ActionKind::ReadState:
       break;  // the read-back after every action is all it does
     case ActionKind::RfOff:
@@ -309,21 +286,13 @@ void DeviceWorker::Act(Driver& driver, const Action& action, ActionOutcome& outc
 }
 
 void DeviceWorker::ReadErrors(Driver& driver, ActionOutcome& outcome) {
-  for (std::int32_t read = 0;; ++read) {
-    if (read == kMostErrorsRead) {
-      outcome.errorsLeft = true;
-      return;
-    }
-    const std::string entry = driver.amp->clsIAmpRemoteExt_CheckForError();
-    if (entry.empty()) return;
-    std::string text = cli::AnswerText(entry);
-    // A latched fault answers the same entry until it is reset: reading on shows nothing new.
-    if (!outcome.errors.empty() && outcome.errors.back() == text) {
-      outcome.errorRepeats = true;
-      return;
-    }
-    outcome.errors.push_back(std::move(text));
-  }
+  cli::ErrorReading reading;
+  reading.most = kMostErrorsRead;
+  reading.stopAtRepeat = true;
+  const cli::ErrorQueue queue = driver.session.ReadErrors(reading);
+  for (const cli::QueuedError& entry : queue.entries) outcome.errors.push_back(entry.text);
+  outcome.errorsLeft = queue.more;
+  outcome.errorRepeats = queue.repeats;
 }
 
 void DeviceWorker::SwitchRfOff(Driver& driver, ActionOutcome& outcome) {
@@ -341,13 +310,13 @@ void DeviceWorker::SwitchRfOff(Driver& driver, ActionOutcome& outcome) {
     return;
   }
   stop_->store(false);
-  driver.amp->clsIAmpRemote_SetState(state::kStandby);
+  driver.session.SetState({state::kStandby, std::nullopt});
 }
 
 ReadBack DeviceWorker::ReadState(Driver& driver, std::optional<std::int32_t>& state) {
   recorder_.Begin();
   try {
-    state = driver.amp->clsIAmpRemote_GetState();
+    state = driver.session.State();
   } catch (...) {
     state.reset();
   }
@@ -358,8 +327,8 @@ ReadBack DeviceWorker::ReadState(Driver& driver, std::optional<std::int32_t>& st
 
 void DeviceWorker::CheckLink(Driver& driver) {
   try {
-    driver.amp->clsDevice_Status_Let(1);
-    driver.amp->clsDevice_Check();
+    driver.Amp().clsDevice_Status_Let(1);
+    driver.Amp().clsDevice_Check();
   } catch (...) {
     // The check absorbs its own errors; a host call's error leaves the status as it is.
   }
@@ -402,7 +371,7 @@ void DeviceWorker::Verify(Driver& driver, ActionOutcome* outcome) {
 }
 
 void DeviceWorker::Describe(Driver& driver) {
-  const clsMarlin::Snapshot fields = driver.amp->Fields();
+  const clsMarlin::Snapshot fields = driver.Amp().Fields();
   const bool connected = fields.Status == 1;
   std::lock_guard lock(mutex_);
   view_.route = cli::RouteText(fields);

@@ -41,8 +41,7 @@ class ObservedWaits : public ::testing::Test {
     StandaloneHostConfig config;
     config.clock = clock;
     config.traceFile = folder.Path() / "trace.jsonl";
-    ObservedHostFactory factory(std::make_shared<StandaloneHostFactory>(config),
-                                std::make_shared<WaitTracker>(clock, listener), 100);
+    ObservedHostFactory factory(std::make_shared<StandaloneHostFactory>(config), tracker, 100);
     trace = factory.MakeTrace();
     tools = factory.MakeTools();
   }
@@ -51,19 +50,25 @@ class ObservedWaits : public ::testing::Test {
     trace->WriteTrace("start", "Telvar_Amplifier", "clsMarlin", label, data, "1");
   }
   void End(const std::string& label) { trace->WriteTrace("end", "", "", label, "", "1"); }
+  // A wait as the driver makes it: announced, then asked of the host.
+  void Wait(WaitId id, double ms) {
+    tracker->DriverWaitStarts(id, ms);
+    tools->Wait(static_cast<float>(ms));
+  }
 
   testing::TempFolder folder;
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
   RecordingListener listener;
+  std::shared_ptr<WaitTracker> tracker = std::make_shared<WaitTracker>(clock, listener);
   std::unique_ptr<HostTrace> trace;
   std::unique_ptr<HostTools> tools;
 };
 
 TEST_F(ObservedWaits, AConfirmationIsOneActivityOverItsPollsAndAPauseIsItsOwn) {
   Start("SetNewState", "NewState = Operate");
-  tools->Wait(5000);
+  Wait(WaitId::OutputOn, 5000);
   Start("WaitForComplete", "Command = RF:OUTP:STAT?");
-  for (int poll = 0; poll < 3; ++poll) tools->Wait(500);
+  for (int poll = 0; poll < 3; ++poll) Wait(WaitId::OperateConfirmation, 500);
   End("WaitForComplete");
   End("SetNewState");
   EXPECT_THAT(listener.seen,
@@ -83,14 +88,14 @@ TEST_F(ObservedWaits, AConfirmationIsOneActivityOverItsPollsAndAPauseIsItsOwn) {
 TEST_F(ObservedWaits, LimitsFollowTheConfirmedQueryAndTheTarget) {
   Start("SetNewState", "NewState = Standby");
   Start("WaitForComplete", "Command = RF:OUTP:STAT?");
-  tools->Wait(500);
+  Wait(WaitId::OutputOffConfirmation, 500);
   End("WaitForComplete");
   Start("WaitForComplete", "Command = SYST:POW:STAT?");
-  tools->Wait(500);
+  Wait(WaitId::PowerOnConfirmation, 500);
   End("WaitForComplete");
   Start("ActivateBand");
-  tools->Wait(2000);
-  tools->Wait(500);
+  Wait(WaitId::BandSwitch, 2000);
+  Wait(WaitId::BandSwitch, 500);
   End("ActivateBand");
   EXPECT_THAT(
       listener.seen,
@@ -102,9 +107,21 @@ TEST_F(ObservedWaits, LimitsFollowTheConfirmedQueryAndTheTarget) {
                   IsSeen("ended", "2.5 s of 17.5 s  waiting for the band path to switch")));
 }
 
+// The driver names its waits: a pause of another length than the table's keeps its name.
+TEST_F(ObservedWaits, AnAnnouncedPauseKeepsItsNameWhateverItsLength) {
+  Start("SetNewState", "NewState = Operate");
+  Wait(WaitId::OutputOn, 4000);
+  Wait(WaitId::OutputOnPA4413, 100);
+  EXPECT_THAT(listener.seen,
+              ElementsAre(IsSeen("began", "0.0 s of 4.0 s  waiting for the RF output to come on"),
+                          IsSeen("ended", "4.0 s of 4.0 s  waiting for the RF output to come on"),
+                          IsSeen("began", "0.0 s of 0.1 s  waiting for the RF output to come on"),
+                          IsSeen("ended", "0.1 s of 0.1 s  waiting for the RF output to come on")));
+}
+
 TEST_F(ObservedWaits, AProcedureLeftOpenByAnErrorIsForgottenAtTheNextCall) {
-  auto tracker = std::make_shared<WaitTracker>(clock, listener);
   tracker->ProcedureStarted("ActivateBand", "");
+  tracker->DriverWaitStarts(WaitId::BandSwitch, 2000);
   tracker->WaitStarting(2000);
   tracker->Reset();
   // No time passes here: a wait broken off counts what it ran, one that returned its length.
@@ -137,15 +154,16 @@ TEST(WaitTrackerOnARealClock, ShowsTheWaitsWholeAndNeverMore) {
   auto clock = std::make_shared<CreepingClock>();
   RecordingListener listener;
   WaitTracker tracker(clock, listener);
-  auto wait = [&](double ms) {
+  auto wait = [&](WaitId id, double ms) {
+    tracker.DriverWaitStarts(id, ms);
     tracker.WaitStarting(ms);
     clock->SleepFor(FromMilliseconds(ms));
     tracker.WaitFinished();
   };
   tracker.ProcedureStarted("SetNewState", "NewState = Operate");
-  wait(50);
+  wait(WaitId::Modulation, 50);
   tracker.ProcedureStarted("WaitForComplete", "Command = RF:OUTP:STAT?");
-  for (int poll = 0; poll < 61; ++poll) wait(500);
+  for (int poll = 0; poll < 61; ++poll) wait(WaitId::OperateConfirmation, 500);
   tracker.ProcedureEnded("WaitForComplete");
   EXPECT_THAT(
       listener.seen,
@@ -161,13 +179,13 @@ TEST_F(ObservedWaits, TheRoutesQueryPauseIsLearntUntilTheNextConnectionCheck) {
   auto confirm = [&] {
     Start("SetNewState", "NewState = Operate");
     Start("WaitForComplete", "Command = RF:OUTP:STAT?");
-    tools->Wait(500);
+    Wait(WaitId::OperateConfirmation, 500);
     End("WaitForComplete");
     End("SetNewState");
   };
   Start("CheckDevicePhysical");
   Start("ReadCmdResponse");
-  tools->Wait(200);
+  Wait(WaitId::QueryPause, 200);
   End("ReadCmdResponse");
   End("CheckDevicePhysical");
   confirm();
@@ -183,7 +201,7 @@ TEST_F(ObservedWaits, TheRoutesQueryPauseIsLearntUntilTheNextConnectionCheck) {
 
 TEST_F(ObservedWaits, TheTransportsPauseWithinAQueryIsNoWaitOfItsOwn) {
   Start("ReadCmdResponse");
-  tools->Wait(200);
+  Wait(WaitId::QueryPause, 200);
   End("ReadCmdResponse");
   EXPECT_TRUE(listener.seen.empty());
   EXPECT_EQ(clock->Now(), 200ms);
@@ -232,12 +250,13 @@ TEST_P(SetStateWaits, ShowTheDescriptionAndLimitOfTheDriversWaitTable) {
   EndedWaits listener;
   StandaloneHostConfig config;
   config.clock = rig.clock;
-  ObservedHostFactory observed(std::make_shared<StandaloneHostFactory>(config),
-                               std::make_shared<WaitTracker>(rig.clock, listener), 100);
+  auto tracker = std::make_shared<WaitTracker>(rig.clock, listener);
+  ObservedHostFactory observed(std::make_shared<StandaloneHostFactory>(config), tracker, 100);
   host::Replace(observed.MakeTrace());
   host::Replace(observed.MakeTools());
   // Connected as the CLI connects, with the waits already observed.
   clsMarlin amp;
+  amp.SetWaitObserver(tracker);
   amp.clsDevice_Name_Let(device);
   amp.clsDevice_Status_Let(1);
   amp.clsDevice_Check();
