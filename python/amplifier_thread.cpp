@@ -3,20 +3,26 @@
 #include <chrono>
 #include <utility>
 
+#include "app/amplifier_session.h"
 #include "app/device_list_location.h"
 #include "app/host_setup.h"
-#include "app/observed_host.h"
-#include "python/amplifier_session.h"
 #include "python/thread_host.h"
 
 namespace marlin::python {
 namespace {
 
+// The host's clock between two progress reports, per unit of time scale: a tenth of a second.
 constexpr double kProgressSliceMs = 100;
 
 double Seconds(Clock::Duration span) { return std::chrono::duration<double>(span).count(); }
 
 }  // namespace
+
+struct AmplifierThread::Job {
+  Work work;
+  std::promise<void> done;
+  std::atomic<bool> stopped{false};
+};
 
 AmplifierThread::AmplifierThread(const AmplifierOptions& options) {
   std::promise<void> ready;
@@ -41,59 +47,60 @@ AmplifierThread::~AmplifierThread() {
 }
 
 void AmplifierThread::Run(const AmplifierOptions& options, std::promise<void>& ready) {
+  // Made in this order, gone in the reverse: the session disconnects before the services go.
   std::optional<AttachedHost> attached;
-  std::unique_ptr<cli::HostSetup> setup;
-  std::unique_ptr<AmplifierSession> session;
-  std::shared_ptr<cli::WaitTracker> tracker;
+  std::unique_ptr<cli::HostSetup> host;
+  std::unique_ptr<cli::AmplifierSession> session;
   try {
     auto clock = std::make_shared<RealClock>(options.timeScale);
-    tracker = std::make_shared<cli::WaitTracker>(clock, *this);
+    auto tracker = std::make_shared<cli::WaitTracker>(clock, *this);
     cli::HostPlan plan;
     plan.deviceList = cli::LocateDeviceList(options.devices, cli::ProcessEnvironment).path;
     plan.traceFile = options.trace;
     plan.clock = clock;
-    plan.wrap = [this, tracker](std::shared_ptr<HostServiceFactory> factory) {
-      return std::make_shared<cli::ObservedHostFactory>(
-          Interruptible(std::move(factory), [this] { return StopRequested(); }), tracker,
-          kProgressSliceMs);
-    };
+    plan.tracker = tracker;
+    plan.sliceMs = kProgressSliceMs * options.timeScale;
     plan.install = [&attached](std::shared_ptr<HostServiceFactory> factory) {
       attached.emplace(std::move(factory));
     };
-    setup = std::make_unique<cli::HostSetup>(plan);
-    session = std::make_unique<AmplifierSession>(options.device, *setup);
+    host = std::make_unique<cli::HostSetup>(plan);
+    session = std::make_unique<cli::AmplifierSession>(options.device, *host, tracker);
+    session->Name();
   } catch (...) {
     ready.set_exception(std::current_exception());
     return;
   }
   ready.set_value();
-  Serve(*session, *tracker);
+  Serve(*session);
 }
 
-void AmplifierThread::Serve(AmplifierSession& session, cli::WaitTracker& tracker) {
+void AmplifierThread::Serve(cli::AmplifierSession& session) {
   std::unique_lock lock(mutex_);
+  session_ = &session;
   while (true) {
     wake_.wait(lock, [this] { return leaving_ || !jobs_.empty(); });
-    if (jobs_.empty()) return;
-    Job job = std::move(jobs_.front());
+    if (jobs_.empty()) break;
+    std::shared_ptr<Job> job = std::move(jobs_.front());
     jobs_.pop_front();
-    running_ = job.stop;
+    running_ = job;
     lock.unlock();
-    tracker.Reset();
     try {
-      job.work(session);
-      job.done.set_value();
+      if (job->stopped) throw MarlinError(cli::kStoppedError, "stopped before it began");
+      job->work(session);
+      job->done.set_value();
     } catch (...) {
-      job.done.set_exception(std::current_exception());
+      job->done.set_exception(std::current_exception());
     }
     lock.lock();
     running_.reset();
   }
+  session_ = nullptr;
 }
 
-Call AmplifierThread::Submit(std::function<void(AmplifierSession&)> work) {
-  Job job{std::move(work), std::make_shared<std::atomic<bool>>(false), {}};
-  Call call{job.done.get_future(), job.stop};
+AmplifierThread::Call AmplifierThread::Submit(Work work) {
+  auto job = std::make_shared<Job>();
+  job->work = std::move(work);
+  Call call{job->done.get_future(), job};
   {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
@@ -102,9 +109,10 @@ Call AmplifierThread::Submit(std::function<void(AmplifierSession&)> work) {
   return call;
 }
 
-bool AmplifierThread::StopRequested() {
+void AmplifierThread::Stop(const Call& call) {
   std::lock_guard lock(mutex_);
-  return running_ && running_->load();
+  call.job->stopped = true;
+  if (running_ == call.job && session_ != nullptr) session_->Stop();
 }
 
 void AmplifierThread::Queue(const cli::WaitActivity& activity) {

@@ -1,9 +1,8 @@
 #pragma once
 // One amplifier's own thread. Host services are per thread, so the session and its services
 // live there and every call runs there, one at a time: a caller on any thread can let go of
-// the interpreter while it waits. A call's stop request makes the driver's next wait raise, so
-// the call ends between two waits with the driver's handlers run; what the driver waits for is
-// queued for the caller to pass on.
+// the interpreter while it waits, and several amplifiers each keep their own device list,
+// trace and clock. What the driver waits for is queued for the caller to pass on.
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -19,9 +18,11 @@
 
 #include "app/wait_tracker.h"
 
-namespace marlin::python {
-
+namespace marlin::cli {
 class AmplifierSession;
+}
+
+namespace marlin::python {
 
 struct AmplifierOptions {
   std::string device;
@@ -36,22 +37,28 @@ struct WaitEvent {
   std::optional<double> limitSeconds;
 };
 
-// One call: its outcome (an exception or none) and its own stop request.
-struct Call {
-  std::future<void> done;
-  std::shared_ptr<std::atomic<bool>> stop;
-};
-
 class AmplifierThread final : public cli::WaitListener {
  public:
+  using Work = std::function<void(cli::AmplifierSession&)>;
+  struct Job;
+
+  // One call: its outcome (an exception or none) and the job, to stop it.
+  struct Call {
+    std::future<void> done;
+    std::shared_ptr<Job> job;
+  };
+
   // Throws what setting up the host or naming the device throws.
   explicit AmplifierThread(const AmplifierOptions& options);
-  // Lets the running call end, disconnects and ends the thread.
+  // Lets the calls asked for end, disconnects and ends the thread.
   ~AmplifierThread() override;
   AmplifierThread(const AmplifierThread&) = delete;
   AmplifierThread& operator=(const AmplifierThread&) = delete;
 
-  Call Submit(std::function<void(AmplifierSession&)> work);
+  Call Submit(Work work);
+  // The call ends at the driver's next wait (outside a query), or does not start. Ask again
+  // until it has ended: a session clears the request when its call begins.
+  void Stop(const Call& call);
   std::vector<WaitEvent> TakeWaitEvents();
 
   void WaitBegan(const cli::WaitActivity& activity) override { Queue(activity); }
@@ -59,22 +66,16 @@ class AmplifierThread final : public cli::WaitListener {
   void WaitEnded(const cli::WaitActivity& activity) override { Queue(activity); }
 
  private:
-  struct Job {
-    std::function<void(AmplifierSession&)> work;
-    std::shared_ptr<std::atomic<bool>> stop;
-    std::promise<void> done;
-  };
-
   void Run(const AmplifierOptions& options, std::promise<void>& ready);
-  void Serve(AmplifierSession& session, cli::WaitTracker& tracker);
-  bool StopRequested();
+  void Serve(cli::AmplifierSession& session);
   void Queue(const cli::WaitActivity& activity);
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<Job> jobs_;
+  std::deque<std::shared_ptr<Job>> jobs_;
   bool leaving_ = false;
-  std::shared_ptr<std::atomic<bool>> running_;  // the stop request of the call that runs
+  cli::AmplifierSession* session_ = nullptr;  // while it serves
+  std::shared_ptr<Job> running_;
   std::vector<WaitEvent> events_;
   std::thread thread_;
 };

@@ -13,11 +13,12 @@
 #include <variant>
 #include <vector>
 
+#include "app/amplifier_session.h"
 #include "app/exit_codes.h"
 #include "app/simulated_amplifier.h"
 #include "driver/marlin_error.h"
-#include "python/amplifier_session.h"
 #include "python/amplifier_thread.h"
+#include "python/session_calls.h"
 
 namespace py = pybind11;
 
@@ -37,7 +38,8 @@ PyObject* failureType = nullptr;
 
 class PendingCall {
  public:
-  PendingCall(std::shared_ptr<AmplifierThread> thread, Call call, std::shared_ptr<Result> result)
+  PendingCall(std::shared_ptr<AmplifierThread> thread, AmplifierThread::Call call,
+              std::shared_ptr<Result> result)
       : thread_(std::move(thread)), call_(std::move(call)), result_(std::move(result)) {}
 
   // Whether the call has ended, after waiting at most `seconds` (without the interpreter lock).
@@ -45,7 +47,7 @@ class PendingCall {
     py::gil_scoped_release released;
     return call_.done.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
   }
-  void Stop() { call_.stop->store(true); }
+  void Stop() { thread_->Stop(call_); }
   // (what, elapsed seconds, limit seconds or None) of each wait reported since the last look.
   std::vector<py::tuple> WaitEvents() {
     std::vector<py::tuple> events;
@@ -59,8 +61,8 @@ class PendingCall {
   py::object Outcome() {
     try {
       call_.done.get();
-    } catch (const NotConnected& e) {
-      RaiseFailure("not-connected", 0, e.what());
+    } catch (const cli::NotConnected& e) {
+      RaiseFailure("not-connected", e.Number(), e.Description());
     } catch (const cli::CliFailure& e) {
       RaiseFailure("host", 0, e.what());
     } catch (...) {
@@ -83,7 +85,7 @@ class PendingCall {
 
  private:
   std::shared_ptr<AmplifierThread> thread_;
-  Call call_;
+  AmplifierThread::Call call_;
   std::shared_ptr<Result> result_;
 };
 
@@ -105,8 +107,10 @@ class Session {
   PendingCall Start(Work work) {
     if (!thread_) RaiseFailure("closed", 0, "the amplifier was closed");
     auto result = std::make_shared<Result>();
-    Call call = thread_->Submit(
-        [work = std::move(work), result](AmplifierSession& session) { work(session, *result); });
+    AmplifierThread::Call call =
+        thread_->Submit([work = std::move(work), result](cli::AmplifierSession& session) {
+          work(session, *result);
+        });
     return PendingCall(thread_, std::move(call), result);
   }
 
@@ -173,8 +177,8 @@ class Simulator {
 
 PYBIND11_MODULE(_native, m) {
   using namespace marlin::python;
-  using marlin::AmplParamsRecord;
   using marlin::python::Session;
+  using Amp = marlin::cli::AmplifierSession;
 
   static py::exception<std::runtime_error> failure(m, "Failure");
   failureType = failure.ptr();
@@ -189,36 +193,42 @@ PYBIND11_MODULE(_native, m) {
       .def(py::init<const std::string&, std::optional<std::string>, const std::string&, double>(),
            py::arg("device"), py::arg("devices"), py::arg("trace"), py::arg("time_scale"))
       .def("close", &Session::Close)
-      .def("connect",
-           [](Session& s) { return s.Start([](AmplifierSession& a, Result&) { a.Connect(); }); })
+      .def("connect", [](Session& s) { return s.Start([](Amp& a, Result&) { a.Connect(); }); })
       .def("disconnect",
-           [](Session& s) { return s.Start([](AmplifierSession& a, Result&) { a.Disconnect(); }); })
+           [](Session& s) { return s.Start([](Amp& a, Result&) { a.Disconnect(); }); })
       .def("identify",
+           [](Session& s) { return s.Start([](Amp& a, Result& r) { r = Identify(a); }); })
+      .def("state",
            [](Session& s) {
-             return s.Start([](AmplifierSession& a, Result& r) { r = a.Identify(); });
+             return s.Start([](Amp& a, Result& r) {
+               RequireConnection(a);
+               r = a.State();
+             });
            })
-      .def(
-          "state",
-          [](Session& s) { return s.Start([](AmplifierSession& a, Result& r) { r = a.State(); }); })
       .def("set_state",
            [](Session& s, std::int32_t state, std::optional<std::int32_t> band, std::int32_t mode,
               std::int32_t operatingClass) {
-             std::optional<AmplParamsRecord> params;
-             if (band || mode != 0 || operatingClass != 0) {
-               params.emplace();
-               params->BandPath = band.value_or(0);
-               params->OutputMode = mode;
-               params->OperatingClass = operatingClass;
-             }
-             return s.Start(
-                 [state, params](AmplifierSession& a, Result&) { a.SetState(state, params); });
+             return s.Start([request = Switch(state, band, mode, operatingClass)](Amp& a, Result&) {
+               RequireConnection(a);
+               a.SetState(request);
+             });
            })
       .def("reset_fault",
-           [](Session& s) { return s.Start([](AmplifierSession& a, Result&) { a.ResetFault(); }); })
+           [](Session& s) {
+             return s.Start([](Amp& a, Result&) {
+               RequireConnection(a);
+               a.ResetFault();
+             });
+           })
       .def("initialize",
-           [](Session& s) { return s.Start([](AmplifierSession& a, Result&) { a.Initialize(); }); })
+           [](Session& s) {
+             return s.Start([](Amp& a, Result&) {
+               RequireConnection(a);
+               a.Initialize();
+             });
+           })
       .def("errors", [](Session& s, std::int32_t most) {
-        return s.Start([most](AmplifierSession& a, Result& r) { r = a.Errors(most); });
+        return s.Start([most](Amp& a, Result& r) { r = Errors(a, most); });
       });
 
   py::class_<marlin::python::Simulator>(m, "Simulator")

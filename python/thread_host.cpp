@@ -1,10 +1,8 @@
 #include "python/thread_host.h"
 
 #include <mutex>
-#include <string>
 #include <utility>
 
-#include "app/forwarding_host.h"
 #include "driver/marlin_error.h"
 
 namespace marlin::python {
@@ -32,40 +30,6 @@ class ThreadDispatch final : public HostServiceFactory {
   std::shared_ptr<VisaBinding> MakeVisa() override { return Attached().MakeVisa(); }
 };
 
-class InterruptibleTools final : public HostTools {
- public:
-  InterruptibleTools(std::unique_ptr<HostTools> inner, std::function<bool()> stopRequested)
-      : inner_(std::move(inner)), stopRequested_(std::move(stopRequested)) {}
-
-  double LowestFrequency() override { return inner_->LowestFrequency(); }
-  double HighestFrequency() override { return inner_->HighestFrequency(); }
-  bool IsBetween(std::int64_t low, std::int64_t value, std::int64_t high) override {
-    return inner_->IsBetween(low, value, high);
-  }
-  void Wait(float milliseconds) override {
-    if (stopRequested_()) throw MarlinError(kInterrupted, kInterruptedText);
-    inner_->Wait(milliseconds);
-  }
-
- private:
-  std::unique_ptr<HostTools> inner_;
-  std::function<bool()> stopRequested_;
-};
-
-class InterruptibleFactory final : public cli::ForwardingHostFactory {
- public:
-  InterruptibleFactory(std::shared_ptr<HostServiceFactory> inner,
-                       std::function<bool()> stopRequested)
-      : ForwardingHostFactory(std::move(inner)), stopRequested_(std::move(stopRequested)) {}
-
-  std::unique_ptr<HostTools> MakeTools() override {
-    return std::make_unique<InterruptibleTools>(inner_->MakeTools(), stopRequested_);
-  }
-
- private:
-  std::function<bool()> stopRequested_;
-};
-
 }  // namespace
 
 AttachedHost::AttachedHost(std::shared_ptr<HostServiceFactory> factory) {
@@ -78,11 +42,6 @@ AttachedHost::AttachedHost(std::shared_ptr<HostServiceFactory> factory) {
 AttachedHost::~AttachedHost() {
   host::ResetThread();
   attached.reset();
-}
-
-std::shared_ptr<HostServiceFactory> Interruptible(std::shared_ptr<HostServiceFactory> inner,
-                                                  std::function<bool()> stopRequested) {
-  return std::make_shared<InterruptibleFactory>(std::move(inner), std::move(stopRequested));
 }
 
 }  // namespace marlin::python

@@ -49,10 +49,8 @@ class DriverError(Exception):
 
 
 class NotConnected(DriverError):
-    """The amplifier was not reached or not accepted, or a call needs a connection.
-
-    Its number is 0: the reason is the host's, the driver raised nothing.
-    """
+    """The amplifier was not reached or not accepted (the host's reason), or a call needs a
+    connection: number 4040, as the driver's transport raises for a lost link."""
 
 
 Identification = collections.namedtuple("Identification", "identification serial firmware model")

@@ -1,5 +1,6 @@
 import json
 import pathlib
+import time
 
 import pytest
 
@@ -28,3 +29,13 @@ def lab(tmp_path):
 
 def trace_records(path):
     return [json.loads(line) for line in pathlib.Path(path).read_text().splitlines()]
+
+
+def eventually(predicate, seconds=2.0):
+    """Whether `predicate` holds within `seconds`: the simulator notices a close on its own thread."""
+    deadline = time.monotonic() + seconds
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.005)
+    return True
