@@ -158,19 +158,23 @@ def test_a_raising_callback_stops_the_call_the_same_way(lab):
 
 
 def test_amplifiers_on_several_threads_keep_their_own_lists(lab):
-    routes = {"AMP_LAN": "lan", "AMP_GPIB": "gpib"}
-    lists = {name: lab(route, name=name)[1] for name, route in routes.items()}
+    # Each list names one amplifier only, and the GPIB one's services (its board) are made at
+    # its first connection, after the other amplifier was set up.
+    routes = {"AMP_GPIB": "gpib", "AMP_LAN": "lan"}
+    amps = {name: marlin.Amplifier(name, devices=lab(route, name=name)[1], time_scale=SCALE)
+            for name, route in routes.items()}
     reached = {}
 
     def switch(name):
-        with marlin.Amplifier(name, devices=lists[name], time_scale=SCALE) as amp:
-            amp.connect()
-            amp.set_state(marlin.State.OPERATE, band=1)
-            reached[name] = amp.state()
+        amps[name].connect()
+        amps[name].set_state(marlin.State.OPERATE, band=1)
+        reached[name] = amps[name].state()
 
     threads = [threading.Thread(target=switch, args=(name,)) for name in routes]
     for thread in threads:
         thread.start()
     for thread in threads:
         thread.join()
+    for amp in amps.values():
+        amp.close()
     assert reached == {name: marlin.State.OPERATE for name in routes}
