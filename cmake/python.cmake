@@ -1,7 +1,7 @@
 # Whether to build the Python module `marlin` (python/): by default when Debian's pybind11 and a
 # python3 that imports it are found. Decided before any target is made, since every static
-# library linked into the module must then be position-independent. Not in the sanitizer build
-# (the interpreter is not instrumented) nor in cross-builds.
+# library linked into the module must then be position-independent. Not in the sanitizer and
+# fuzz builds (the interpreter is not instrumented) nor in cross-builds.
 
 # The first python3 on PATH may be another installation without Debian's packages.
 function(marlin_imports_pybind11 result candidate)
@@ -13,7 +13,7 @@ function(marlin_imports_pybind11 result candidate)
 endfunction()
 
 set(marlin_python_possible OFF)
-if(NOT (MARLIN_SANITIZE OR WIN32 OR CMAKE_CROSSCOMPILING) AND MARLIN_APP)
+if(NOT (MARLIN_SANITIZE OR MARLIN_FUZZ OR WIN32 OR CMAKE_CROSSCOMPILING) AND MARLIN_APP)
   find_program(MARLIN_PYTHON_INTERPRETER NAMES python3 VALIDATOR marlin_imports_pybind11)
   if(MARLIN_PYTHON_INTERPRETER)
     set(PYBIND11_FINDPYTHON ON)
@@ -29,7 +29,7 @@ option(MARLIN_PYTHON "Build the Python module marlin (needs pybind11)" ${marlin_
 if(MARLIN_PYTHON AND NOT marlin_python_possible)
   message(FATAL_ERROR "MARLIN_PYTHON is on, but no pybind11 with a python3 that imports it was "
                       "found (Debian: pybind11-dev python3-pybind11 python3-dev), or the build "
-                      "is a sanitizer, cross or MARLIN_APP=OFF build")
+                      "is a sanitizer, fuzz, cross or MARLIN_APP=OFF build")
 endif()
 if(MARLIN_PYTHON)
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
