@@ -56,10 +56,10 @@ Examples:
 )") + kExitStatus;
 }
 
-std::string CommandUsage(CliCommand command) {
-  switch (command) {
-    case CliCommand::Demo:
-      return std::string(R"(Usage: marlinctl demo [OPTIONS]
+namespace {
+
+std::string DemoUsage() {
+  return std::string(R"(Usage: marlinctl demo [OPTIONS]
 Starts a simulated amplifier in this process, writes a temporary device list naming it DEMO,
 then connects, identifies, initialises, switches to Operate on a band path, reads the state and
 the error queue, switches to Standby and Off, and disconnects. Every wait is shown with what it
@@ -83,6 +83,91 @@ Examples:
   marlinctl demo --model PA4415 --fault lock=FRONT     (Operate refused: error 4081)
 
 )") + kExitStatus;
+}
+
+std::string ShellUsage() {
+  return std::string(R"(Usage: marlinctl shell [OPTIONS]
+A host console for lab scripts: one command per line on stdin, exactly one result line per
+command on stdout: "ok", "ok VALUE" or "error NUMBER DESCRIPTION". Numbers are decimal, texts
+(descriptions included) JSON strings, arrays JSON arrays. An empty line is skipped; end of input
+ends the console like quit. The console starts with one driver object.
+
+Commands:
+)") + ShellCommandSummary() +
+         R"(
+Options:
+  --devices FILE       the device list (else $MARLIN_DEVICES, else the per-user default)
+  --trace FILE         append the driver's trace as JSON Lines to FILE
+  --time-scale F       every host wait lasts 1/F of its length (default 1)
+  --wait-window on|off HostMessage.Context is an object with Enabled true (default off)
+
+Example:
+  printf 'name AMP1\nstatus 1\ncheck\nget status\ngetstate\nquit\n' | marlinctl shell
+  ok
+  ok
+  ok
+  ok 1
+  ok 0
+  ok
+
+)" + kExitStatus;
+}
+
+std::string PanelUsage() {
+  return std::string(R"(Usage: marlinctl panel [OPTIONS]
+Serves a soft front panel for every device of the device list on a local web page and prints
+one line, its address with this run's token: open it in a browser. Each device has its own
+driver object; the page connects, initialises, switches (Off, On, Standby, Operate with band
+path, output mode and operating class), resets faults, reads the error queue and the state, and
+shows every wait live, the PA4520's wait window with its STOP included. What it shows of an
+amplifier is read back from it after every action. The first SIGINT or SIGTERM lets running
+actions end, prints the amplifiers left with RF on, disconnects every device and ends the panel
+with status 0; a second ends it at once.
+
+Options:
+  --port N             the port, 0 to 65535 (default 0: a free port)
+  --bind ADDRESS       listen on this IP address instead of 127.0.0.1 (warns: the network can
+                       then reach the panel; the token still guards every request)
+  --poll SECONDS       read the state of connected devices this often (default: never)
+)") + kHostOptions +
+         R"(
+Examples:
+  marlinctl panel
+  marlinctl panel --devices lab.toml --port 8470 --trace panel-trace.jsonl
+  marlinctl panel --poll 5
+
+API: GET /api/devices, GET /api/devices/NAME/log, POST /api/devices/NAME/connect|disconnect|
+initialize|resetfault|errors|read|state|stop, POST /api/rf-off, GET /api/events (server-sent
+events), GET /api/timeline; the token in the header X-Marlin-Token (or ?token= for /api/events).
+
+)" + kExitStatus;
+}
+
+std::string TraceReportUsage() {
+  return std::string(R"(Usage: marlinctl trace-report TRACE -o REPORT.html
+Reads a trace file (JSON Lines, as --trace and the COM server write it) and writes one
+self-contained HTML page: a summary (instances, duration, errors, longest waits) and the
+session's timeline, a lane per instance with procedures nested as bars, waits shaded with their
+limits, instrument lines as ticks and errors marked. Nothing in the page is fetched.
+Lines that are no trace record (a line a process left half written) are skipped with a warning
+naming the line. Records without a time (traces of older versions) are placed by their order.
+
+Options:
+  -o, --output FILE    the report written (replaced when it exists)
+
+Examples:
+  marlinctl shell --trace session.jsonl < script.txt
+  marlinctl trace-report session.jsonl -o session.html
+
+)") + kExitStatus;
+}
+
+}  // namespace
+
+std::string CommandUsage(CliCommand command) {
+  switch (command) {
+    case CliCommand::Demo:
+      return DemoUsage();
     case CliCommand::Identify:
       return DeviceCommand(
           "identify DEVICE [OPTIONS]",
@@ -114,76 +199,11 @@ Examples:
                            "Connects to DEVICE and resets its faults (*CLS, then a 500 ms pause).",
                            "", "  marlinctl reset AMP1\n");
     case CliCommand::Shell:
-      return std::string(R"(Usage: marlinctl shell [OPTIONS]
-A host console for lab scripts: one command per line on stdin, exactly one result line per
-command on stdout: "ok", "ok VALUE" or "error NUMBER DESCRIPTION". Numbers are decimal, texts
-(descriptions included) JSON strings, arrays JSON arrays. An empty line is skipped; end of input
-ends the console like quit. The console starts with one driver object.
-
-Commands:
-)") + ShellCommandSummary() +
-             R"(
-Options:
-  --devices FILE       the device list (else $MARLIN_DEVICES, else the per-user default)
-  --trace FILE         append the driver's trace as JSON Lines to FILE
-  --time-scale F       every host wait lasts 1/F of its length (default 1)
-  --wait-window on|off HostMessage.Context is an object with Enabled true (default off)
-
-Example:
-  printf 'name AMP1\nstatus 1\ncheck\nget status\ngetstate\nquit\n' | marlinctl shell
-  ok
-  ok
-  ok
-  ok 1
-  ok 0
-  ok
-
-)" + kExitStatus;
+      return ShellUsage();
     case CliCommand::Panel:
-      return std::string(R"(Usage: marlinctl panel [OPTIONS]
-Serves a soft front panel for every device of the device list on a local web page and prints
-one line, its address with this run's token: open it in a browser. Each device has its own
-driver object; the page connects, initialises, switches (Off, On, Standby, Operate with band
-path, output mode and operating class), resets faults, reads the error queue and the state, and
-shows every wait live, the PA4520's wait window with its STOP included. What it shows of an
-amplifier is read back from it after every action. The first SIGINT or SIGTERM lets running
-actions end, prints the amplifiers left with RF on, disconnects every device and ends the panel
-with status 0; a second ends it at once.
-
-Options:
-  --port N             the port, 0 to 65535 (default 0: a free port)
-  --bind ADDRESS       listen on this IP address instead of 127.0.0.1 (warns: the network can
-                       then reach the panel; the token still guards every request)
-  --poll SECONDS       read the state of connected devices this often (default: never)
-)") + kHostOptions +
-             R"(
-Examples:
-  marlinctl panel
-  marlinctl panel --devices lab.toml --port 8470 --trace panel-trace.jsonl
-  marlinctl panel --poll 5
-
-API: GET /api/devices, GET /api/devices/NAME/log, POST /api/devices/NAME/connect|disconnect|
-initialize|resetfault|errors|read|state|stop, POST /api/rf-off, GET /api/events (server-sent
-events), GET /api/timeline; the token in the header X-Marlin-Token (or ?token= for /api/events).
-
-)" + kExitStatus;
+      return PanelUsage();
     case CliCommand::TraceReport:
-      return std::string(R"(Usage: marlinctl trace-report TRACE -o REPORT.html
-Reads a trace file (JSON Lines, as --trace and the COM server write it) and writes one
-self-contained HTML page: a summary (instances, duration, errors, longest waits) and the
-session's timeline, a lane per instance with procedures nested as bars, waits shaded with their
-limits, instrument lines as ticks and errors marked. Nothing in the page is fetched.
-Lines that are no trace record (a line a process left half written) are skipped with a warning
-naming the line. Records without a time (traces of older versions) are placed by their order.
-
-Options:
-  -o, --output FILE    the report written (replaced when it exists)
-
-Examples:
-  marlinctl shell --trace session.jsonl < script.txt
-  marlinctl trace-report session.jsonl -o session.html
-
-)") + kExitStatus;
+      return TraceReportUsage();
     case CliCommand::Help:
       return OverallUsage();
   }

@@ -83,16 +83,9 @@ void ReportRfLeftOn(const std::vector<std::unique_ptr<panel::DeviceWorker>>& wor
   out << std::flush;
 }
 
-}  // namespace
-
-int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
-  const DeviceListLocation list = LocateDeviceList(options.host.devices, ProcessEnvironment);
-  CheckDeviceList(list);
-  const DeviceList devices = DeviceListFile(list.path).Current();
-
-  const TerminationSignals signals;
-  auto clock = std::make_shared<RealClock>(options.host.timeScale.value_or(1.0));
-  auto trace = std::make_shared<panel::TraceLines>();
+HostPlan PanelPlan(const CliOptions& options, const DeviceListLocation& list,
+                   const std::shared_ptr<RealClock>& clock,
+                   const std::shared_ptr<panel::TraceLines>& trace) {
   HostPlan plan;
   plan.deviceList = list.path;
   plan.traceFile = options.host.trace.value_or("");
@@ -105,7 +98,39 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   plan.wrap = [sliceMs](std::shared_ptr<HostServiceFactory> inner) {
     return std::make_shared<panel::PanelHostFactory>(std::move(inner), sliceMs);
   };
-  HostSetup host(plan);
+  return plan;
+}
+
+// An IPv6 address goes in brackets, or the printed address does not open.
+std::string ShownAddress(const std::string& address) {
+  const bool reachableOnLoopback = address == kLoopback || address == "0.0.0.0" || address == "::";
+  if (reachableOnLoopback) return kLoopback;
+  return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+// A running wait window closes at once; a running action ends within its own limits, then
+// each device's state is read once more, all devices at once.
+void Quiesce(const std::vector<std::unique_ptr<panel::DeviceWorker>>& workers) {
+  for (const auto& worker : workers) worker->Stop();
+  std::vector<std::thread> quiescing;
+  quiescing.reserve(workers.size());
+  for (const auto& worker : workers) {
+    quiescing.emplace_back([&worker] { worker->Quiesce(); });
+  }
+  for (std::thread& t : quiescing) t.join();
+}
+
+}  // namespace
+
+int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
+  const DeviceListLocation list = LocateDeviceList(options.host.devices, ProcessEnvironment);
+  CheckDeviceList(list);
+  const DeviceList devices = DeviceListFile(list.path).Current();
+
+  const TerminationSignals signals;
+  auto clock = std::make_shared<RealClock>(options.host.timeScale.value_or(1.0));
+  auto trace = std::make_shared<panel::TraceLines>();
+  HostSetup host(PanelPlan(options, list, clock, trace));
 
   panel::EventHub events;
   std::optional<std::chrono::milliseconds> poll;
@@ -135,12 +160,8 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   std::thread serving([&server] {
     if (!server.Serve()) kill(getpid(), SIGTERM);
   });
-  const bool reachableOnLoopback = address == kLoopback || address == "0.0.0.0" || address == "::";
-  // An IPv6 address goes in brackets, or the printed address does not open.
-  const std::string shown = reachableOnLoopback                      ? std::string(kLoopback)
-                            : address.find(':') != std::string::npos ? "[" + address + "]"
-                                                                     : address;
-  out << "marlinctl panel: http://" << shown << ":" << port << "/?token=" << token << "\n"
+  out << "marlinctl panel: http://" << ShownAddress(address) << ":" << port << "/?token=" << token
+      << "\n"
       << std::flush;
 
   signals.Await();
@@ -149,15 +170,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   out << "marlinctl panel: stopping once the running actions have ended (a second signal ends it"
          " at once)\n"
       << std::flush;
-  // A running wait window closes at once; a running action ends within its own limits, then
-  // each device's state is read once more, all devices at once.
-  for (const auto& worker : workers) worker->Stop();
-  std::vector<std::thread> quiescing;
-  quiescing.reserve(workers.size());
-  for (const auto& worker : workers) {
-    quiescing.emplace_back([&worker] { worker->Quiesce(); });
-  }
-  for (std::thread& t : quiescing) t.join();
+  Quiesce(workers);
   ReportRfLeftOn(workers, out);
   server.Stop();
   serving.join();
