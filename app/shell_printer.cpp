@@ -1,6 +1,6 @@
 #include "app/shell_printer.h"
 
-#include "app/json_text.h"
+#include "text/json_writer.h"
 #include "text/quoted_string.h"
 
 namespace marlin::cli {
@@ -9,11 +9,13 @@ namespace {
 struct ValueText {
   std::string operator()(std::monostate) const { return {}; }
   std::string operator()(std::int64_t n) const { return std::to_string(n); }
-  std::string operator()(double d) const { return JsonNumber(d); }
+  std::string operator()(double d) const { return text::JsonNumber(d); }
   std::string operator()(const std::string& text) const { return text::JsonString(text); }
-  std::string operator()(const std::vector<std::string>& texts) const { return JsonArray(texts); }
+  std::string operator()(const std::vector<std::string>& texts) const {
+    return text::JsonArray(texts);
+  }
   std::string operator()(const std::vector<std::int32_t>& numbers) const {
-    return JsonArray(numbers);
+    return text::JsonArray(numbers);
   }
 };
 

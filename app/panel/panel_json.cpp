@@ -2,113 +2,120 @@
 
 #include <chrono>
 
-#include "app/json_text.h"
-#include "text/quoted_string.h"
+#include "text/json_writer.h"
 
 namespace marlin::panel {
 namespace {
 
-using cli::JsonNumber;
-using text::JsonString;
+using text::JsonObject;
 
-std::string Field(const char* name, const std::string& json) {
-  return JsonString(name) + ":" + json;
+double Milliseconds(Clock::Duration span) {
+  return std::chrono::duration<double, std::milli>(span).count();
 }
 
-std::string Milliseconds(Clock::Duration span) {
-  return JsonNumber(std::chrono::duration<double, std::milli>(span).count());
+// Empty text is written as null.
+JsonObject& TextOrNull(JsonObject& json, const char* key, const std::string& value) {
+  return value.empty() ? json.Null(key) : json.Text(key, value);
 }
-
-std::string Number(const std::optional<std::int32_t>& value) {
-  return value ? std::to_string(*value) : "null";
-}
-
-std::string Text(const std::string& value) { return value.empty() ? "null" : JsonString(value); }
 
 std::string ErrorObject(const std::optional<ErrorInfo>& error) {
   if (!error) return "null";
-  return "{" + Field("number", std::to_string(error->number)) + "," +
-         Field("text", JsonString(error->innermost)) + "," +
-         Field("description", JsonString(error->description)) + "," +
-         Field("at", JsonString(error->at)) + "}";
+  return JsonObject()
+      .Number("number", error->number)
+      .Text("text", error->innermost)
+      .Text("description", error->description)
+      .Text("at", error->at)
+      .Line();
 }
 
 std::string WaitObject(const cli::WaitActivity& activity) {
-  return "{" + Field("what", JsonString(activity.what)) + "," +
-         Field("elapsedMs", Milliseconds(activity.elapsed)) + "," +
-         Field("limitMs", activity.limit ? Milliseconds(*activity.limit) : "null") + "}";
+  JsonObject json;
+  json.Text("what", activity.what).Decimal("elapsedMs", Milliseconds(activity.elapsed));
+  if (activity.limit) return json.Decimal("limitMs", Milliseconds(*activity.limit)).Line();
+  return json.Null("limitMs").Line();
 }
 
-std::string Bool(bool value) { return value ? "true" : "false"; }
+std::string InputsObject(const Inputs& inputs) {
+  return JsonObject()
+      .Number("bandpath", inputs.bandPath)
+      .Number("outputmode", inputs.outputMode)
+      .Number("operatingclass", inputs.operatingClass)
+      .Line();
+}
+
+std::string WindowObject(const WaitWindowState& w) {
+  return JsonObject()
+      .Boolean("visible", w.visible)
+      .Text("caption", w.caption)
+      .Text("label", w.label)
+      .Number("colour", w.colour)
+      .Text("stop", w.stopCaption)
+      .Line();
+}
 
 }  // namespace
 
 std::string DeviceJson(const DeviceView& v) {
-  const WaitWindowState& w = v.window;
-  return "{" + Field("name", JsonString(v.name)) + "," +
-         Field("description", JsonString(v.description)) + "," +
-         Field("interface", std::to_string(v.interfaceCode)) + "," +
-         Field("route", JsonString(v.route)) + "," +
-         Field("status", std::to_string(v.connected ? 1 : 0)) + "," +
-         Field("connected", Bool(v.connected)) + "," + Field("linkLost", Bool(v.linkLost)) + "," +
-         Field("identification", JsonString(v.identity.Text())) + "," +
-         Field("serial", Text(v.identity.serial)) + "," + Field("model", JsonString(v.model)) +
-         "," + Field("firmware", JsonNumber(v.firmware)) + "," + Field("state", Number(v.state)) +
-         "," + Field("bandPath", Number(v.bandPath)) + "," + Field("fault", Text(v.fault)) + "," +
-         Field("readAt", Text(v.stateAt)) + "," + Field("lastError", ErrorObject(v.lastError)) +
-         "," +
-         Field("inputs", "{" + Field("bandpath", Number(v.inputs.bandPath)) + "," +
-                             Field("outputmode", std::to_string(v.inputs.outputMode)) + "," +
-                             Field("operatingclass", std::to_string(v.inputs.operatingClass)) +
-                             "}") +
-         "," + Field("busy", Bool(v.busy)) + "," +
-         Field("action", v.action.empty() ? "null" : JsonString(v.action)) + "," +
-         Field("wait", v.wait ? WaitObject(*v.wait) : "null") + "," +
-         Field("window", "{" + Field("visible", Bool(w.visible)) + "," +
-                             Field("caption", JsonString(w.caption)) + "," +
-                             Field("label", JsonString(w.label)) + "," +
-                             Field("colour", std::to_string(w.colour)) + "," +
-                             Field("stop", JsonString(w.stopCaption)) + "}") +
-         "}";
+  JsonObject json;
+  json.Text("name", v.name)
+      .Text("description", v.description)
+      .Number("interface", v.interfaceCode)
+      .Text("route", v.route)
+      .Number("status", v.connected ? 1 : 0)
+      .Boolean("connected", v.connected)
+      .Boolean("linkLost", v.linkLost)
+      .Text("identification", v.identity.Text());
+  TextOrNull(json, "serial", v.identity.serial)
+      .Text("model", v.model)
+      .Decimal("firmware", v.firmware)
+      .Number("state", v.state)
+      .Number("bandPath", v.bandPath);
+  TextOrNull(json, "fault", v.fault);
+  TextOrNull(json, "readAt", v.stateAt)
+      .Json("lastError", ErrorObject(v.lastError))
+      .Json("inputs", InputsObject(v.inputs))
+      .Boolean("busy", v.busy);
+  TextOrNull(json, "action", v.action)
+      .Json("wait", v.wait ? WaitObject(*v.wait) : "null")
+      .Json("window", WindowObject(v.window));
+  return json.Line();
 }
 
 std::string WaitJson(const std::string& device, const std::string& phase,
                      const cli::WaitActivity& activity) {
-  return "{" + Field("device", JsonString(device)) + "," + Field("phase", JsonString(phase)) + "," +
-         Field("wait", WaitObject(activity)) + "}";
+  return JsonObject()
+      .Text("device", device)
+      .Text("phase", phase)
+      .Json("wait", WaitObject(activity))
+      .Line();
 }
 
 std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome) {
-  std::string json = "{" + Field("device", JsonString(device)) + "," +
-                     Field("action", JsonString(ActionWord(kind))) + "," +
-                     Field("at", JsonString(outcome.at)) + "," +
-                     Field("connected", Bool(outcome.connected)) + "," +
-                     Field("state", Number(outcome.state)) + "," +
-                     Field("bandPath", Number(outcome.bandPath)) + ",";
-  if (outcome.error) return json + Field("error", ErrorObject(outcome.error)) + "}";
-  json += Field("ok", "true");
-  if (!outcome.note.empty()) json += "," + Field("note", JsonString(outcome.note));
+  JsonObject json;
+  json.Text("device", device)
+      .Text("action", ActionWord(kind))
+      .Text("at", outcome.at)
+      .Boolean("connected", outcome.connected)
+      .Number("state", outcome.state)
+      .Number("bandPath", outcome.bandPath);
+  if (outcome.error) return json.Json("error", ErrorObject(outcome.error)).Line();
+  json.Boolean("ok", true);
+  if (!outcome.note.empty()) json.Text("note", outcome.note);
   if (kind == ActionKind::ReadErrors) {
-    json += "," + Field("errors", cli::JsonArray(outcome.errors)) + "," +
-            Field("more", Bool(outcome.errorsLeft)) + "," +
-            Field("repeats", Bool(outcome.errorRepeats));
+    json.Json("errors", text::JsonArray(outcome.errors))
+        .Boolean("more", outcome.errorsLeft)
+        .Boolean("repeats", outcome.errorRepeats);
   }
-  return json + "}";
-}
-
-std::string JsonList(const std::vector<std::string>& values) {
-  std::string json = "[";
-  for (const std::string& value : values) json += (json.size() > 1 ? "," : "") + value;
-  return json + "]";
+  return json.Line();
 }
 
 std::string RefusalJson(const std::string& message) {
-  return "{" + Field("message", JsonString(message)) + "}";
+  return JsonObject().Text("message", message).Line();
 }
 
 std::string NotConnectedJson(const std::string& device) {
-  const std::string text = JsonString(device + " is not connected");
-  return "{" + Field("message", text) + "," + Field("error", text) + "}";
+  const std::string text = device + " is not connected";
+  return JsonObject().Text("message", text).Text("error", text).Line();
 }
 
 }  // namespace marlin::panel

@@ -11,8 +11,6 @@ std::string DeviceJson(const DeviceView& view);
 std::string WaitJson(const std::string& device, const std::string& phase,
                      const cli::WaitActivity& activity);
 std::string OutcomeJson(const std::string& device, ActionKind kind, const ActionOutcome& outcome);
-// [outcome, ...]: JSON values joined into an array.
-std::string JsonList(const std::vector<std::string>& values);
 // {"message": "..."}: a request the panel refused before any driver call.
 std::string RefusalJson(const std::string& message);
 // {"message": "NAME is not connected", "error": "NAME is not connected"}

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 
-#include "app/json_text.h"
 #include "text/quoted_string.h"
 
 namespace marlin::panel {

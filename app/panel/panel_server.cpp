@@ -9,7 +9,7 @@
 #include "app/panel/panel_json.h"
 #include "app/panel/panel_request.h"
 #include "app/timeline/timeline.h"
-#include "text/quoted_string.h"
+#include "text/json_writer.h"
 
 namespace marlin::panel {
 namespace {
@@ -165,12 +165,12 @@ void PanelServer::Get(const HttpRequest& req, HttpResponse& res) {
   if (Is(req, {"api", "devices"})) {
     std::vector<std::string> views;
     for (const auto& device : devices_) views.push_back(DeviceJson(device->View()));
-    return Answer(res, kHttpOk, JsonList(views));
+    return Answer(res, kHttpOk, text::JsonList(views));
   }
   if (req.segments.size() == 4 && Is(req, {"api", "devices", req.segments[2], "log"})) {
     const DeviceWorker* device = Find(req.segments[2]);
     if (!device) return Refuse(res, kNotFound, "no device of that name in the device list");
-    return Answer(res, kHttpOk, JsonList(device->Log()));
+    return Answer(res, kHttpOk, text::JsonList(device->Log()));
   }
   if (Is(req, {"api", "timeline"})) {
     res.headers.emplace_back("Cache-Control", "no-store");
@@ -207,7 +207,8 @@ void PanelServer::DeviceAction(DeviceWorker& device, const std::string& word,
                                const HttpRequest& req, HttpResponse& res) {
   if (word == "stop") {
     device.Stop();
-    return Answer(res, kHttpOk, "{\"ok\":true,\"note\":" + text::JsonString(kStopNote) + "}");
+    return Answer(res, kHttpOk,
+                  text::JsonObject().Boolean("ok", true).Text("note", kStopNote).Line());
   }
   const ActionRoute* route = nullptr;
   for (const ActionRoute& r : kActions) {
@@ -247,7 +248,7 @@ void PanelServer::AllRfOff(HttpResponse& res) {
   for (std::size_t i = 0; i < running.size(); ++i) {
     results.push_back(OutcomeJson(devices_[i]->Name(), ActionKind::RfOff, running[i].get()));
   }
-  Answer(res, kHttpOk, "{\"results\":" + JsonList(results) + "}");
+  Answer(res, kHttpOk, text::JsonObject().Json("results", text::JsonList(results)).Line());
 }
 
 void PanelServer::Events(HttpResponse& res) {

@@ -3,8 +3,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "app/json_text.h"
 #include "app/shell_printer.h"
+#include "text/json_writer.h"
 
 namespace marlin::cli {
 namespace {
@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(JsonText, NumbersReadBackExactly) {
   for (double d : {0.1, 1e-300, 123456789.123, -2.5e-7, std::numeric_limits<double>::max()}) {
-    EXPECT_EQ(nlohmann::json::parse(JsonNumber(d)).get<double>(), d);
+    EXPECT_EQ(nlohmann::json::parse(text::JsonNumber(d)).get<double>(), d);
   }
 }
 
