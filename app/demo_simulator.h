@@ -7,20 +7,14 @@
 #include <vector>
 
 #include "app/cli_options.h"
+#include "app/simulated_amplifier.h"
 #include "clock/clock.h"
-
-namespace marlin::sim {
-class Amplifier;
-class GatewayFront;
-class TcpFront;
-}  // namespace marlin::sim
 
 namespace marlin::cli {
 
 class DemoSimulator {
  public:
   static constexpr const char* kDevice = "DEMO";
-  static constexpr int kGpibAddress = 1;
 
   // Throws std::exception when the simulator cannot listen or the folder cannot be made.
   // `faults`: the simulator's fault specifications (marlin-sim --fault), already checked.
@@ -34,15 +28,13 @@ class DemoSimulator {
   const std::filesystem::path& Folder() const { return folder_; }
   const std::string& DeviceListText() const { return text_; }
   // Where the simulator listens, for people.
-  std::string Listening() const;
+  std::string Listening() const { return amp_.Listening(); }
 
  private:
+  SimulatedAmplifier amp_;  // first: a simulator that cannot start leaves no folder behind
   std::filesystem::path folder_;
   std::filesystem::path file_;
   std::string text_;
-  std::shared_ptr<sim::Amplifier> amp_;
-  std::unique_ptr<sim::TcpFront> tcp_;
-  std::unique_ptr<sim::GatewayFront> gateway_;
 };
 
 }  // namespace marlin::cli

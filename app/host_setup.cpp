@@ -76,13 +76,18 @@ HostSetup::HostSetup(const HostPlan& plan)
   }
   if (plan.wrap) factory = plan.wrap(std::move(factory));
   host::ResetThread();
+  if (plan.install) {
+    plan.install(std::move(factory));
+    return;
+  }
   InstallHostServiceFactory(std::move(factory));
+  installedForProcess_ = true;
 }
 
 HostSetup::~HostSetup() {
   host::ResetThread();
   gpib_->service = nullptr;
-  InstallHostServiceFactory(nullptr);
+  if (installedForProcess_) InstallHostServiceFactory(nullptr);
 }
 
 std::string HostSetup::WhyNotConnected(const clsMarlin::Snapshot& amp) const {

@@ -30,6 +30,9 @@ struct HostPlan {
   // Wraps the stand-alone services (after the observation above, if any): a host that adds
   // its own windows or per-thread observers.
   std::function<std::shared_ptr<HostServiceFactory>(std::shared_ptr<HostServiceFactory>)> wrap;
+  // Takes the finished factory instead of installing it for the whole process: a host that
+  // gives each thread its own.
+  std::function<void(std::shared_ptr<HostServiceFactory>)> install;
 };
 
 class HostSetup {
@@ -47,6 +50,7 @@ class HostSetup {
   struct GpibWitness;
   std::shared_ptr<TcpLanSockets> lan_;
   std::shared_ptr<GpibWitness> gpib_;
+  bool installedForProcess_ = false;
 };
 
 // "LAN 127.0.0.1:5025", "VISA TCPIP0::...::SOCKET", "GPIB board 0 address 7".

@@ -4,8 +4,10 @@
 set -euo pipefail
 
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libasio-dev
-                libtomlplusplus-dev nlohmann-json3-dev pkg-config libcpp-httplib-dev libexpat1-dev)
-test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py strace gdb)
+                libtomlplusplus-dev nlohmann-json3-dev pkg-config libcpp-httplib-dev libexpat1-dev
+                python3-dev pybind11-dev python3-pybind11)
+test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py python3-pytest strace
+               gdb)
 # clang-tidy also reads the COM server's cross-build, which needs the IDL compiler's headers.
 lint_packages=(clang-format clang-tidy mingw-w64 g++-mingw-w64-x86-64-posix wine64-tools
                libwine-dev)

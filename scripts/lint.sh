@@ -63,11 +63,11 @@ tidy() {
   local build=$1
   shift
   xargs -r -P"$jobs" -n1 clang-tidy -p "$build" --quiet \
-    --header-filter="^$root/(driver|io|control|ui|platform|clock|text|host|sim|app|com)/" "$@" 2>&1 |
+    --header-filter="^$root/(driver|io|control|ui|platform|clock|text|host|sim|app|python|com)/" "$@" 2>&1 |
     sed -E '/^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$/d'
 }
 
-core='driver|io|control|ui|platform|clock|text|host|app|sim'
+core='driver|io|control|ui|platform|clock|text|host|app|sim|python'
 echo "--- clang-tidy: native build"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
