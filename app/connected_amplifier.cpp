@@ -2,11 +2,12 @@
 
 #include "app/exit_codes.h"
 #include "host/printable_text.h"
+#include "host/thread_host.h"
 
 namespace marlin::cli {
 
 ConnectedAmplifier::ConnectedAmplifier(const std::string& device, const HostSetup& host)
-    : device_(device), amp_(std::make_unique<clsMarlin>()) {
+    : device_(device), amp_(std::make_unique<clsMarlin>(host::ThreadContext())) {
   amp_->clsDevice_Name_Let(device);
   amp_->clsDevice_Status_Let(1);
   amp_->clsDevice_Check();

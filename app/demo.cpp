@@ -17,6 +17,7 @@
 #include "app/removed_on_signal.h"
 #include "driver/marlin_error.h"
 #include "host/printable_text.h"
+#include "host/thread_host.h"
 
 namespace marlin::cli {
 namespace {
@@ -175,7 +176,7 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
   DemoRun run(out, *clock, *tracker);
   int status = exit_code::kSuccess;
   {
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     const std::string device = DemoSimulator::kDevice;
     bool connected = false;
     const bool named = run.Step("name the device " + device, [&] {

@@ -2,7 +2,7 @@
 // class and mode settings of the PA4413.
 #include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
 #include "io/scpi.h"
@@ -32,7 +32,7 @@ std::int32_t BandNumber(const std::string& raw) {
 }  // namespace
 
 std::int32_t clsMarlin::ActivateBand() {
-  Procedure proc(labels::kActivateBand, Name);
+  Procedure proc(Services(), labels::kActivateBand, Name);
   proc.Start();
   const std::string bandQuery = scpi::Line(scpi::kBandQuery);
   auto readBand = [&] {
@@ -63,15 +63,15 @@ std::int32_t clsMarlin::ActivateBand() {
         }
       });
       proc.Step([&] { SendCmdString(scpi::Line(scpi::kBandSet + Decimal(wanted))); });
-      proc.Step([] { host::Tools().Wait(timing::kBandSwitchPause); });
+      proc.Step([&] { Services().Tools().Wait(timing::kBandSwitchPause); });
       bool reached = false;
       for (std::int32_t polls = 0; !reached && polls <= timing::kBandPollLimit; ++polls) {
-        proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
+        proc.Step([&] { Services().Tools().Wait(timing::kPollInterval); });
         reached = readBand() == wanted;
       }
       if (!reached) {
-        proc.Step([] {
-          throw MarlinError(errors::kBandActivation, host::Texts().GetText(kPathNotSetText));
+        proc.Step([&] {
+          throw MarlinError(errors::kBandActivation, Services().Texts().GetText(kPathNotSetText));
         });
       }
       checkErrorQueue();

@@ -1,19 +1,19 @@
 // Holds the caller until a status query answers the expected character or the limit passes.
 #include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "io/scpi.h"
 
 namespace marlin {
 void clsMarlin::WaitForComplete(const std::string& Command, const std::string& Expected,
                                 std::int32_t TimeoutSeconds) {
-  Procedure proc(labels::kWaitForComplete, Name);
+  Procedure proc(Services(), labels::kWaitForComplete, Name);
   proc.Start(trace_text::kCommand + Command);
   const std::int64_t limit = static_cast<std::int64_t>(TimeoutSeconds) * timing::kPollsPerSecond;
   std::int64_t polls = 0;
   for (;;) {
-    proc.Step([] { host::Tools().Wait(timing::kPollInterval); });
+    proc.Step([&] { Services().Tools().Wait(timing::kPollInterval); });
     std::string answer =
         proc.Step([&] { return ReadCmdResponse(scpi::Line(Command), scpi::kQueryWaitTime); });
     ++polls;

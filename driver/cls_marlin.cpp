@@ -1,6 +1,8 @@
 #include "driver/cls_marlin.h"
 
-#include "driver/host_registry.h"
+#include <utility>
+
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "io/routes.h"
 #include "ui/frm_keep_alive.h"
@@ -8,7 +10,8 @@
 namespace marlin {
 
 // The other fields start with their initialisers in the class.
-clsMarlin::clsMarlin() : Routes(std::make_unique<RouteSet>(*this)) {
+clsMarlin::clsMarlin(std::shared_ptr<Host> host)
+    : host_(std::move(host)), Routes(std::make_unique<RouteSet>(*this)) {
   Info.Member4 = std::string(kPlaceholderHost) + ":" + std::to_string(kDefaultPort);
 }
 
@@ -19,11 +22,11 @@ std::string clsMarlin::clsDevice_DeviceType() { return DeviceType; }
 std::int32_t clsMarlin::clsDevice_Interface() { return Interface; }
 std::int32_t clsMarlin::clsDevice_Status() { return Status; }
 InfoRecord clsMarlin::clsDevice_Info() { return Info; }
-double clsMarlin::clsDevice_MaxFrequency() { return host::Tools().HighestFrequency(); }
-double clsMarlin::clsDevice_MinFrequency() { return host::Tools().LowestFrequency(); }
+double clsMarlin::clsDevice_MaxFrequency() { return Services().Tools().HighestFrequency(); }
+double clsMarlin::clsDevice_MinFrequency() { return Services().Tools().LowestFrequency(); }
 
 void clsMarlin::clsDevice_Status_Let(std::int32_t newStatus) {
-  Procedure proc(labels::kLetStatus, Name);
+  Procedure proc(Services(), labels::kLetStatus, Name);
   proc.Start();
   Status = newStatus;
   proc.End();

@@ -49,7 +49,8 @@ bool NeedsConnection(ActionKind kind) {
   return true;
 }
 
-// The driver object and this thread's host hooks; both live on the device's thread only.
+// The driver object and its host context, made with this device's hooks; both live on the
+// device's thread only.
 class DeviceWorker::Driver {
  public:
   explicit Driver(DeviceWorker& owner)
@@ -66,7 +67,9 @@ class DeviceWorker::Driver {
                [&owner](const std::string& query, const std::string& answer) {
                  owner.recorder_.Exchanged(query, answer);
                }},
-        attached_(hooks_) {}
+        host_(std::make_shared<Host>(std::make_shared<DeviceHostFactory>(
+            owner.host_.Factory(), hooks_, owner.host_.SliceMs()))),
+        amp(std::make_unique<clsMarlin>(host_)) {}
 
   ~Driver() {
     // Leaving: an open connection is closed, whatever the amplifier says.
@@ -84,12 +87,14 @@ class DeviceWorker::Driver {
 
   cli::WaitTracker& Tracker() { return *tracker_; }
   bool Connected() const { return amp->clsDevice_Status() == 1; }
-  std::unique_ptr<clsMarlin> amp = std::make_unique<clsMarlin>();
 
  private:
   std::shared_ptr<cli::WaitTracker> tracker_;
   DeviceHostHooks hooks_;
-  ThreadHooks attached_;
+  std::shared_ptr<Host> host_;
+
+ public:
+  std::unique_ptr<clsMarlin> amp;
 };
 
 DeviceWorker::DeviceWorker(std::string name, std::string description, std::shared_ptr<Clock> clock,

@@ -6,8 +6,8 @@
 
 #include "app/observed_host.h"
 #include "app/progress_display.h"
-#include "driver/host_registry.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 #include "tests/support/connected_rig.h"
 
@@ -43,7 +43,7 @@ class ObservedWaits : public ::testing::Test {
     config.traceFile = folder.Path() / "trace.jsonl";
     ObservedHostFactory factory(std::make_shared<StandaloneHostFactory>(config),
                                 std::make_shared<WaitTracker>(clock, listener), 100);
-    trace = factory.MakeTrace();
+    trace = factory.MakeTrace(*host::ThreadContext());
     tools = factory.MakeTools();
   }
 
@@ -234,10 +234,10 @@ TEST_P(SetStateWaits, ShowTheDescriptionAndLimitOfTheDriversWaitTable) {
   config.clock = rig.clock;
   ObservedHostFactory observed(std::make_shared<StandaloneHostFactory>(config),
                                std::make_shared<WaitTracker>(rig.clock, listener), 100);
-  host::Replace(observed.MakeTrace());
+  host::Replace(observed.MakeTrace(*host::ThreadContext()));
   host::Replace(observed.MakeTools());
   // Connected as the CLI connects, with the waits already observed.
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let(device);
   amp.clsDevice_Status_Let(1);
   amp.clsDevice_Check();
