@@ -1,10 +1,10 @@
 // Selects the configured band path: lock check, switch, confirmation, error-queue checks and the
 // class and mode settings of the PA4413.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {

@@ -1,8 +1,8 @@
 // Holds the caller until a status query answers the expected character or the limit passes.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {

@@ -1,8 +1,8 @@
 // Preparing a recognised amplifier on the LAN route, and the fault reset.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {

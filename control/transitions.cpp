@@ -1,10 +1,10 @@
 // Moves the amplifier into a power state with the command sequence of its model, confirming
 // slow changes by polling.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {

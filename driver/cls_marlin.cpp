@@ -1,19 +1,9 @@
 #include "driver/cls_marlin.h"
 
-#include <utility>
-
 #include "driver/host.h"
 #include "driver/procedure.h"
-#include "io/routes.h"
-#include "ui/frm_keep_alive.h"
 
 namespace marlin {
-
-// The other fields start with their initialisers in the class.
-clsMarlin::clsMarlin(std::shared_ptr<Host> host)
-    : host_(std::move(host)), Routes(std::make_unique<RouteSet>(*this)) {
-  Info.Member4 = std::string(kPlaceholderHost) + ":" + std::to_string(kDefaultPort);
-}
 
 std::int32_t clsMarlin::clsDevice_Address() { return Address; }
 std::string clsMarlin::clsDevice_Name() { return Name; }

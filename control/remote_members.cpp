@@ -2,10 +2,10 @@
 // reset its faults and read its state.
 #include <memory>
 
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
+#include "driver/timings.h"
 #include "ui/frm_wait_for_done.h"
 
 namespace marlin {
