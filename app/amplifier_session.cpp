@@ -9,6 +9,7 @@
 #include "driver/cls_marlin.h"
 #include "driver/marlin_error.h"
 #include "driver/text_numbers.h"
+#include "host/thread_host.h"
 
 namespace marlin::cli {
 namespace {
@@ -89,11 +90,12 @@ class AmplifierSession::OwnHost {
 };
 
 AmplifierSession::AmplifierSession(std::string device, const HostSetup& host,
-                                   std::shared_ptr<WaitTracker> tracker)
+                                   std::shared_ptr<WaitTracker> tracker,
+                                   std::shared_ptr<Host> context)
     : device_(std::move(device)),
       host_(&host),
       tracker_(std::move(tracker)),
-      amp_(std::make_unique<clsMarlin>()) {
+      amp_(std::make_unique<clsMarlin>(context ? std::move(context) : host::ThreadContext())) {
   amp_->SetWaitObserver(std::make_shared<StopCheck>(stop_, tracker_));
 }
 
@@ -101,7 +103,7 @@ AmplifierSession::AmplifierSession(const SessionPlan& plan)
     : device_(plan.device), own_(std::make_unique<OwnHost>(plan)) {
   host_ = &own_->host;
   tracker_ = own_->tracker;
-  amp_ = std::make_unique<clsMarlin>();
+  amp_ = std::make_unique<clsMarlin>(host::ThreadContext());
   amp_->SetWaitObserver(std::make_shared<StopCheck>(stop_, tracker_));
 }
 

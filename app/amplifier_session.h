@@ -93,8 +93,10 @@ class AmplifierSession {
  public:
   // Uses the host services `host` installed; `tracker` (may be null) is the one they report the
   // waits to, reset around each call so an error leaves no stale activity.
+  // `context`: the services the object uses; null takes the calling thread's.
   AmplifierSession(std::string device, const HostSetup& host,
-                   std::shared_ptr<WaitTracker> tracker = nullptr);
+                   std::shared_ptr<WaitTracker> tracker = nullptr,
+                   std::shared_ptr<Host> context = nullptr);
   // Installs its own host services for its lifetime (one such session per process at a time).
   // Throws a configuration CliFailure for a trace file that cannot be opened.
   explicit AmplifierSession(const SessionPlan& plan);

@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "driver/host_registry.h"
+#include "driver/host.h"
 
 namespace marlin::cli {
 
@@ -13,13 +13,19 @@ class ForwardingHostFactory : public HostServiceFactory {
   explicit ForwardingHostFactory(std::shared_ptr<HostServiceFactory> inner)
       : inner_(std::move(inner)) {}
 
-  std::unique_ptr<HostTrace> MakeTrace() override { return inner_->MakeTrace(); }
+  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override {
+    return inner_->MakeTrace(context);
+  }
   std::unique_ptr<HostGpib> MakeGpib() override { return inner_->MakeGpib(); }
   std::unique_ptr<HostDevList> MakeDevList() override { return inner_->MakeDevList(); }
   std::unique_ptr<HostTools> MakeTools() override { return inner_->MakeTools(); }
-  std::unique_ptr<HostMessage> MakeMessage() override { return inner_->MakeMessage(); }
+  std::unique_ptr<HostMessage> MakeMessage(const Host& context) override {
+    return inner_->MakeMessage(context);
+  }
   std::unique_ptr<HostTexts> MakeTexts() override { return inner_->MakeTexts(); }
-  std::unique_ptr<HostWindows> MakeWindows() override { return inner_->MakeWindows(); }
+  std::unique_ptr<HostWindows> MakeWindows(const Host& context) override {
+    return inner_->MakeWindows(context);
+  }
   std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
 
  protected:

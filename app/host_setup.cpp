@@ -5,7 +5,6 @@
 
 #include "app/exit_codes.h"
 #include "app/observed_host.h"
-#include "driver/host_registry.h"
 #include "driver/marlin_error.h"
 #include "host/device_list_file.h"
 #include "host/gpib_service.h"
@@ -13,6 +12,7 @@
 #include "host/lan_sockets_tcp.h"
 #include "host/printable_text.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "io/visa_status.h"
 
 namespace marlin::cli {
@@ -74,7 +74,8 @@ HostSetup::HostSetup(const HostPlan& plan)
   if (plan.tracker) {
     factory = std::make_shared<ObservedHostFactory>(factory, plan.tracker, plan.sliceMs);
   }
-  if (plan.wrap) factory = plan.wrap(std::move(factory));
+  factory_ = factory;
+  sliceMs_ = plan.sliceMs;
   host::ResetThread();
   if (plan.install) {
     plan.install(std::move(factory));

@@ -10,7 +10,8 @@
 #include "app/wait_tracker.h"
 #include "clock/clock.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
+#include "host/trace_sinks.h"
 
 namespace marlin {
 class TcpLanSockets;
@@ -24,12 +25,9 @@ struct HostPlan {
   std::shared_ptr<Clock> clock;
   bool waitWindow = false;
   std::shared_ptr<WaitTracker> tracker;  // null: waits are not observed
-  double sliceMs = 100;                  // see ObservedHostFactory
+  double sliceMs = 100;                  // see ObservedHostFactory; also a host's own observers
   // Sees every trace line as the JSON Lines trace writes it, with or without a trace file.
-  std::function<void(const std::string&)> traceLines;
-  // Wraps the stand-alone services (after the observation above, if any): a host that adds
-  // its own windows or per-thread observers.
-  std::function<std::shared_ptr<HostServiceFactory>(std::shared_ptr<HostServiceFactory>)> wrap;
+  JsonLinesFile::LineObserver traceLines;
   // Takes the finished factory instead of installing it for the whole process: a host that
   // gives each thread its own.
   std::function<void(std::shared_ptr<HostServiceFactory>)> install;
@@ -43,6 +41,10 @@ class HostSetup {
   HostSetup(const HostSetup&) = delete;
   HostSetup& operator=(const HostSetup&) = delete;
 
+  // The services this run installed, for a host that gives its objects contexts of their own.
+  const std::shared_ptr<HostServiceFactory>& Factory() const { return factory_; }
+  double SliceMs() const { return sliceMs_; }
+
   // Why the last connection attempt of `amp` left it unconnected, as far as the host knows.
   std::string WhyNotConnected(const clsMarlin::Snapshot& amp) const;
 
@@ -51,6 +53,8 @@ class HostSetup {
   std::shared_ptr<TcpLanSockets> lan_;
   std::shared_ptr<GpibWitness> gpib_;
   bool installedForProcess_ = false;
+  std::shared_ptr<HostServiceFactory> factory_;
+  double sliceMs_ = 100;
 };
 
 // "LAN 127.0.0.1:5025", "VISA TCPIP0::...::SOCKET", "GPIB board 0 address 7".

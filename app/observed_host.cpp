@@ -84,8 +84,8 @@ ObservedHostFactory::ObservedHostFactory(std::shared_ptr<HostServiceFactory> inn
       tracker_(std::move(tracker)),
       sliceMs_(std::max(sliceMs, 1.0)) {}
 
-std::unique_ptr<HostTrace> ObservedHostFactory::MakeTrace() {
-  return std::make_unique<ObservingTrace>(inner_->MakeTrace(), tracker_);
+std::unique_ptr<HostTrace> ObservedHostFactory::MakeTrace(const Host& context) {
+  return std::make_unique<ObservingTrace>(inner_->MakeTrace(context), tracker_);
 }
 
 std::unique_ptr<HostTools> ObservedHostFactory::MakeTools() {

@@ -16,7 +16,7 @@ class ObservedHostFactory final : public ForwardingHostFactory {
   ObservedHostFactory(std::shared_ptr<HostServiceFactory> inner,
                       std::shared_ptr<WaitTracker> tracker, double sliceMs);
 
-  std::unique_ptr<HostTrace> MakeTrace() override;
+  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override;
   std::unique_ptr<HostTools> MakeTools() override;
 
  private:

@@ -5,6 +5,7 @@
 #include "app/shell_printer.h"
 #include "driver/cls_marlin.h"
 #include "driver/marlin_error.h"
+#include "host/thread_host.h"
 
 namespace marlin::cli {
 namespace {
@@ -37,7 +38,7 @@ ShellValue PropertyValue(clsMarlin& amp, DeviceProperty property) {
 
 }  // namespace
 
-ShellSession::ShellSession() : amp_(std::make_unique<clsMarlin>()) {}
+ShellSession::ShellSession() : amp_(std::make_unique<clsMarlin>(host::ThreadContext())) {}
 
 ShellSession::~ShellSession() { Release(); }
 
@@ -63,7 +64,7 @@ ShellValue ShellSession::Call(const ShellCommand& command) {
   switch (command.verb) {
     case ShellVerb::New: {
       // As a host assigning a new object: the new one exists before the old one goes.
-      auto fresh = std::make_unique<clsMarlin>();
+      auto fresh = std::make_unique<clsMarlin>(host::ThreadContext());
       std::swap(amp_, fresh);
       return {};
     }

@@ -1,8 +1,8 @@
 // Cost of the trace and error convention around one step, with tracing on and off.
 #include <benchmark/benchmark.h>
 
-#include "driver/host_registry.h"
 #include "driver/procedure.h"
+#include "host/thread_host.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void BM_TracedProcedure(benchmark::State& state) {
   marlin::host::Replace(std::move(trace));
   std::string name = "AMP1";
   for (auto _ : state) {
-    marlin::Procedure proc(marlin::labels::kSendCmdString, name);
+    marlin::Procedure proc(*marlin::host::ThreadContext(), marlin::labels::kSendCmdString, name);
     proc.Start("Command = *CLS");
     benchmark::DoNotOptimize(proc.Step([] { return 42; }));
     proc.End();

@@ -15,9 +15,9 @@
 #include <stdexcept>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_devlist.h"
+#include "host/thread_host.h"
 #include "io/visa_binding.h"
 #include "io/visa_status.h"
 #include "platform/visa_builtin.h"
@@ -128,7 +128,7 @@ class RouteClient {
   std::shared_ptr<TcpLanSockets> lan_ =
       std::make_shared<TcpLanSockets>(std::make_shared<VirtualClock>());
   std::shared_ptr<BuiltinVisa> visa_ = std::make_shared<BuiltinVisa>();
-  std::unique_ptr<clsMarlin> amp_ = std::make_unique<clsMarlin>();
+  std::unique_ptr<clsMarlin> amp_ = std::make_unique<clsMarlin>(host::ThreadContext());
   MarlinTestAccess access_{*amp_};
 };
 

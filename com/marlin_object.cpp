@@ -6,6 +6,7 @@
 #include "com/server_identity.h"
 #include "com/wide_text.h"
 #include "driver/cls_marlin.h"
+#include "host/thread_host.h"
 
 namespace marlin::com {
 namespace {
@@ -45,7 +46,8 @@ SAFEARRAY* ToSafeArray(const std::vector<std::int32_t>& values) {
 std::atomic<long> MarlinObject::alive_{0};
 
 MarlinObject::MarlinObject()
-    : table_(CLSID_clsMarlin, kParts), driver_(std::make_unique<marlin::clsMarlin>()) {
+    : table_(CLSID_clsMarlin, kParts),
+      driver_(std::make_unique<marlin::clsMarlin>(marlin::host::ThreadContext())) {
   ++alive_;
 }
 

@@ -6,10 +6,10 @@
 #include "com/server_settings.h"
 #include "com/win32_message_window.h"
 #include "com/win32_windows.h"
-#include "driver/host_registry.h"
 #include "host/gpib_service.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 
 namespace marlin::com {
 namespace {
@@ -20,17 +20,19 @@ class ServerHostFactory final : public HostServiceFactory {
       : clock_(std::make_shared<RealClock>(settings.timeScale)),
         standalone_(Configure(settings, clock_)) {}
 
-  std::unique_ptr<HostTrace> MakeTrace() override { return standalone_.MakeTrace(); }
+  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override {
+    return standalone_.MakeTrace(context);
+  }
   std::unique_ptr<HostGpib> MakeGpib() override { return standalone_.MakeGpib(); }
   std::unique_ptr<HostDevList> MakeDevList() override { return standalone_.MakeDevList(); }
   std::unique_ptr<HostTools> MakeTools() override {
     return std::make_unique<PumpingTools>(standalone_.MakeTools(), clock_);
   }
-  std::unique_ptr<HostMessage> MakeMessage() override {
-    return std::make_unique<Win32Message>(standalone_.MakeMessage(), clock_);
+  std::unique_ptr<HostMessage> MakeMessage(const Host& context) override {
+    return std::make_unique<Win32Message>(standalone_.MakeMessage(context), clock_);
   }
   std::unique_ptr<HostTexts> MakeTexts() override { return standalone_.MakeTexts(); }
-  std::unique_ptr<HostWindows> MakeWindows() override {
+  std::unique_ptr<HostWindows> MakeWindows(const Host& /*context*/) override {
     return std::make_unique<Win32Windows>(*clock_);
   }
   std::shared_ptr<VisaBinding> MakeVisa() override { return standalone_.MakeVisa(); }
@@ -65,13 +67,13 @@ class MisconfiguredFactory final : public HostServiceFactory {
   // Stored to be thrown later by every service, not a forgotten throw.
   // NOLINTNEXTLINE(bugprone-throw-keyword-missing)
   explicit MisconfiguredFactory(MarlinError error) : error_(std::move(error)) {}
-  std::unique_ptr<HostTrace> MakeTrace() override { throw error_; }
+  std::unique_ptr<HostTrace> MakeTrace(const Host& /*context*/) override { throw error_; }
   std::unique_ptr<HostGpib> MakeGpib() override { throw error_; }
   std::unique_ptr<HostDevList> MakeDevList() override { throw error_; }
   std::unique_ptr<HostTools> MakeTools() override { throw error_; }
-  std::unique_ptr<HostMessage> MakeMessage() override { throw error_; }
+  std::unique_ptr<HostMessage> MakeMessage(const Host& /*context*/) override { throw error_; }
   std::unique_ptr<HostTexts> MakeTexts() override { throw error_; }
-  std::unique_ptr<HostWindows> MakeWindows() override { throw error_; }
+  std::unique_ptr<HostWindows> MakeWindows(const Host& /*context*/) override { throw error_; }
   std::shared_ptr<VisaBinding> MakeVisa() override { throw error_; }
 
  private:

@@ -1,10 +1,10 @@
 // Selects the configured band path: lock check, switch, confirmation, error-queue checks and the
 // class and mode settings of the PA4413.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {
@@ -32,7 +32,7 @@ std::int32_t BandNumber(const std::string& raw) {
 }  // namespace
 
 std::int32_t clsMarlin::ActivateBand() {
-  Procedure proc(labels::kActivateBand, Name);
+  Procedure proc(Services(), labels::kActivateBand, Name);
   proc.Start();
   const std::string bandQuery = scpi::Line(scpi::kBandQuery);
   auto readBand = [&] {
@@ -70,8 +70,8 @@ std::int32_t clsMarlin::ActivateBand() {
         reached = readBand() == wanted;
       }
       if (!reached) {
-        proc.Step([] {
-          throw MarlinError(errors::kBandActivation, host::Texts().GetText(kPathNotSetText));
+        proc.Step([&] {
+          throw MarlinError(errors::kBandActivation, Services().Texts().GetText(kPathNotSetText));
         });
       }
       checkErrorQueue();

@@ -1,8 +1,8 @@
 // Preparing a recognised amplifier on the LAN route, and the fault reset.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {
@@ -17,7 +17,7 @@ std::string RestartMessage(const std::string& name) {
 }  // namespace
 
 void clsMarlin::InitDevice() {
-  Procedure proc(labels::kInitDevice, Name);
+  Procedure proc(Services(), labels::kInitDevice, Name);
   proc.Start();
   bool identified = IsPA4413 == kTrue || NotPA4413 == kTrue || IsPA4520 == kTrue;
   // Status 0: nothing would reach the instrument, so no restart can be owed either. Any other
@@ -32,7 +32,7 @@ void clsMarlin::InitDevice() {
     if (second.find(scpi::kLanTimeoutExpected) == std::string::npos) {
       proc.Step([&] {
         std::int32_t style = kInformationStyle;
-        host::Message().ShowMessage(RestartMessage(Name), style, Name, kMessageTimeout);
+        Services().Message().ShowMessage(RestartMessage(Name), style, Name, kMessageTimeout);
       });
     }
   }
@@ -40,7 +40,7 @@ void clsMarlin::InitDevice() {
 }
 
 void clsMarlin::ResetFault() {
-  Procedure proc(labels::kResetFault, Name);
+  Procedure proc(Services(), labels::kResetFault, Name);
   proc.Start();
   proc.Step([&] { SendCmdString(scpi::Line(scpi::kClearStatus)); });
   proc.Step([&] { Pause(WaitId::ResetFault, timing::kResetPause); });

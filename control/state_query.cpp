@@ -33,7 +33,7 @@ std::int32_t clsMarlin::GetState(std::string& ErrorText) {
 
 std::int32_t clsMarlin::GetState(std::string& ErrorText, bool& Answered) {
   Answered = false;
-  Procedure proc(labels::kGetState, Name);
+  Procedure proc(Services(), labels::kGetState, Name);
   proc.Start();
   std::string answer;
   // A query that fails counts as an empty answer, so a dead link never reads as a live state.

@@ -1,10 +1,10 @@
 // Moves the amplifier into a power state with the command sequence of its model, confirming
 // slow changes by polling.
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin {
@@ -32,7 +32,7 @@ bool BandPathActive(const std::string& raw) {
 }  // namespace
 
 void clsMarlin::SetNewState(std::int32_t NewState) {
-  Procedure proc(labels::kSetNewState, Name);
+  Procedure proc(Services(), labels::kSetNewState, Name);
   proc.Start(trace_text::kNewState + StateName(NewState));
   auto send = [&](const std::string& text) { proc.Step([&] { SendCmdString(scpi::Line(text)); }); };
   auto query = [&](const char* text) {
@@ -74,7 +74,8 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
     }
     case state::kOperate: {
       std::int32_t band = proc.Step([&] { return ActivateBand(); });
-      if (proc.Step([&] { return host::Tools().IsBetween(kLowestBand, band, kHighestBand); })) {
+      if (proc.Step(
+              [&] { return Services().Tools().IsBetween(kLowestBand, band, kHighestBand); })) {
         send(scpi::kModulationPrefix + Decimal(band) + scpi::kModulationSuffix);
         wait(WaitId::Modulation, timing::kModulationPause);
         send(scpi::kOutputOn);

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
 #include "driver/procedure_labels.h"
 #include "driver/records.h"
+#include "driver/timings.h"
 #include "io/scpi.h"
 
 namespace marlin::timing {

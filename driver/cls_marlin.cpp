@@ -1,16 +1,9 @@
 #include "driver/cls_marlin.h"
 
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
-#include "io/routes.h"
-#include "ui/frm_keep_alive.h"
 
 namespace marlin {
-
-// The other fields start with their initialisers in the class.
-clsMarlin::clsMarlin() : Routes(std::make_unique<RouteSet>(*this)) {
-  Info.Member4 = std::string(kPlaceholderHost) + ":" + std::to_string(kDefaultPort);
-}
 
 std::int32_t clsMarlin::clsDevice_Address() { return Address; }
 std::string clsMarlin::clsDevice_Name() { return Name; }
@@ -18,17 +11,17 @@ std::string clsMarlin::clsDevice_Description() { return Description; }
 
 void clsMarlin::Pause(WaitId id, double milliseconds) {
   if (waitObserver_) waitObserver_->DriverWaitStarts(id, milliseconds);
-  host::Tools().Wait(static_cast<float>(milliseconds));
+  Services().Tools().Wait(static_cast<float>(milliseconds));
 }
 std::string clsMarlin::clsDevice_DeviceType() { return DeviceType; }
 std::int32_t clsMarlin::clsDevice_Interface() { return Interface; }
 std::int32_t clsMarlin::clsDevice_Status() { return Status; }
 InfoRecord clsMarlin::clsDevice_Info() { return Info; }
-double clsMarlin::clsDevice_MaxFrequency() { return host::Tools().HighestFrequency(); }
-double clsMarlin::clsDevice_MinFrequency() { return host::Tools().LowestFrequency(); }
+double clsMarlin::clsDevice_MaxFrequency() { return Services().Tools().HighestFrequency(); }
+double clsMarlin::clsDevice_MinFrequency() { return Services().Tools().LowestFrequency(); }
 
 void clsMarlin::clsDevice_Status_Let(std::int32_t newStatus) {
-  Procedure proc(labels::kLetStatus, Name);
+  Procedure proc(Services(), labels::kLetStatus, Name);
   proc.Start();
   Status = newStatus;
   proc.End();

@@ -13,6 +13,7 @@
 namespace marlin {
 
 class frmKeepAlive;
+class Host;
 class Route;
 struct RouteSet;
 
@@ -25,7 +26,8 @@ inline constexpr std::int32_t kDefaultGpibAddress = 7;
 
 class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteExt {
  public:
-  clsMarlin();
+  // `host`: the services the object reaches its host through; objects may share one.
+  explicit clsMarlin(std::shared_ptr<Host> host);
   ~clsMarlin() override;
   clsMarlin(const clsMarlin&) = delete;
   clsMarlin& operator=(const clsMarlin&) = delete;
@@ -79,6 +81,7 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   void SetWaitObserver(std::shared_ptr<WaitObserver> observer) {
     waitObserver_ = std::move(observer);
   }
+  Host& Services() const { return *host_; }
 
   // Read-only views for tests and the stand-alone host's diagnostics.
   struct Snapshot;
@@ -120,6 +123,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
 
   bool IsRecognised() const { return IsPA4413 == kTrue || NotPA4413 == kTrue; }
 
+  // First, so that it goes last: the forms and routes below use it while they close.
+  std::shared_ptr<Host> host_;
   std::string Name;
   std::int32_t Address = kDefaultGpibAddress;
   std::int32_t Interface = 0;

@@ -5,14 +5,14 @@
 namespace marlin {
 
 void clsMarlin::clsDevice_Initialize() {
-  Procedure proc(labels::kInitialize, Name);
+  Procedure proc(Services(), labels::kInitialize, Name);
   proc.Start();
   proc.Step([&] { InitDevice(); });
   proc.End();
 }
 
 void clsMarlin::clsDevice_Check() {
-  Procedure proc(labels::kCheck, Name);
+  Procedure proc(Services(), labels::kCheck, Name);
   proc.Start();
   proc.Step([&] { CheckDevicePhysical(Status); });
   proc.End();

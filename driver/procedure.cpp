@@ -3,8 +3,6 @@
 #include <atomic>
 #include <string>
 
-#include "driver/host_registry.h"
-
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -17,20 +15,14 @@ constexpr std::int32_t kRetry = 5;
 constexpr std::int32_t kNoLineNumber = 0;
 
 std::atomic<void (*)()> installedDebugBreak{nullptr};
-
-// Procedures nest strictly on a thread, also when a message loop runs another object's handler
-// inside a wait, so the innermost one is whose work is being traced.
-thread_local const Procedure* innermost = nullptr;
 }  // namespace
 
-Procedure::Procedure(const ProcedureLabel& label, const std::string& deviceName)
-    : label_(label), deviceName_(deviceName), outer_(innermost) {
-  innermost = this;
+Procedure::Procedure(Host& host, const ProcedureLabel& label, const std::string& deviceName)
+    : host_(host), label_(label), deviceName_(deviceName), outer_(host.innermost_) {
+  host_.innermost_ = this;
 }
 
-Procedure::~Procedure() { innermost = outer_; }
-
-std::string TracedDevice() { return innermost ? innermost->deviceName_ : std::string(); }
+Procedure::~Procedure() { host_.innermost_ = outer_; }
 
 std::int32_t InstanceId() {
 #ifdef _WIN32
@@ -77,7 +69,7 @@ void Procedure::End() {
 }
 
 void Procedure::WriteLine(bool start, const std::string& data) {
-  HostTrace& trace = host::Trace();
+  HostTrace& trace = host_.Trace();
   if (!trace.TraceEnabled()) return;
   const std::string instance = std::to_string(InstanceId());
   if (start) {
@@ -91,7 +83,7 @@ void Procedure::WriteLine(bool start, const std::string& data) {
 void Procedure::HandleOrRaise(const MarlinError& error) {
   std::int32_t answer = 0;
   try {
-    answer = host::Trace().ReportError(error, InstanceId(), kNoLineNumber);
+    answer = host_.Trace().ReportError(error, InstanceId(), kNoLineNumber);
   } catch (...) {
     // A trace service that cannot take the report must not hide the original error.
     answer = 0;

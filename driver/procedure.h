@@ -1,10 +1,10 @@
 #pragma once
 // The trace and error convention shared by every working procedure:
 //
-//   Procedure proc(labels::kResetFault, Name);
+//   Procedure proc(Services(), labels::kResetFault, Name);
 //   proc.Start();
 //   proc.Step([&] { SendCmdString("*CLS\r\n"); });
-//   proc.Step([&] { host::Tools().Wait(500); });
+//   proc.Step([&] { Services().Tools().Wait(500); });
 //   proc.End();
 //
 // Each Step is the unit that the host's answer 5 retries. Any other answer re-raises the error
@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "driver/host.h"
 #include "driver/marlin_error.h"
 #include "driver/procedure_labels.h"
 
@@ -28,25 +29,22 @@ std::int32_t InstanceId();
 void InstallDebugBreak(void (*breakIfAttached)());
 void DebugBreakIfAttached();
 
-// The device this thread's trace is about: the name of the object whose procedure runs innermost
-// on it, empty outside every procedure and while that object has no name. Objects of one process
-// share its id; the host's trace writers add this to their records to tell them apart.
-std::string TracedDevice();
-
 // Applies a description form to a caught description.
 std::string FormDescription(ErrorForm form, const std::string& deviceName,
                             const std::string& description);
 
 class Procedure {
  public:
+  // Traces and reports through `host`, whose innermost procedure it is while it runs.
   // `deviceName` is read when an error is raised or a record written, so a name changed by the
   // procedure counts.
-  Procedure(const ProcedureLabel& label, const std::string& deviceName);
+  Procedure(Host& host, const ProcedureLabel& label, const std::string& deviceName);
   ~Procedure();
   Procedure(const Procedure&) = delete;
   Procedure& operator=(const Procedure&) = delete;
 
   void Start(const std::string& data = {});
+  const std::string& DeviceName() const { return deviceName_; }
   void End();
 
   template <class F>
@@ -77,11 +75,10 @@ class Procedure {
   void HandleOrRaise(const MarlinError& error);
   void WriteLine(bool start, const std::string& data);
 
+  Host& host_;
   const ProcedureLabel& label_;
   const std::string& deviceName_;
-  const Procedure* outer_;  // running on this thread when this one began
-
-  friend std::string TracedDevice();
+  const Procedure* outer_;  // running in the context when this one began
 };
 
 }  // namespace marlin

@@ -21,6 +21,11 @@
 namespace marlin {
 namespace {
 
+// The context outlives the services made for it.
+TracedDeviceSource DeviceOf(const Host& context) {
+  return [&context] { return context.TracedDevice(); };
+}
+
 // The GPIB service of a host that was given no GPIB backend.
 class UnconfiguredGpib final : public HostGpib {
  public:
@@ -104,8 +109,8 @@ std::shared_ptr<TimerQueue> StandaloneHostFactory::ThreadTimers() {
   return queue;
 }
 
-std::unique_ptr<HostTrace> StandaloneHostFactory::MakeTrace() {
-  return std::make_unique<StandaloneTrace>(sinks_, config_.reportAnswer);
+std::unique_ptr<HostTrace> StandaloneHostFactory::MakeTrace(const Host& context) {
+  return std::make_unique<StandaloneTrace>(sinks_, config_.reportAnswer, DeviceOf(context));
 }
 
 std::unique_ptr<HostGpib> StandaloneHostFactory::MakeGpib() {
@@ -121,16 +126,18 @@ std::unique_ptr<HostTools> StandaloneHostFactory::MakeTools() {
   return std::make_unique<StandaloneTools>(OpenDeviceList(), ThreadTimers());
 }
 
-std::unique_ptr<HostMessage> StandaloneHostFactory::MakeMessage() {
-  return std::make_unique<StandaloneMessage>(Console(), traceFile_, config_.waitWindowAllowed);
+std::unique_ptr<HostMessage> StandaloneHostFactory::MakeMessage(const Host& context) {
+  return std::make_unique<StandaloneMessage>(Console(), traceFile_, config_.waitWindowAllowed,
+                                             DeviceOf(context));
 }
 
 std::unique_ptr<HostTexts> StandaloneHostFactory::MakeTexts() {
   return std::make_unique<StandaloneTexts>();
 }
 
-std::unique_ptr<HostWindows> StandaloneHostFactory::MakeWindows() {
-  return std::make_unique<TerminalWindows>(ThreadTimers(), Console(), traceFile_);
+std::unique_ptr<HostWindows> StandaloneHostFactory::MakeWindows(const Host& context) {
+  return std::make_unique<TerminalWindows>(ThreadTimers(), Console(), traceFile_,
+                                           DeviceOf(context));
 }
 
 std::shared_ptr<VisaBinding> StandaloneHostFactory::MakeVisa() {

@@ -5,7 +5,8 @@
 //   StandaloneHostConfig config;
 //   config.deviceList = "devices.toml";
 //   config.traceFile = "marlin-trace.jsonl";
-//   InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(config));
+//   auto host = std::make_shared<Host>(std::make_shared<StandaloneHostFactory>(config));
+//   clsMarlin amp(host);
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -17,7 +18,7 @@
 #include <thread>
 
 #include "clock/clock.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "host/device_list_file.h"
 #include "host/lan_sockets.h"
 #include "host/timer_queue.h"
@@ -58,13 +59,13 @@ class StandaloneHostFactory final : public HostServiceFactory {
   // above 0 or that conflicts with a given clock, a trace file that cannot be opened).
   explicit StandaloneHostFactory(StandaloneHostConfig config);
 
-  std::unique_ptr<HostTrace> MakeTrace() override;
+  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override;
   std::unique_ptr<HostGpib> MakeGpib() override;
   std::unique_ptr<HostDevList> MakeDevList() override;
   std::unique_ptr<HostTools> MakeTools() override;
-  std::unique_ptr<HostMessage> MakeMessage() override;
+  std::unique_ptr<HostMessage> MakeMessage(const Host& context) override;
   std::unique_ptr<HostTexts> MakeTexts() override;
-  std::unique_ptr<HostWindows> MakeWindows() override;
+  std::unique_ptr<HostWindows> MakeWindows(const Host& context) override;
   std::shared_ptr<VisaBinding> MakeVisa() override;
 
   const std::shared_ptr<Clock>& SharedClock() const { return clock_; }

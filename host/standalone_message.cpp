@@ -20,8 +20,9 @@ class ConfiguredContext final : public HostContext {
 }  // namespace
 
 StandaloneMessage::StandaloneMessage(std::ostream& console, std::shared_ptr<JsonLinesFile> record,
-                                     std::optional<bool> waitWindowAllowed)
-    : console_(console), record_(std::move(record)) {
+                                     std::optional<bool> waitWindowAllowed,
+                                     TracedDeviceSource device)
+    : console_(console), record_(std::move(record)), device_(std::move(device)) {
   if (waitWindowAllowed) context_ = std::make_shared<ConfiguredContext>(*waitWindowAllowed);
 }
 
@@ -29,7 +30,7 @@ StandaloneMessage::StandaloneMessage(std::ostream& console, std::shared_ptr<Json
 // there.
 void StandaloneMessage::ShowMessage(const std::string& text, std::int32_t& style,
                                     const std::string& title, std::int32_t /*timeout*/) {
-  if (record_) record_->Message(text, style, title);
+  if (record_) record_->Message(text, style, title, device_ ? device_() : std::string());
   const std::string shown = Printable(text);
   console_ << (title.empty() ? shown : Printable(title) + ": " + shown) + "\n" << std::flush;
 }

@@ -12,9 +12,10 @@ namespace marlin {
 
 class StandaloneMessage final : public HostMessage {
  public:
-  // `record` may be null. `waitWindowAllowed`: nothing makes Context answer nothing.
+  // `record` may be null. `waitWindowAllowed`: nothing makes Context answer nothing. `device`
+  // names the device of each record.
   StandaloneMessage(std::ostream& console, std::shared_ptr<JsonLinesFile> record,
-                    std::optional<bool> waitWindowAllowed);
+                    std::optional<bool> waitWindowAllowed, TracedDeviceSource device = {});
 
   void ShowMessage(const std::string& text, std::int32_t& style, const std::string& title,
                    std::int32_t timeout) override;
@@ -24,6 +25,7 @@ class StandaloneMessage final : public HostMessage {
   std::ostream& console_;
   std::shared_ptr<JsonLinesFile> record_;
   std::shared_ptr<HostContext> context_;
+  TracedDeviceSource device_;
 };
 
 }  // namespace marlin

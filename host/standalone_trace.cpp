@@ -2,18 +2,16 @@
 
 #include <utility>
 
-#include "driver/procedure.h"
-
 namespace marlin {
 
 StandaloneTrace::StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks,
-                                 std::int32_t reportAnswer)
-    : sinks_(std::move(sinks)), reportAnswer_(reportAnswer) {}
+                                 std::int32_t reportAnswer, TracedDeviceSource device)
+    : sinks_(std::move(sinks)), reportAnswer_(reportAnswer), device_(std::move(device)) {}
 
 std::int32_t StandaloneTrace::ReportError(const MarlinError& error, std::int32_t instanceId,
                                           std::int32_t line) {
   const ErrorReportCall report{error.Number(), error.Description(), instanceId, line,
-                               TracedDevice()};
+                               device_ ? device_() : std::string()};
   for (const auto& sink : sinks_) sink->Report(report);
   return reportAnswer_;
 }
@@ -21,7 +19,13 @@ std::int32_t StandaloneTrace::ReportError(const MarlinError& error, std::int32_t
 void StandaloneTrace::WriteTrace(const std::string& event, const std::string& component,
                                  const std::string& className, const std::string& procedure,
                                  const std::string& data, const std::string& instanceId) {
-  const TraceCall call{event, component, className, procedure, data, instanceId, TracedDevice()};
+  const TraceCall call{event,
+                       component,
+                       className,
+                       procedure,
+                       data,
+                       instanceId,
+                       device_ ? device_() : std::string()};
   for (const auto& sink : sinks_) sink->Line(call);
 }
 

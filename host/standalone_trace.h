@@ -11,7 +11,9 @@ namespace marlin {
 
 class StandaloneTrace final : public HostTrace {
  public:
-  StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks, std::int32_t reportAnswer);
+  // `device` names the device of each record; without it records name none.
+  StandaloneTrace(std::vector<std::shared_ptr<TraceSink>> sinks, std::int32_t reportAnswer,
+                  TracedDeviceSource device = {});
 
   bool TraceEnabled() override { return !sinks_.empty(); }
   std::int32_t ReportError(const MarlinError& error, std::int32_t instanceId,
@@ -23,6 +25,7 @@ class StandaloneTrace final : public HostTrace {
  private:
   std::vector<std::shared_ptr<TraceSink>> sinks_;
   std::int32_t reportAnswer_;
+  TracedDeviceSource device_;
 };
 
 }  // namespace marlin

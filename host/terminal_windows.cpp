@@ -30,8 +30,11 @@ bool StdinIsTerminal() {
 }  // namespace
 
 TerminalWindows::TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostream& console,
-                                 std::shared_ptr<JsonLinesFile> record)
-    : timers_(std::move(timers)), console_(console), record_(std::move(record)) {}
+                                 std::shared_ptr<JsonLinesFile> record, TracedDeviceSource device)
+    : timers_(std::move(timers)),
+      console_(console),
+      record_(std::move(record)),
+      device_(std::move(device)) {}
 
 std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWindowLayout& layout,
                                                                   WaitWindowEvents& events) {
@@ -45,7 +48,7 @@ std::unique_ptr<WaitWindowView> TerminalWindows::CreateWaitWindow(const WaitWind
 
 void TerminalWindows::ShowMessageBox(const std::string& text, const std::string& title,
                                      std::int32_t /*style*/) {
-  if (record_) record_->MessageBox(text, title);
+  if (record_) record_->MessageBox(text, title, device_ ? device_() : std::string());
   console_ << "[" + Printable(title) + "] " + Printable(text) + "\n" << std::flush;
   if (StdinIsTerminal()) {
     console_ << "Press Enter to continue." << std::flush;

@@ -12,9 +12,9 @@ namespace marlin {
 
 class TerminalWindows final : public HostWindows {
  public:
-  // `record` may be null.
+  // `record` may be null. `device` names the device of each record.
   TerminalWindows(std::shared_ptr<TimerQueue> timers, std::ostream& console,
-                  std::shared_ptr<JsonLinesFile> record);
+                  std::shared_ptr<JsonLinesFile> record, TracedDeviceSource device = {});
 
   // A status line on the console (TerminalWaitWindow); STOP is a key when stdin is a terminal.
   std::unique_ptr<WaitWindowView> CreateWaitWindow(const WaitWindowLayout& layout,
@@ -32,6 +32,7 @@ class TerminalWindows final : public HostWindows {
   std::shared_ptr<TimerQueue> timers_;
   std::ostream& console_;
   std::shared_ptr<JsonLinesFile> record_;
+  TracedDeviceSource device_;
 };
 
 }  // namespace marlin

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "driver/marlin_error.h"
-#include "driver/procedure.h"
 #include "text/json_writer.h"
 
 namespace marlin {
@@ -26,7 +25,7 @@ void JsonLinesFile::Append(JsonObject record, const std::string& device) {
   if (!device.empty()) record.Text("device", device);
   std::lock_guard lock(mutex_);
   const std::string line = record.Text("time", stamp_()).Line();
-  if (observer_) observer_(line);
+  if (observer_) observer_(line, device);
   if (path_.empty()) return;
   out_.clear();
   out_ << line << '\n';
@@ -59,17 +58,19 @@ void JsonLinesFile::Report(const ErrorReportCall& report) {
 }
 
 // A message is shown from inside the procedure that needs it, on that procedure's thread.
-void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title) {
+void JsonLinesFile::Message(const std::string& text, std::int32_t style, const std::string& title,
+                            const std::string& device) {
   Append(JsonObject().Json(
              "message",
              JsonObject().Text("text", text).Number("style", style).Text("title", title).Line()),
-         TracedDevice());
+         device);
 }
 
-void JsonLinesFile::MessageBox(const std::string& text, const std::string& title) {
+void JsonLinesFile::MessageBox(const std::string& text, const std::string& title,
+                               const std::string& device) {
   Append(
       JsonObject().Json("messagebox", JsonObject().Text("text", text).Text("title", title).Line()),
-      TracedDevice());
+      device);
 }
 
 void TerminalTrace::Line(const TraceCall& call) {

@@ -14,7 +14,11 @@
 
 namespace marlin {
 
-// `device`: whose procedure made the call (TracedDevice), empty when none or unnamed.
+// Whose work a service's records are about: the traced device of the context it serves
+// (Host::TracedDevice); empty when none or unnamed.
+using TracedDeviceSource = std::function<std::string()>;
+
+// `device`: whose procedure made the call, empty when none or unnamed.
 struct TraceCall {
   std::string event, component, className, procedure, data, instance, device;
 };
@@ -46,8 +50,9 @@ class TraceSink {
 // Bytes that are not UTF-8 are replaced, so every line stays valid JSON.
 class JsonLinesFile final : public TraceSink {
  public:
-  // Sees every line as written, in order; called under the file's lock.
-  using LineObserver = std::function<void(const std::string& line)>;
+  // Sees every line as written, in order, with the device it names (empty: none); called under
+  // the file's lock.
+  using LineObserver = std::function<void(const std::string& line, const std::string& device)>;
 
   // Appends to the file; raises errors::kFileAccess when it cannot be opened. An empty path
   // writes no file: the lines go to the observer only. `stamp` gives each record's time (the
@@ -57,8 +62,9 @@ class JsonLinesFile final : public TraceSink {
 
   void Line(const TraceCall& call) override;
   void Report(const ErrorReportCall& report) override;
-  void Message(const std::string& text, std::int32_t style, const std::string& title);
-  void MessageBox(const std::string& text, const std::string& title);
+  void Message(const std::string& text, std::int32_t style, const std::string& title,
+               const std::string& device);
+  void MessageBox(const std::string& text, const std::string& title, const std::string& device);
   const std::filesystem::path& Path() const { return path_; }
 
  private:

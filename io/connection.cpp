@@ -66,7 +66,7 @@ void ConnectionCheck::Accept(const std::string& answer) {
 }
 
 void clsMarlin::CheckDevicePhysical(std::int32_t RequestedStatus) {
-  Procedure proc(labels::kCheckDevicePhysical, Name);
+  Procedure proc(Services(), labels::kCheckDevicePhysical, Name);
   try {
     proc.Start();
     ConnectionCheck check(*this, proc);

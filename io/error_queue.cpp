@@ -7,7 +7,7 @@
 namespace marlin {
 
 std::string clsMarlin::clsIAmpRemoteExt_CheckForError() {
-  Procedure proc(labels::kCheckForError, Name);
+  Procedure proc(Services(), labels::kCheckForError, Name);
   proc.Start();
   std::string answer = proc.Step(
       [&] { return ReadCmdResponse(scpi::Line(scpi::kErrorQuery), scpi::kQueryWaitTime); });

@@ -1,7 +1,7 @@
 // GPIB through the host's GPIB service: answers land left-aligned in the object's fixed-length,
 // space-padded read buffer.
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "io/connection_check.h"
 #include "io/routes.h"
@@ -21,25 +21,30 @@ constexpr std::int16_t kGpibErrorBit = static_cast<std::int16_t>(0x8000);
 void GpibRoute::Connect(ConnectionCheck& check) {
   Close();
   check.Attempt([&] {
-    host::Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
-                          static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
-                          kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, m_.GpibHandle);
+    m_.Services().Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
+                                  static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
+                                  kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, m_.GpibHandle);
   });
   bool openFailed = true;
-  check.Attempt([&] { openFailed = (host::Gpib().GpibStatus() & kGpibErrorBit) != 0; });
+  check.Attempt([&] { openFailed = (m_.Services().Gpib().GpibStatus() & kGpibErrorBit) != 0; });
   if (openFailed) return check.Fail();
-  check.Attempt([&] { host::Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
-  check.Attempt([&] { host::Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kIdentify)); });
+  check.Attempt(
+      [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
+  check.Attempt(
+      [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kIdentify)); });
   ReadIntoBuffer(check);
   std::string answer = m_.GpibReadBuffer;
   bool succeeded = false;
-  check.Attempt([&] { succeeded = host::Gpib().GpibSucceeded(); });
+  check.Attempt([&] { succeeded = m_.Services().Gpib().GpibSucceeded(); });
   if (!succeeded) return check.Fail();
   if (check.Recognise(answer)) {
-    check.Attempt([&] { host::Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt(
+        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
   } else {
-    check.Attempt([&] { host::Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
-    check.Attempt([&] { host::Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kErrorQuery)); });
+    check.Attempt(
+        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt(
+        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kErrorQuery)); });
     ReadIntoBuffer(check);
   }
   check.Accept(answer);
@@ -48,26 +53,26 @@ void GpibRoute::Connect(ConnectionCheck& check) {
 void GpibRoute::ReadIntoBuffer(ConnectionCheck& check) {
   check.Attempt([&] {
     std::string text = m_.GpibReadBuffer;
-    host::Gpib().GpibRead(m_.GpibHandle, text);
+    m_.Services().Gpib().GpibRead(m_.GpibHandle, text);
     m_.StoreGpibAnswer(text);
   });
 }
 
 void GpibRoute::Disconnect(ConnectionCheck& check) {
   if (m_.GpibHandle <= -1) return;
-  check.Attempt([&] { host::Gpib().GpibPrepareClose(m_.GpibHandle); });
-  check.Attempt([&] { host::Gpib().GpibClose(m_.GpibHandle, 0); });
+  check.Attempt([&] { m_.Services().Gpib().GpibPrepareClose(m_.GpibHandle); });
+  check.Attempt([&] { m_.Services().Gpib().GpibClose(m_.GpibHandle, 0); });
   m_.GpibHandle = -1;
 }
 
 void GpibRoute::Close() {
   if (m_.GpibHandle <= -1) return;
   try {
-    host::Gpib().GpibPrepareClose(m_.GpibHandle);
+    m_.Services().Gpib().GpibPrepareClose(m_.GpibHandle);
   } catch (...) {
   }
   try {
-    host::Gpib().GpibClose(m_.GpibHandle, 0);
+    m_.Services().Gpib().GpibClose(m_.GpibHandle, 0);
   } catch (...) {
   }
   m_.GpibHandle = -1;
@@ -76,21 +81,21 @@ void GpibRoute::Close() {
 // The device has just failed: a go-to-local before the close would wait out another timeout.
 void GpibRoute::GiveUp() {
   try {
-    host::Gpib().GpibClose(m_.GpibHandle, 0);
+    m_.Services().Gpib().GpibClose(m_.GpibHandle, 0);
   } catch (...) {
   }
   m_.GpibHandle = -1;
 }
 
 void GpibRoute::Send(Procedure& proc, const std::string& command) {
-  proc.Step([&] { host::Gpib().GpibWrite(m_.GpibHandle, command); });
+  proc.Step([&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, command); });
 }
 
 std::string GpibRoute::Query(Procedure& proc, const std::string& command, std::int32_t) {
-  proc.Step([&] { host::Gpib().GpibWrite(m_.GpibHandle, command); });
+  proc.Step([&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, command); });
   proc.Step([&] {
     std::string answer = m_.GpibReadBuffer;
-    host::Gpib().GpibRead(m_.GpibHandle, answer);
+    m_.Services().Gpib().GpibRead(m_.GpibHandle, answer);
     m_.StoreGpibAnswer(answer);
   });
   return m_.GpibReadBuffer;

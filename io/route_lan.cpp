@@ -1,7 +1,7 @@
 // LAN through the host's socket service: every exchange first checks that the connection is
 // still there.
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "io/connection_check.h"
 #include "io/routes.h"
@@ -26,14 +26,14 @@ void LanRoute::Connect(ConnectionCheck& check) {
   Close();
   bool opened = true;  // a raising open goes on to the query, as a successful one would
   check.Attempt([&] {
-    host::DevList().LanOpen(m_.LanPars.RemoteHost, m_.LanPars.RemotePort, kLanProtocolPort,
-                            kLanProtocol, m_.LanSocket, opened);
+    m_.Services().DevList().LanOpen(m_.LanPars.RemoteHost, m_.LanPars.RemotePort, kLanProtocolPort,
+                                    kLanProtocol, m_.LanSocket, opened);
   });
   if (!opened) return check.Accept({});
   std::string answer;
   bool answered = false;
   check.Attempt([&] {
-    host::DevList().LanQuery(m_.LanSocket, scpi::Line(scpi::kIdentify), answer, answered);
+    m_.Services().DevList().LanQuery(m_.LanSocket, scpi::Line(scpi::kIdentify), answer, answered);
   });
   if (!answered) return check.Fail();
   check.Recognise(answer);
@@ -48,7 +48,7 @@ void LanRoute::Close() {
   if (m_.LanSocket <= -1) return;
   try {
     bool closed = false;
-    host::DevList().LanClose(m_.LanSocket, closed);
+    m_.Services().DevList().LanClose(m_.LanSocket, closed);
   } catch (...) {
   }
   m_.LanSocket = -1;
@@ -56,7 +56,7 @@ void LanRoute::Close() {
 
 void LanRoute::RequireConnection() const {
   bool connected = false;
-  host::DevList().LanIsConnected(m_.LanSocket, connected);
+  m_.Services().DevList().LanIsConnected(m_.LanSocket, connected);
   if (!connected) throw LanError(m_.Name, transport_text::kNoLan);
 }
 
@@ -64,7 +64,7 @@ void LanRoute::Send(Procedure& proc, const std::string& command) {
   proc.Step([&] { RequireConnection(); });
   proc.Step([&] {
     bool sent = false;
-    host::DevList().LanSend(m_.LanSocket, command, sent);
+    m_.Services().DevList().LanSend(m_.LanSocket, command, sent);
     if (!sent) throw LanError(m_.Name, transport_text::kSend);
   });
 }
@@ -74,7 +74,7 @@ std::string LanRoute::Query(Procedure& proc, const std::string& command, std::in
   proc.Step([&] { RequireConnection(); });
   proc.Step([&] {
     bool ok = false;
-    host::DevList().LanQuery(m_.LanSocket, command, result, ok);
+    m_.Services().DevList().LanQuery(m_.LanSocket, command, result, ok);
     if (!ok) throw LanError(m_.Name, transport_text::kQuery);
   });
   return result;

@@ -1,7 +1,7 @@
 // VISA through the host's VISA binding: answers come back in a 256-byte, NUL-filled buffer, and
 // the rest of an over-long answer is drained.
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "io/connection_check.h"
 #include "io/routes.h"
@@ -27,13 +27,13 @@ VisaRoute::VisaRoute(clsMarlin& m) : m_(m) {}
 VisaRoute::~VisaRoute() = default;
 
 std::shared_ptr<VisaBinding> VisaRoute::Binding() {
-  if (!binding_) binding_ = host::Visa();
+  if (!binding_) binding_ = m_.Services().Visa();
   return binding_;
 }
 
 void VisaRoute::Connect(ConnectionCheck& check) {
   bool allowed = false;
-  check.Attempt([&] { host::DevList().CheckLanDevice(m_.Name, allowed); });
+  check.Attempt([&] { m_.Services().DevList().CheckLanDevice(m_.Name, allowed); });
   if (!allowed) {
     m_.Status = 0;
     return;

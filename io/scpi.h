@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "control/timings.h"
 #include "driver/text_numbers.h"
+#include "driver/timings.h"
 
 namespace marlin::scpi {
 

@@ -8,7 +8,7 @@
 namespace marlin {
 
 void clsMarlin::SendCmdString(const std::string& Command) {
-  Procedure proc(labels::kSendCmdString, Name);
+  Procedure proc(Services(), labels::kSendCmdString, Name);
   proc.Start(trace_text::kCommand + Command);
   if (!Command.empty() && Status != 0) TransportRoute().Send(proc, Command);
   proc.End();
@@ -16,7 +16,7 @@ void clsMarlin::SendCmdString(const std::string& Command) {
 
 std::string clsMarlin::ReadCmdResponse(const std::string& Command, std::int32_t WaitTime) {
   std::string result;
-  Procedure proc(labels::kReadCmdResponse, Name);
+  Procedure proc(Services(), labels::kReadCmdResponse, Name);
   proc.Start();
   if (Status == 1) result = TransportRoute().Query(proc, Command, WaitTime);
   proc.End();

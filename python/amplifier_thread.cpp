@@ -6,7 +6,7 @@
 #include "app/amplifier_session.h"
 #include "app/device_list_location.h"
 #include "app/host_setup.h"
-#include "python/thread_host.h"
+#include "driver/host.h"
 
 namespace marlin::python {
 namespace {
@@ -48,7 +48,7 @@ AmplifierThread::~AmplifierThread() {
 
 void AmplifierThread::Run(const AmplifierOptions& options, std::promise<void>& ready) {
   // Made in this order, gone in the reverse: the session disconnects before the services go.
-  std::optional<AttachedHost> attached;
+  std::shared_ptr<Host> context;
   std::unique_ptr<cli::HostSetup> host;
   std::unique_ptr<cli::AmplifierSession> session;
   try {
@@ -60,11 +60,12 @@ void AmplifierThread::Run(const AmplifierOptions& options, std::promise<void>& r
     plan.clock = clock;
     plan.tracker = tracker;
     plan.sliceMs = kProgressSliceMs * options.timeScale;
-    plan.install = [&attached](std::shared_ptr<HostServiceFactory> factory) {
-      attached.emplace(std::move(factory));
+    // This amplifier's own services, not the process's: several may run at once.
+    plan.install = [&context](std::shared_ptr<HostServiceFactory> factory) {
+      context = std::make_shared<Host>(std::move(factory));
     };
     host = std::make_unique<cli::HostSetup>(plan);
-    session = std::make_unique<cli::AmplifierSession>(options.device, *host, tracker);
+    session = std::make_unique<cli::AmplifierSession>(options.device, *host, tracker, context);
     session->Name();
   } catch (...) {
     ready.set_exception(std::current_exception());

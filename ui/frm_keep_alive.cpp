@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "driver/host_registry.h"
+#include "driver/host.h"
 
 namespace marlin {
 
@@ -14,7 +14,7 @@ void frmKeepAlive::ActivateKeepAlive(bool blnActivate) {
 // Creating the timer with its designed interval is part of loading and fails the caller; the
 // load event that follows ignores its own errors.
 void frmKeepAlive::Load() {
-  auto timer = host::Windows().CreateTimer([this] { timAmplStat_Timer(); });
+  auto timer = host_.Windows().CreateTimer([this] { timAmplStat_Timer(); });
   timer->SetInterval(kTimerInterval);
   timAmplStat = std::move(timer);
   Form_Load();

@@ -8,8 +8,13 @@
 
 namespace marlin {
 
+class Host;
+
 class frmKeepAlive {
  public:
+  // `host` makes the form's timer; it outlives the form.
+  explicit frmKeepAlive(Host& host) : host_(host) {}
+
   static constexpr const char* kCaption = "Retrieve the amlifier status";
   static constexpr std::int32_t kTimerInterval = 60000;
 
@@ -27,6 +32,7 @@ class frmKeepAlive {
   void Form_Load();
   void timAmplStat_Timer();
 
+  Host& host_;
   std::int32_t AmplDevice = 0;
   std::unique_ptr<HostTimer> timAmplStat;
 };

@@ -1,6 +1,6 @@
 #include "ui/frm_wait_for_done.h"
 
-#include "driver/host_registry.h"
+#include "driver/host.h"
 
 namespace marlin {
 namespace {
@@ -24,8 +24,8 @@ void IgnoringErrors(F&& step) {
 
 }  // namespace
 
-frmWaitForDone::frmWaitForDone() {
-  view_ = host::Windows().CreateWaitWindow(StoredLayout(), *this);
+frmWaitForDone::frmWaitForDone(Host& host) : host_(host) {
+  view_ = host_.Windows().CreateWaitWindow(StoredLayout(), *this);
   Form_Load();
 }
 
@@ -35,7 +35,7 @@ frmWaitForDone::~frmWaitForDone() {
 }
 
 void frmWaitForDone::Form_Load() {
-  IgnoringErrors([&] { host::Texts().ApplyTexts(*view_); });
+  IgnoringErrors([&] { host_.Texts().ApplyTexts(*view_); });
   StopFlag = false;
   IgnoringErrors([&] { view_->SetIndicatorProperty(kLabelProperty, std::string(kOperate)); });
 }

@@ -9,6 +9,8 @@
 
 namespace marlin {
 
+class Host;
+
 class frmWaitForDone final : public WaitWindowEvents {
  public:
   static constexpr const char* kCaption = "Wait %s for";
@@ -26,8 +28,8 @@ class frmWaitForDone final : public WaitWindowEvents {
   static constexpr std::int32_t kRed = 255;
   static constexpr std::int32_t kCloseByOperator = 0;
 
-  // Creating the window runs its Load event.
-  frmWaitForDone();
+  // Creating the window runs its Load event. `host` draws it and outlives it.
+  explicit frmWaitForDone(Host& host);
   ~frmWaitForDone() override;
   frmWaitForDone(const frmWaitForDone&) = delete;
   frmWaitForDone& operator=(const frmWaitForDone&) = delete;
@@ -50,6 +52,7 @@ class frmWaitForDone final : public WaitWindowEvents {
   void Form_Load();
   void Unload();
 
+  Host& host_;
   // Kept until the form object goes: the view may be calling us when the operator closes it.
   std::unique_ptr<WaitWindowView> view_;
   bool unloaded_ = false;

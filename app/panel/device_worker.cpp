@@ -49,7 +49,8 @@ bool NeedsConnection(ActionKind kind) {
   return true;
 }
 
-// The driver object and this thread's host hooks; both live on the device's thread only.
+// The driver object and its host context, made with this device's hooks; both live on the
+// device's thread only.
 class DeviceWorker::Driver {
  public:
   explicit Driver(DeviceWorker& owner)
@@ -66,8 +67,9 @@ class DeviceWorker::Driver {
                [&owner](const std::string& query, const std::string& answer) {
                  owner.recorder_.Exchanged(query, answer);
                }},
-        attached_(hooks_),
-        session(owner.name_, owner.host_, tracker_) {}
+        host_(std::make_shared<Host>(std::make_shared<DeviceHostFactory>(
+            owner.host_.Factory(), hooks_, owner.host_.SliceMs()))),
+        session(owner.name_, owner.host_, tracker_, host_) {}
 
   cli::WaitTracker& Tracker() { return *tracker_; }
   bool Connected() const { return session.Connected(); }
@@ -76,10 +78,10 @@ class DeviceWorker::Driver {
  private:
   std::shared_ptr<cli::WaitTracker> tracker_;
   DeviceHostHooks hooks_;
-  ThreadHooks attached_;
+  std::shared_ptr<Host> host_;
 
  public:
-  // Last, so it disconnects while the thread's hooks are still attached.
+  // Last, so it disconnects while the device's services are still there.
   cli::AmplifierSession session;
 };
 

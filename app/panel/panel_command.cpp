@@ -13,7 +13,6 @@
 #include "app/host_setup.h"
 #include "app/panel/device_worker.h"
 #include "app/panel/event_hub.h"
-#include "app/panel/panel_host.h"
 #include "app/panel/panel_server.h"
 #include "app/panel/trace_lines.h"
 #include "driver/records.h"
@@ -91,12 +90,10 @@ HostPlan PanelPlan(const CliOptions& options, const DeviceListLocation& list,
   plan.traceFile = options.host.trace.value_or("");
   plan.clock = clock;
   plan.waitWindow = options.host.waitWindow.value_or(true);
-  // The observer runs on the thread that traces: its device is who wrote the line.
-  plan.traceLines = [trace](const std::string& line) { trace->Add(panel::ThreadDevice(), line); };
   // Slices of 100 ms of real time: live enough for the page, few events.
-  const double sliceMs = 100 * clock->Scale();
-  plan.wrap = [sliceMs](std::shared_ptr<HostServiceFactory> inner) {
-    return std::make_shared<panel::PanelHostFactory>(std::move(inner), sliceMs);
+  plan.sliceMs = 100 * clock->Scale();
+  plan.traceLines = [trace](const std::string& line, const std::string& device) {
+    trace->Add(device, line);
   };
   return plan;
 }

@@ -8,8 +8,6 @@
 namespace marlin::panel {
 namespace {
 
-thread_local const DeviceHostHooks* threadHooks = nullptr;
-
 class PanelWindows final : public HostWindows {
  public:
   PanelWindows(std::unique_ptr<HostWindows> inner, DeviceHostHooks hooks)
@@ -37,50 +35,36 @@ class PanelWindows final : public HostWindows {
 
 }  // namespace
 
-std::string ThreadDevice() { return threadHooks ? threadHooks->device : std::string(); }
+DeviceHostFactory::DeviceHostFactory(std::shared_ptr<HostServiceFactory> inner,
+                                     DeviceHostHooks hooks, double sliceMs)
+    : ForwardingHostFactory(inner),
+      hooks_(std::move(hooks)),
+      observed_(std::move(inner), hooks_.tracker, sliceMs) {}
 
-ThreadHooks::ThreadHooks(const DeviceHostHooks& hooks) {
-  threadHooks = &hooks;
-  host::ResetThread();
+std::unique_ptr<HostTrace> DeviceHostFactory::MakeTrace(const Host& context) {
+  return observed_.MakeTrace(context);
 }
 
-ThreadHooks::~ThreadHooks() {
-  host::ResetThread();
-  threadHooks = nullptr;
+std::unique_ptr<HostTools> DeviceHostFactory::MakeTools() { return observed_.MakeTools(); }
+
+std::unique_ptr<HostWindows> DeviceHostFactory::MakeWindows(const Host& context) {
+  return std::make_unique<PanelWindows>(inner_->MakeWindows(context), hooks_);
 }
 
-PanelHostFactory::PanelHostFactory(std::shared_ptr<HostServiceFactory> inner, double sliceMs)
-    : ForwardingHostFactory(std::move(inner)), sliceMs_(sliceMs) {}
-
-std::unique_ptr<HostTrace> PanelHostFactory::MakeTrace() {
-  if (!threadHooks) return inner_->MakeTrace();
-  return cli::ObservedHostFactory(inner_, threadHooks->tracker, sliceMs_).MakeTrace();
+std::unique_ptr<HostGpib> DeviceHostFactory::MakeGpib() {
+  if (!hooks_.exchanged) return inner_->MakeGpib();
+  return ObservedGpib(inner_->MakeGpib(), hooks_.exchanged);
 }
 
-std::unique_ptr<HostTools> PanelHostFactory::MakeTools() {
-  if (!threadHooks) return inner_->MakeTools();
-  return cli::ObservedHostFactory(inner_, threadHooks->tracker, sliceMs_).MakeTools();
+std::unique_ptr<HostDevList> DeviceHostFactory::MakeDevList() {
+  if (!hooks_.exchanged) return inner_->MakeDevList();
+  return ObservedDevList(inner_->MakeDevList(), hooks_.exchanged);
 }
 
-std::unique_ptr<HostWindows> PanelHostFactory::MakeWindows() {
-  if (!threadHooks) return inner_->MakeWindows();
-  return std::make_unique<PanelWindows>(inner_->MakeWindows(), *threadHooks);
-}
-
-std::unique_ptr<HostGpib> PanelHostFactory::MakeGpib() {
-  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeGpib();
-  return ObservedGpib(inner_->MakeGpib(), threadHooks->exchanged);
-}
-
-std::unique_ptr<HostDevList> PanelHostFactory::MakeDevList() {
-  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeDevList();
-  return ObservedDevList(inner_->MakeDevList(), threadHooks->exchanged);
-}
-
-std::shared_ptr<VisaBinding> PanelHostFactory::MakeVisa() {
-  if (!threadHooks || !threadHooks->exchanged) return inner_->MakeVisa();
+std::shared_ptr<VisaBinding> DeviceHostFactory::MakeVisa() {
+  if (!hooks_.exchanged) return inner_->MakeVisa();
   std::shared_ptr<VisaBinding> visa = inner_->MakeVisa();
-  return visa ? ObservedVisa(std::move(visa), threadHooks->exchanged) : nullptr;
+  return visa ? ObservedVisa(std::move(visa), hooks_.exchanged) : nullptr;
 }
 
 }  // namespace marlin::panel

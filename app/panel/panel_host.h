@@ -1,20 +1,20 @@
 #pragma once
-// The panel's host services: the stand-alone services with, on each device's thread, that
-// device's wait observer, its wait window in the page and a listener to its queries and
-// answers. Threads that are no device's get the stand-alone services unchanged.
+// One device's host services in the panel: the stand-alone services with that device's wait
+// observer, its wait window in the page and a listener to its queries and answers. Each device's
+// driver object gets a context of its own made from this factory.
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/forwarding_host.h"
+#include "app/observed_host.h"
 #include "app/panel/web_wait_window.h"
 #include "app/wait_tracker.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 
 namespace marlin::panel {
 
-// What one device's thread adds to the host's services.
+// What one device adds to the host's services.
 struct DeviceHostHooks {
   std::shared_ptr<cli::WaitTracker> tracker;
   std::shared_ptr<std::atomic<bool>> stop;
@@ -24,33 +24,22 @@ struct DeviceHostHooks {
   std::function<void(const std::string& query, const std::string& answer)> exchanged;
 };
 
-// The device whose thread calls, by name; empty on a thread that is no device's.
-std::string ThreadDevice();
-
-// Attaches `hooks` to the calling thread for the object's lifetime. Services the thread made
-// before are dropped, so the next use makes them with the hooks.
-class ThreadHooks {
- public:
-  explicit ThreadHooks(const DeviceHostHooks& hooks);
-  ~ThreadHooks();
-  ThreadHooks(const ThreadHooks&) = delete;
-  ThreadHooks& operator=(const ThreadHooks&) = delete;
-};
-
-class PanelHostFactory final : public cli::ForwardingHostFactory {
+class DeviceHostFactory final : public cli::ForwardingHostFactory {
  public:
   // `sliceMs`: see cli::ObservedHostFactory.
-  PanelHostFactory(std::shared_ptr<HostServiceFactory> inner, double sliceMs);
+  DeviceHostFactory(std::shared_ptr<HostServiceFactory> inner, DeviceHostHooks hooks,
+                    double sliceMs);
 
-  std::unique_ptr<HostTrace> MakeTrace() override;
+  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override;
   std::unique_ptr<HostTools> MakeTools() override;
-  std::unique_ptr<HostWindows> MakeWindows() override;
+  std::unique_ptr<HostWindows> MakeWindows(const Host& context) override;
   std::unique_ptr<HostGpib> MakeGpib() override;
   std::unique_ptr<HostDevList> MakeDevList() override;
   std::shared_ptr<VisaBinding> MakeVisa() override;
 
  private:
-  double sliceMs_;
+  DeviceHostHooks hooks_;
+  cli::ObservedHostFactory observed_;
 };
 
 }  // namespace marlin::panel

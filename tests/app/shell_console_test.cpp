@@ -6,7 +6,7 @@
 #include "app/line_source.h"
 #include "app/shell_console.h"
 #include "app/shell_syntax.h"
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 
 namespace marlin::cli {
 namespace {

@@ -4,11 +4,11 @@
 #include <deque>
 #include <sstream>
 
-#include "driver/host_registry.h"
 #include "host/standalone_host.h"
 #include "host/standalone_texts.h"
 #include "host/standalone_tools.h"
 #include "host/terminal_wait_window.h"
+#include "host/thread_host.h"
 #include "ui/frm_wait_for_done.h"
 
 namespace marlin::testing {
@@ -155,7 +155,7 @@ TEST(TerminalHostWaitWindow, TheFormIsDrawnOnTheConsoleWhileTheHostWaits) {
   InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(config));
   host::ResetThread();
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     form.MovingText(frmWaitForDone::kOperate);
     form.SetIndicatorColour(frmWaitForDone::kRed);
     form.Show();

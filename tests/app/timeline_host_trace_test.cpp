@@ -12,8 +12,8 @@
 #include "app/timeline/time_axis.h"
 #include "app/timeline/timeline.h"
 #include "app/timeline/timeline_model.h"
-#include "driver/host_registry.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/app/xml_check.h"
 #include "tests/host/temp_folder.h"
 #include "tests/support/connected_rig.h"
@@ -33,7 +33,7 @@ TEST(TimelineOfAHostTrace, ShowsTheWaitsAsLongAsTheyRanOnTheHostsClock) {
   config.clock = c.rig.clock;
   config.waitWindowAllowed = true;
   StandaloneHostFactory factory(config);
-  host::Replace(factory.MakeTrace());
+  host::Replace(factory.MakeTrace(*host::ThreadContext()));
 
   c.Band(2);
   const Clock::Duration before = c.rig.clock->Now();
@@ -84,9 +84,11 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
     ConnectedRig c(Amplifier("PA4415", true), kAllRoutes[d]);
     StandaloneHostConfig config;
     config.clock = c.rig.clock;
-    config.traceLines = [&lines](const std::string& line) { lines.push_back(line); };
+    config.traceLines = [&lines](const std::string& line, const std::string& /*device*/) {
+      lines.push_back(line);
+    };
     StandaloneHostFactory factory(config);
-    host::Replace(factory.MakeTrace());
+    host::Replace(factory.MakeTrace(*host::ThreadContext()));
     c.Band(2);
     c.rig.clock->SleepFor(std::chrono::seconds(7 * d));
     for (int i = 0; i < kSwitchesEach; ++i) {
@@ -98,9 +100,11 @@ TEST(TimelineOfAHostTrace, AnHourOfFourDevicesSwitchingKeepsEverySwitchReadable)
     ConnectedRig c(Amplifier("PA4415", true), kLanDevice);
     StandaloneHostConfig config;
     config.clock = c.rig.clock;
-    config.traceLines = [&lines](const std::string& line) { lines.push_back(line); };
+    config.traceLines = [&lines](const std::string& line, const std::string& /*device*/) {
+      lines.push_back(line);
+    };
     StandaloneHostFactory factory(config);
-    host::Replace(factory.MakeTrace());
+    host::Replace(factory.MakeTrace(*host::ThreadContext()));
     c.rig.clock->SleepFor(std::chrono::seconds(3500));
     c.amp.clsDevice_Status_Let(0);
     EXPECT_THROW(c.amp.clsIAmpRemote_SetState(3), MarlinError);

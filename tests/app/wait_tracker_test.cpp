@@ -6,8 +6,8 @@
 
 #include "app/observed_host.h"
 #include "app/progress_display.h"
-#include "driver/host_registry.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 #include "tests/support/connected_rig.h"
 
@@ -42,7 +42,7 @@ class ObservedWaits : public ::testing::Test {
     config.clock = clock;
     config.traceFile = folder.Path() / "trace.jsonl";
     ObservedHostFactory factory(std::make_shared<StandaloneHostFactory>(config), tracker, 100);
-    trace = factory.MakeTrace();
+    trace = factory.MakeTrace(*host::ThreadContext());
     tools = factory.MakeTools();
   }
 
@@ -252,10 +252,10 @@ TEST_P(SetStateWaits, ShowTheDescriptionAndLimitOfTheDriversWaitTable) {
   config.clock = rig.clock;
   auto tracker = std::make_shared<WaitTracker>(rig.clock, listener);
   ObservedHostFactory observed(std::make_shared<StandaloneHostFactory>(config), tracker, 100);
-  host::Replace(observed.MakeTrace());
+  host::Replace(observed.MakeTrace(*host::ThreadContext()));
   host::Replace(observed.MakeTools());
   // Connected as the CLI connects, with the waits already observed.
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.SetWaitObserver(tracker);
   amp.clsDevice_Name_Let(device);
   amp.clsDevice_Status_Let(1);

@@ -29,8 +29,8 @@
 #include "com/win32_timer.h"
 #include "com/win32_wait_window.h"
 #include "com/win32_windows.h"
-#include "driver/host_registry.h"
 #include "host/standalone_message.h"
+#include "host/thread_host.h"
 #include "host/trace_sinks.h"
 #include "tests/com/checks.h"
 #include "ui/frm_keep_alive.h"
@@ -128,7 +128,7 @@ void CheckWaitForm(Checks& checks) {
   host::Replace(std::make_unique<TableTexts>());
 
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     form.SetIndicatorColour(frmWaitForDone::kRed);
     form.Show();
     form.DlgCaption("AMP1");
@@ -148,7 +148,7 @@ void CheckWaitForm(Checks& checks) {
     checks.Equal(ToMilliseconds(clock.Now() - before), 4000.0, "the wait still lasts its time");
   }
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     form.Show();
     PostMessageW(FindWaitWindow(), WM_CLOSE, 0, 0);
     PumpingWait(clock, 100);
@@ -157,7 +157,7 @@ void CheckWaitForm(Checks& checks) {
                   "FormHide after the operator closed the window shows and raises nothing");
   }
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     form.Show();
     form.FormHide();
     checks.Expect(!form.UserStop() && !FindWaitWindow(), "FormHide removes the window");

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/error_of.h"
 

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/fake_windows.h"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/thread_host.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/mock_host.h"
@@ -19,7 +20,7 @@ class ClsMarlinTest : public HostFixture {
 };
 
 TEST_F(ClsMarlinTest, NewObjectReportsItsDefaults) {
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   EXPECT_EQ(m.clsDevice_Name(), "");
   EXPECT_EQ(m.clsDevice_DeviceType(), "PA4400 Amplifier");
   EXPECT_EQ(m.clsDevice_Address(), 7);
@@ -44,7 +45,7 @@ TEST_F(ClsMarlinTest, NewObjectReportsItsDefaults) {
 }
 
 TEST_F(ClsMarlinTest, StatusLetStoresAnyValueAndTraces) {
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   m.clsDevice_Status_Let(2);
   EXPECT_EQ(m.clsDevice_Status(), 2);
   EXPECT_THAT(trace->Events(),
@@ -53,14 +54,14 @@ TEST_F(ClsMarlinTest, StatusLetStoresAnyValueAndTraces) {
 
 TEST_F(ClsMarlinTest, TeardownWithStatusOtherThanOneLeavesGpibAlone) {
   for (int status : {0, 2}) {
-    clsMarlin m;
+    clsMarlin m{host::ThreadContext()};
     m.clsDevice_Status_Let(status);
   }  // the StrictMock fails on any call
 }
 
 TEST_F(ClsMarlinTest, TeardownOfALanConnectionCallsNothingWithMinusOne) {
   // Status 1 over LAN with no socket of its own left: GPIB is never asked to close handle -1.
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   MarlinTestAccess{m}.Interface() = 50;
   m.clsDevice_Status_Let(1);
 }
@@ -70,21 +71,21 @@ TEST_F(ClsMarlinTest, TeardownIgnoresAFailingGpibService) {
   EXPECT_CALL(*gpib, GpibClose(4, 0)).WillOnce([](std::int16_t, std::int32_t) {
     throw MarlinError(57, "bus error");
   });
-  auto m = std::make_unique<clsMarlin>();
+  auto m = std::make_unique<clsMarlin>(host::ThreadContext());
   MarlinTestAccess{*m}.GpibHandle() = 4;
   m->clsDevice_Status_Let(1);
   EXPECT_NO_THROW(m.reset());
 }
 
 TEST_F(ClsMarlinTest, GetInterfacesAlwaysAnswersTheThreeRoutes) {
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   for (const char* type : {"", "PA4400 Amplifier", "anything"}) {
     EXPECT_THAT(m.clsDevice_GetInterfaces(type), ElementsAre(10, 50, 60));
   }
 }
 
 TEST_F(ClsMarlinTest, MembersThatDoNothingChangeNothingAndTraceNothing) {
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   MarlinTestAccess{m}.Status() = 2;
   auto before = m.Fields();
   m.clsDevice_ShowDeviceDialog(1, "data", "section");
@@ -108,7 +109,7 @@ TEST_F(ClsMarlinTest, MembersThatDoNothingChangeNothingAndTraceNothing) {
 }
 
 TEST_F(ClsMarlinTest, AmplParamsLetReplacesTheWholeRecord) {
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   AmplParamsRecord first;
   first.Head[0] = 0xAA;
   first.BandPath = 2;
@@ -127,7 +128,7 @@ TEST_F(ClsMarlinTest, FrequenciesComeFromTheHostAtEachCall) {
   auto* tools = Install(std::make_unique<MockTools>());
   EXPECT_CALL(*tools, HighestFrequency()).WillOnce(Return(6e9)).WillOnce(Return(7e9));
   EXPECT_CALL(*tools, LowestFrequency()).WillOnce(Return(8e7));
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   EXPECT_EQ(m.clsDevice_MaxFrequency(), 6e9);
   EXPECT_EQ(m.clsDevice_MaxFrequency(), 7e9);
   EXPECT_EQ(m.clsDevice_MinFrequency(), 8e7);

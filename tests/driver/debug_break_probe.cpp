@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "driver/host_registry.h"
 #include "driver/procedure.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/support/recording_trace.h"
 
 int main() {
@@ -16,7 +16,7 @@ int main() {
   trace->answers = {5};
   host::Replace(std::move(trace));
   const std::string name = "AMP1";
-  Procedure proc(labels::kResetFault, name);
+  Procedure proc(*host::ThreadContext(), labels::kResetFault, name);
   int attempts = 0;
   proc.Step([&] {
     if (++attempts == 1) throw MarlinError(errors::kTransport, "once");

@@ -10,6 +10,7 @@
 #include "host/device_list_file.h"
 #include "host/host_errors.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 #include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
@@ -67,7 +68,7 @@ TEST_P(NameLet, ReadsTheDeviceListAsTheHostWouldAnswer) {
   if (!c.first.empty()) text += "[devices.FIRST]\n" + c.first + "\n";
   const auto path = UseDeviceList(text);
 
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   if (!c.first.empty()) amp.clsDevice_Name_Let("FIRST");
   amp.clsDevice_Status_Let(1);
   trace->reports.clear();
@@ -218,7 +219,7 @@ TEST_F(NamingOnFiles, CodesThatAreNoRouteAreRefusedByTheFileAndMappedWhenAHostHa
                {"address = 31", 0, 50, 7, kPlaceholder, 5025}};
   for (const auto& c : cases) {
     UseDeviceList(std::string("[devices.AMP]\n") + c.keys + "\ndescription = \"D\"\n");
-    clsMarlin refused;
+    clsMarlin refused{host::ThreadContext()};
     const MarlinError e = ErrorOf([&] { refused.clsDevice_Name_Let("AMP"); });
     EXPECT_EQ(e.Number(), host_errors::kBadDeviceList) << c.keys;
     EXPECT_THAT(e.Description(), HasSubstr("devices.AMP.")) << c.keys;
@@ -228,7 +229,7 @@ TEST_F(NamingOnFiles, CodesThatAreNoRouteAreRefusedByTheFileAndMappedWhenAHostHa
     ON_CALL(*devList, GetAddress).WillByDefault(::testing::Return(31));
     ON_CALL(*devList, GetDescription).WillByDefault(::testing::Return("D"));
     host::Replace(std::move(devList));
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     amp.clsDevice_Name_Let("AMP");
     const auto f = amp.Fields();
     EXPECT_EQ(f.Interface, c.interfaceCode) << c.keys;
@@ -241,7 +242,7 @@ TEST_F(NamingOnFiles, CodesThatAreNoRouteAreRefusedByTheFileAndMappedWhenAHostHa
 
 TEST_F(NamingOnFiles, ADeviceNotInTheListIsAClearErrorAndChangesNothing) {
   UseDeviceList("[devices.AMP]\ninterface = 50\n");
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   const MarlinError e = ErrorOf([&] { amp.clsDevice_Name_Let("AMP9"); });
   EXPECT_EQ(e.Number(), host_errors::kUnknownDevice);
   EXPECT_THAT(e.Description(), HasSubstr("\"AMP9\""));
@@ -252,7 +253,7 @@ TEST_F(NamingOnFiles, ADeviceNotInTheListIsAClearErrorAndChangesNothing) {
 
 TEST_F(NamingOnFiles, TracesBothProceduresWithTheirLabels) {
   UseDeviceList("[devices.Name]\ninterface = 60\n[devices.AMP]\ninterface = 60\n");
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let("Name");
   amp.clsDevice_Name_Let("AMP");
   EXPECT_THAT(
@@ -267,7 +268,7 @@ TEST_F(NamingOnFiles, TracesBothProceduresWithTheirLabels) {
 
 TEST_F(NamingOnFiles, EmptyPortKeepsThePreviousPortOfTheSameDevice) {
   UseDeviceList("[devices.AMP]\ninterface = 50\nlan_address = \"h:6000\"\n");
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let("AMP");
   folder.Write("devices.toml", "[devices.AMP]\ninterface = 50\nlan_address = \"h2:\"\n");
   amp.clsDevice_Name_Let("AMP");
@@ -280,7 +281,7 @@ TEST_F(NamingOnFiles, EmptyPortKeepsThePreviousPortOfTheSameDevice) {
 
 TEST_F(NamingOnFiles, NamingAgainReadsTheListAgainAndReplacesTheKeepAliveForm) {
   UseDeviceList("[devices.AMP]\ninterface = 12\naddress = 5\n");
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   MarlinTestAccess access{amp};
   amp.clsDevice_Name_Let("AMP");
   const std::shared_ptr<frmKeepAlive> firstForm = access.KeepAlive();

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/error_of.h"
 #include "tests/support/host_fixture.h"
 
@@ -21,7 +21,7 @@ class ProcedureTest : public HostFixture {
 
 TEST_F(ProcedureTest, SuccessWithTracingOffWritesNothing) {
   trace->enabled = false;
-  Procedure proc(labels::kInitDevice, name);
+  Procedure proc(*host::ThreadContext(), labels::kInitDevice, name);
   proc.Start();
   proc.Step([] {});
   proc.End();
@@ -31,7 +31,7 @@ TEST_F(ProcedureTest, SuccessWithTracingOffWritesNothing) {
 
 TEST_F(ProcedureTest, FailureWithTracingOffStillReportsOnce) {
   trace->enabled = false;
-  Procedure proc(labels::kResetFault, name);
+  Procedure proc(*host::ThreadContext(), labels::kResetFault, name);
   proc.Start();
   EXPECT_THROW(proc.Step([] { throw MarlinError(4040, "gone"); }), MarlinError);
   EXPECT_TRUE(trace->lines.empty());
@@ -43,7 +43,7 @@ TEST_F(ProcedureTest, FailureWithTracingOffStillReportsOnce) {
 }
 
 TEST_F(ProcedureTest, StartAndEndLinesCarryTheConventionFields) {
-  Procedure proc(labels::kSetNewState, name);
+  Procedure proc(*host::ThreadContext(), labels::kSetNewState, name);
   proc.Start("NewState = Operate");
   proc.End();
   ASSERT_EQ(trace->lines.size(), 2u);
@@ -64,7 +64,7 @@ TEST_F(ProcedureTest, StartAndEndLinesCarryTheConventionFields) {
 }
 
 TEST_F(ProcedureTest, GetParametersFromDevListEndsWithItsOwnEndLabel) {
-  Procedure proc(labels::kGetParametersFromDevList, name);
+  Procedure proc(*host::ThreadContext(), labels::kGetParametersFromDevList, name);
   proc.Start();
   proc.End();
   EXPECT_THAT(trace->Events(), ElementsAre("start:clsIAmpRemote_GetParametersFromDevList",
@@ -72,7 +72,7 @@ TEST_F(ProcedureTest, GetParametersFromDevListEndsWithItsOwnEndLabel) {
 }
 
 TEST_F(ProcedureTest, TracingSwitchedOffBetweenLinesSkipsTheEndLine) {
-  Procedure proc(labels::kInitDevice, name);
+  Procedure proc(*host::ThreadContext(), labels::kInitDevice, name);
   proc.Start();
   trace->enabled = false;
   proc.End();
@@ -82,12 +82,12 @@ TEST_F(ProcedureTest, TracingSwitchedOffBetweenLinesSkipsTheEndLine) {
 // The Initialize -> InitDevice chain: each handler reports, each adds its prefix.
 TEST_F(ProcedureTest, PrefixesAccumulateAlongAChainOfProcedures) {
   auto inner = [&] {
-    Procedure proc(labels::kInitDevice, name);
+    Procedure proc(*host::ThreadContext(), labels::kInitDevice, name);
     proc.Start();
     proc.Step([] { throw MarlinError(4040, "LAN send data failed!"); });
     proc.End();
   };
-  Procedure outer(labels::kInitialize, name);
+  Procedure outer(*host::ThreadContext(), labels::kInitialize, name);
   outer.Start();
   const MarlinError e = ErrorOf([&] { outer.Step(inner); });
   EXPECT_EQ(e.Number(), 4040);
@@ -101,7 +101,7 @@ TEST_F(ProcedureTest, PrefixesAccumulateAlongAChainOfProcedures) {
 TEST_F(ProcedureTest, AnswerFiveRetriesOnlyTheFailingStep) {
   trace->answers = {5};
   int first = 0, failing = 0, last = 0;
-  Procedure proc(labels::kResetFault, name);
+  Procedure proc(*host::ThreadContext(), labels::kResetFault, name);
   proc.Start();
   proc.Step([&] { ++first; });
   proc.Step([&] {
@@ -118,7 +118,7 @@ TEST_F(ProcedureTest, AnswerFiveRetriesOnlyTheFailingStep) {
 
 TEST_F(ProcedureTest, RetriedStepThatFailsAgainIsReportedAgain) {
   trace->answers = {5, 0};
-  Procedure proc(labels::kActivateBand, name);
+  Procedure proc(*host::ThreadContext(), labels::kActivateBand, name);
   int calls = 0;
   EXPECT_THROW(proc.Step([&] {
     ++calls;
@@ -132,27 +132,27 @@ TEST_F(ProcedureTest, RetriedStepThatFailsAgainIsReportedAgain) {
 // Whose records these are: the object of the innermost running procedure, also when a message
 // loop runs another object's procedure inside a wait, and the outer one's again once that ends.
 TEST_F(ProcedureTest, TheTracedDeviceIsThatOfTheInnermostRunningProcedure) {
-  EXPECT_EQ(TracedDevice(), "");
+  EXPECT_EQ(host::ThreadContext()->TracedDevice(), "");
   std::string other = "AMP2";
   {
-    Procedure outer(labels::kSetState, name);
-    EXPECT_EQ(TracedDevice(), "AMP1");
+    Procedure outer(*host::ThreadContext(), labels::kSetState, name);
+    EXPECT_EQ(host::ThreadContext()->TracedDevice(), "AMP1");
     EXPECT_THROW(outer.Step([&] {
-      Procedure keepAlive(labels::kGetState, other);
+      Procedure keepAlive(*host::ThreadContext(), labels::kGetState, other);
       other = "AMP3";
-      EXPECT_EQ(TracedDevice(), "AMP3") << "the name as it is now";
+      EXPECT_EQ(host::ThreadContext()->TracedDevice(), "AMP3") << "the name as it is now";
       throw MarlinError(4040, "gone");
     }),
                  MarlinError);
-    EXPECT_EQ(TracedDevice(), "AMP1");
+    EXPECT_EQ(host::ThreadContext()->TracedDevice(), "AMP1");
     name.clear();
-    EXPECT_EQ(TracedDevice(), "") << "an object without a name names none";
+    EXPECT_EQ(host::ThreadContext()->TracedDevice(), "") << "an object without a name names none";
   }
-  EXPECT_EQ(TracedDevice(), "");
+  EXPECT_EQ(host::ThreadContext()->TracedDevice(), "");
 }
 
 TEST_F(ProcedureTest, StepReturnsTheValueOfItsWork) {
-  Procedure proc(labels::kReadCmdResponse, name);
+  Procedure proc(*host::ThreadContext(), labels::kReadCmdResponse, name);
   EXPECT_EQ(proc.Step([] { return std::string("1\n"); }), "1\n");
 }
 
@@ -169,7 +169,7 @@ class FailingTrace : public RecordingTrace {
 TEST_F(ProcedureTest, AFailingTraceLineIsAStepTheHostCanRetry) {
   auto* t = Install(std::make_unique<FailingTrace>());
   t->answers = {5};
-  Procedure proc(labels::kInitDevice, name);
+  Procedure proc(*host::ThreadContext(), labels::kInitDevice, name);
   proc.Start();
   proc.End();
   EXPECT_EQ(t->reports.size(), 1u);
@@ -177,7 +177,7 @@ TEST_F(ProcedureTest, AFailingTraceLineIsAStepTheHostCanRetry) {
 }
 
 TEST_F(ProcedureTest, OwnHandlerAbsorbsWithoutReporting) {
-  Procedure proc(labels::kGetState, name);
+  Procedure proc(*host::ThreadContext(), labels::kGetState, name);
   auto error = proc.Absorb([] { throw MarlinError(4040, "x"); });
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->Number(), 4040);
@@ -186,7 +186,7 @@ TEST_F(ProcedureTest, OwnHandlerAbsorbsWithoutReporting) {
 }
 
 TEST_F(ProcedureTest, ForeignExceptionsBecomeNumberedErrors) {
-  Procedure proc(labels::kSendCmdString, name);
+  Procedure proc(*host::ThreadContext(), labels::kSendCmdString, name);
   const MarlinError e = ErrorOf([&] { proc.Step([] { throw std::runtime_error("bad"); }); });
   EXPECT_EQ(e.Number(), errors::kInternal);
   EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1: Internal error: bad");
@@ -205,7 +205,7 @@ class RaisingReportTrace : public RecordingTrace {
 TEST_F(ProcedureTest, AReportThatRaisesCountsAsAnswerZero) {
   auto* t = Install(std::make_unique<RaisingReportTrace>());
   t->answers = {5};  // never seen: the report raises before answering
-  Procedure proc(labels::kSetNewState, name);
+  Procedure proc(*host::ThreadContext(), labels::kSetNewState, name);
   int calls = 0;
   const MarlinError e = ErrorOf([&] {
     proc.Step([&] {
@@ -220,7 +220,7 @@ TEST_F(ProcedureTest, AReportThatRaisesCountsAsAnswerZero) {
 }
 
 TEST_F(ProcedureTest, AnAllocationFailureBecomesOutOfMemory) {
-  Procedure proc(labels::kActivateBand, name);
+  Procedure proc(*host::ThreadContext(), labels::kActivateBand, name);
   const MarlinError e = ErrorOf([&] { proc.Step([]() -> int { throw std::bad_alloc(); }); });
   EXPECT_EQ(e.Number(), 7);
   EXPECT_EQ(e.Description(), "Marlin Amplifier-AMP1Out of memory");

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/error_of.h"
@@ -42,7 +42,7 @@ class SetStateNotConnected
 TEST_P(SetStateNotConnected, RaisesThroughTheConventionAndSendsNothing) {
   const auto& [c, device] = GetParam();
   SimRig rig(Amplifier("PA4400", true, 2, true));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let(device);
   if (c.how != Unconnected::NeverChecked) {
     amp.clsDevice_Status_Let(1);

@@ -8,6 +8,7 @@
 #include "host/host_errors.h"
 #include "host/standalone_host.h"
 #include "host/standalone_texts.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 #include "tests/support/error_of.h"
 
@@ -24,10 +25,10 @@ void ExpectError(const std::function<void()>& call, std::int32_t number, const s
 
 TEST(HostMessageContext, IsNothingOrAnObjectWithTheConfiguredPermission) {
   StandaloneHostConfig config;
-  EXPECT_EQ(StandaloneHostFactory(config).MakeMessage()->Context(), nullptr);
+  EXPECT_EQ(StandaloneHostFactory(config).MakeMessage(*host::ThreadContext())->Context(), nullptr);
   for (bool allowed : {true, false}) {
     config.waitWindowAllowed = allowed;
-    auto context = StandaloneHostFactory(config).MakeMessage()->Context();
+    auto context = StandaloneHostFactory(config).MakeMessage(*host::ThreadContext())->Context();
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(context->Enabled(), allowed);
   }

@@ -10,6 +10,7 @@
 #include "host/standalone_host.h"
 #include "host/standalone_tools.h"
 #include "host/terminal_windows.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 
 namespace marlin::testing {
@@ -27,7 +28,7 @@ class TimersAndWait : public ::testing::Test {
     return config;
   }()};
   std::unique_ptr<HostTools> tools = factory.MakeTools();
-  std::unique_ptr<HostWindows> windowsService = factory.MakeWindows();
+  std::unique_ptr<HostWindows> windowsService = factory.MakeWindows(*host::ThreadContext());
   TerminalWindows& windows = dynamic_cast<TerminalWindows&>(*windowsService);
 
   double NowMs() const { return ToMilliseconds(clock->Now()); }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
 #include "driver/marlin_error.h"
 #include "driver/procedure.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "tests/host/temp_folder.h"
 
 namespace marlin::testing {
@@ -57,11 +57,11 @@ class TraceFile : public ::testing::Test {
     config.deviceList = devices;
     config.traceFile = trace;
     StandaloneHostFactory factory(std::move(config));
-    host::Replace(factory.MakeTrace());
+    host::Replace(factory.MakeTrace(*host::ThreadContext()));
     host::Replace(factory.MakeDevList());
     host::Replace(factory.MakeTools());
-    host::Replace(factory.MakeMessage());
-    host::Replace(factory.MakeWindows());
+    host::Replace(factory.MakeMessage(*host::ThreadContext()));
+    host::Replace(factory.MakeWindows(*host::ThreadContext()));
   }
 
   TempFolder folder;
@@ -78,7 +78,7 @@ lan_address = "192.0.2.11:fifty"
 
 TEST_F(TraceFile, HoldsOneObjectPerTraceCallAndPerErrorReport) {
   UseHost({});
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let("AMP1");
   EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
 
@@ -111,7 +111,7 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
   host::Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
   const std::string device = "AMP1";
   {
-    Procedure running(labels::kSetState, device);
+    Procedure running(*host::ThreadContext(), labels::kSetState, device);
     host::Windows().ShowMessageBox("Fault", "PA4520", 16);
   }
 
@@ -135,9 +135,11 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
 TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) {
   std::vector<std::string> seen;
   StandaloneHostConfig config;
-  config.traceLines = [&seen](const std::string& line) { seen.push_back(line); };
+  config.traceLines = [&seen](const std::string& line, const std::string& /*device*/) {
+    seen.push_back(line);
+  };
   UseHost(config);
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
   std::int32_t style = 0;
   host::Message().ShowMessage("Restart", style, "Marlin", 0);
@@ -152,9 +154,11 @@ TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) 
   std::vector<std::string> alone;
   StandaloneHostConfig memoryOnly;
   memoryOnly.deviceList = devices;
-  memoryOnly.traceLines = [&alone](const std::string& line) { alone.push_back(line); };
+  memoryOnly.traceLines = [&alone](const std::string& line, const std::string& /*device*/) {
+    alone.push_back(line);
+  };
   StandaloneHostFactory factory(std::move(memoryOnly));
-  host::Replace(factory.MakeTrace());
+  host::Replace(factory.MakeTrace(*host::ThreadContext()));
   host::Replace(factory.MakeDevList());
   EXPECT_TRUE(host::Trace().TraceEnabled());
   amp.clsDevice_Name_Let("AMP1");
@@ -169,7 +173,7 @@ TEST_F(TraceFile, StampsEveryRecordWithTheHostClocksTimeAsItsLastField) {
   StandaloneHostConfig config;
   config.console = &console;
   UseHost(config);
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let("AMP1");
   clock->Advance(std::chrono::milliseconds(1500) + std::chrono::microseconds(7));
   std::int32_t style = 64;
@@ -195,7 +199,7 @@ TEST(TraceService, AnswersEveryReportWithTheConfiguredValue) {
   for (std::int32_t answer : {0, 5}) {
     StandaloneHostConfig config;
     config.reportAnswer = answer;
-    auto trace = StandaloneHostFactory(config).MakeTrace();
+    auto trace = StandaloneHostFactory(config).MakeTrace(*host::ThreadContext());
     EXPECT_FALSE(trace->TraceEnabled()) << "no sink configured";
     EXPECT_EQ(trace->ReportError(MarlinError(13, "Type mismatch"), 1, 0), answer);
   }
@@ -206,13 +210,13 @@ TEST(TraceService, TheTerminalSinkRendersTheSameCallsReadably) {
   StandaloneHostConfig config;
   config.terminalTrace = true;
   config.console = &console;
-  auto trace = StandaloneHostFactory(config).MakeTrace();
+  auto trace = StandaloneHostFactory(config).MakeTrace(*host::ThreadContext());
   ASSERT_TRUE(trace->TraceEnabled());
   trace->WriteTrace("start", "Telvar_Amplifier", "clsMarlin", "Let clsDevice_Name", "True", "42");
   trace->WriteTrace("end", "", "", "Let clsDevice_Name", "", "42");
   trace->ReportError(MarlinError(4040, "LAN send data failed!"), 42, 0);
   const std::string device = "AMP1";
-  Procedure running(labels::kSetState, device);
+  Procedure running(*host::ThreadContext(), labels::kSetState, device);
   trace->ReportError(MarlinError(4040, "LAN send data failed!"), 42, 0);
   EXPECT_EQ(console.str(),
             "trace start Let clsDevice_Name  Telvar_Amplifier/clsMarlin  data=True  #42\n"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/fake_visa.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
@@ -25,7 +25,7 @@ using ::testing::StrictMock;
 
 class ConnectionFaults : public HostFixture {
  protected:
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   MarlinTestAccess access{amp};
 };
 
@@ -122,7 +122,7 @@ TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
   auto visa = std::make_shared<FakeVisa>();
   host::Replace(visa);
   {
-    clsMarlin m;
+    clsMarlin m{host::ThreadContext()};
     MarlinTestAccess a{m};
     a.Interface() = 60;
     a.CheckDevicePhysical(1);
@@ -154,7 +154,7 @@ TEST_F(ConnectionFaults, TheSessionKeepsItsVisaUntilItIsClosed) {
   auto opening = std::make_shared<FakeVisa>();
   std::weak_ptr<FakeVisa> watch = opening;
   host::Replace(opening);
-  clsMarlin m;
+  clsMarlin m{host::ThreadContext()};
   MarlinTestAccess a{m};
   a.Interface() = 60;
   a.CheckDevicePhysical(1);
@@ -177,7 +177,7 @@ TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {
   auto* gpib = Install(std::make_unique<StrictMock<MockGpib>>());
   auto* lan = Install(std::make_unique<StrictMock<MockDevList>>());
   {
-    clsMarlin m;
+    clsMarlin m{host::ThreadContext()};
     MarlinTestAccess a{m};
     a.Status() = 1;  // connected over LAN: no handle of GPIB to give up
     a.Interface() = 50;
@@ -185,7 +185,7 @@ TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {
     EXPECT_CALL(*lan, LanClose(9, _));
   }
   {
-    clsMarlin m;
+    clsMarlin m{host::ThreadContext()};
     MarlinTestAccess a{m};
     a.Interface() = 10;
     a.GpibHandle() = 2;
@@ -194,7 +194,7 @@ TEST_F(ConnectionFaults, TeardownClosesExactlyWhatIsOpen) {
     EXPECT_CALL(*gpib, GpibClose(2, 0));
   }
   {
-    clsMarlin m;  // nothing open: no call at all, none with -1
+    clsMarlin m{host::ThreadContext()};  // nothing open: no call at all, none with -1
   }
 }
 

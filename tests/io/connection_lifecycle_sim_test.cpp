@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/case_names.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/fake_windows.h"
@@ -57,13 +57,15 @@ TEST_P(ConnectionLifecycle, DisconnectingLeavesNoConnectionOfTheObjectOpen) {
   const std::string device = GetParam();
   SimRig rig(Amplifier("PA4415"));
   {
-    clsMarlin warmUp;  // the GPIB service keeps its gateway connection once it has made it
+    clsMarlin warmUp{host::ThreadContext()};  // the GPIB service keeps its gateway connection once
+                                              // it has made it
     Connect(warmUp, device);
   }
   WaitForClients(rig, 0);
   const std::size_t before = OpenDescriptors();
 
-  clsMarlin amp;  // alive throughout: its teardown must not be what closes the connection
+  clsMarlin amp{host::ThreadContext()};  // alive throughout: its teardown must not be what closes
+                                         // the connection
   Connect(amp, device);
   ASSERT_EQ(amp.clsDevice_Status(), 1);
   if (UsesTheTcpFront(device)) EXPECT_EQ(rig.Clients(), 1u);
@@ -78,7 +80,7 @@ TEST_P(ConnectionLifecycle, DisconnectingLeavesNoConnectionOfTheObjectOpen) {
 
 TEST_P(ConnectionLifecycle, CheckWithStatusTwoConnects) {
   SimRig rig(Amplifier("PA4415"));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let(GetParam());
   amp.clsDevice_Status_Let(2);
   amp.clsDevice_Check();
@@ -90,7 +92,7 @@ TEST_P(ConnectionLifecycle, CheckWithStatusTwoConnects) {
 TEST_P(ConnectionLifecycle, NamingAConnectedObjectAgainKeepsItsConnectionUntilCheck) {
   const std::string device = GetParam();
   SimRig rig(Amplifier("PA4415"));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   Connect(amp, device);
   ASSERT_EQ(amp.clsDevice_Status(), 1);
   amp.clsDevice_Name_Let(device);
@@ -114,7 +116,7 @@ TEST_P(ConnectionLifecycle, NamingAConnectedObjectToAnotherDeviceLeavesNothingOf
   const std::string device = GetParam();
   const std::string other = OtherDevice(device);
   SimRig rig(Amplifier("PA4415"));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   Connect(amp, device);
   ASSERT_EQ(amp.clsDevice_Status(), 1);
   Connect(amp, other);
@@ -134,7 +136,7 @@ TEST_P(ConnectionLifecycle, NamingAConnectedObjectToAnotherDeviceLeavesNothingOf
 
 TEST_P(ConnectionLifecycle, NamedToAnotherDeviceForgetsTheModelOfTheFirst) {
   const std::string device = GetParam();
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   {
     sim::AmplifierConfig first = Amplifier("PA4413");
     first.firmware = "3.30";
@@ -197,7 +199,7 @@ TEST_P(InitializeUnconnected, RunsInitDeviceButSendsAndShowsNothing) {
   auto message = std::make_unique<ContextMessage>();
   ContextMessage* messages = message.get();
   host::Replace(std::move(message));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   amp.clsDevice_Name_Let(device);
   if (before != Before::NeverChecked) {
     amp.clsDevice_Status_Let(1);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "driver/cls_marlin.h"
+#include "host/thread_host.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/sim_rig.h"
 #include "ui/frm_keep_alive.h"
@@ -45,7 +46,7 @@ class Identification : public ::testing::TestWithParam<std::tuple<ModelCase, con
 TEST_P(Identification, RecognisesEachModelOnEachRoute) {
   const auto& [model, device] = GetParam();
   SimRig rig(Model(model.model));
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   Connect(amp, device);
   auto f = amp.Fields();
   ASSERT_EQ(f.Status, 1) << device;
@@ -89,7 +90,7 @@ TEST_P(ConnectionSim, SendsTheRouteSequence) {
   const std::string device = GetParam();
   for (const char* model : {"PA4400", "PA4415"}) {
     SimRig rig(Model(model));
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     Connect(amp, GetParam());
     ASSERT_EQ(amp.clsDevice_Status(), 1);
     rig.Settle();
@@ -110,7 +111,7 @@ TEST_P(ConnectionSim, FirmwareFieldTakesItsLeadingNumber) {
   for (const auto& [firmware, expected] :
        std::vector<std::pair<std::string, double>>{{"2.20.05", 2.2}, {"3.3", 3.3}}) {
     SimRig rig(Model("PA4413", firmware));
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     Connect(amp, GetParam());
     EXPECT_EQ(amp.clsDevice_Status(), 1);
     EXPECT_EQ(amp.Fields().FirmwareVersion, expected) << firmware;
@@ -118,7 +119,7 @@ TEST_P(ConnectionSim, FirmwareFieldTakesItsLeadingNumber) {
 }
 
 TEST_P(ConnectionSim, ModelFlagsAccumulateOverReconnections) {
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   {
     SimRig rig(Model("PA4413"));
     Connect(amp, GetParam());
@@ -137,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Routes, ConnectionSim, ::testing::ValuesIn(kAllRoutes),
 class UnreachableInstrument : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(UnreachableInstrument, EndsNotConnectedWithNothingLeftOpen) {
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   {
     SimRig rig(Model("PA4415"));
     amp.clsDevice_Name_Let(GetParam());
@@ -171,7 +172,7 @@ std::size_t OpenDescriptors() {
 TEST(ConnectionCycles, AThousandConnectionsLeaveNoDescriptorBehind) {
   SimRig rig(Model("PA4415"));
   for (const char* device : kAllRoutes) {
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     amp.clsDevice_Name_Let(device);
     // One cycle first: libraries and the gateway connection settle their own descriptors.
     amp.clsDevice_Status_Let(1);
@@ -193,7 +194,7 @@ TEST(ConnectionCycles, ReleasingAConnectedObjectClosesItsConnection) {
   SimRig rig(Model("PA4415"));
   auto connectAndRelease = [] {
     for (const char* device : kAllRoutes) {
-      clsMarlin amp;
+      clsMarlin amp{host::ThreadContext()};
       Connect(amp, device);
       ASSERT_EQ(amp.clsDevice_Status(), 1) << device;
     }

@@ -2,7 +2,7 @@
 // simulator over loopback.
 #include <gtest/gtest.h>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "io/visa_status.h"
 #include "tests/io/simulator_fixture.h"
 #include "tests/support/forwarding_visa.h"

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
 #include "host/gpib_service.h"
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_devlist.h"
+#include "host/thread_host.h"
 #include "io/visa_binding.h"
 #include "platform/visa_builtin.h"
 #include "tests/support/host_fixture.h"
@@ -98,7 +98,7 @@ class RouteFixture : public HostFixture {
   std::shared_ptr<BuiltinVisa> visa = std::make_shared<BuiltinVisa>();
   VirtualTools* tools = nullptr;
   StandaloneGpib* gpib = nullptr;
-  std::unique_ptr<clsMarlin> amp = std::make_unique<clsMarlin>();
+  std::unique_ptr<clsMarlin> amp = std::make_unique<clsMarlin>(host::ThreadContext());
   MarlinTestAccess access{*amp};
 };
 

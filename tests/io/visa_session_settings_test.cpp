@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/connected_rig.h"
 #include "tests/support/forwarding_visa.h"
 
@@ -35,7 +35,7 @@ TEST(VisaSessionSettings, TheConnectionCheckEndsReadsAtTheLineFeedWithATenSecond
   SimRig rig(Amplifier("PA4415"));
   auto recorder = std::make_shared<AttributeRecorder>(rig.visa);
   host::Replace(recorder);
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   MarlinTestAccess access{amp};
   amp.clsDevice_Name_Let(kVisaDevice);
   amp.clsDevice_Status_Let(1);

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "driver/host_registry.h"
 #include "driver/marlin_error.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "io/visa_binding.h"
 #include "io/visa_reopening.h"
 #include "platform/shared_library.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/cls_marlin.h"
+#include "host/thread_host.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/sim_rig.h"
 
@@ -40,7 +41,7 @@ class ConnectedRig {
 
   SimRig rig;
   const char* device;
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   MarlinTestAccess access{amp};
   Clock::Duration start{};
 };

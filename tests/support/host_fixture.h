@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "driver/host_registry.h"
+#include "host/thread_host.h"
 #include "tests/support/recording_trace.h"
 
 namespace marlin::testing {

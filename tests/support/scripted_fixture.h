@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "driver/cls_marlin.h"
+#include "host/thread_host.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/marlin_access.h"
 #include "tests/support/scripted_instrument.h"
@@ -24,7 +25,7 @@ class ScriptedFixture : public HostFixture {
   VirtualClock clock;
   ScriptedInstrument* instrument;
   VirtualTools* tools;
-  clsMarlin amp;
+  clsMarlin amp{host::ThreadContext()};
   MarlinTestAccess access{amp};
 };
 

@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "driver/host_registry.h"
 #include "host/gpib_service.h"
 #include "host/gpib_sim.h"
 #include "host/real_wait.h"
 #include "host/standalone_host.h"
+#include "host/thread_host.h"
 #include "io/visa_binding.h"
 #include "platform/visa_builtin.h"
 #include "tests/support/counting_routes.h"

@@ -7,6 +7,7 @@
 #include "host/lan_sockets_tcp.h"
 #include "host/standalone_host.h"
 #include "host/terminal_windows.h"
+#include "host/thread_host.h"
 #include "sim/amplifier.h"
 #include "sim/tcp_front.h"
 #include "tests/host/temp_folder.h"
@@ -28,7 +29,7 @@ class KeepAliveForm : public HostFixture {
     config.clock = clock;
     factory = std::make_unique<StandaloneHostFactory>(config);
     windows = Install(std::unique_ptr<TerminalWindows>(
-        dynamic_cast<TerminalWindows*>(factory->MakeWindows().release())));
+        dynamic_cast<TerminalWindows*>(factory->MakeWindows(*host::ThreadContext()).release())));
   }
 
   std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
@@ -37,7 +38,7 @@ class KeepAliveForm : public HostFixture {
 };
 
 TEST_F(KeepAliveForm, ActivatingLoadsItAndRunsTheSixtySecondPeriod) {
-  frmKeepAlive form;
+  frmKeepAlive form(*host::ThreadContext());
   form.ActivateKeepAlive(true);
   ASSERT_TRUE(form.Loaded());
   EXPECT_TRUE(form.TimerEnabled());
@@ -55,7 +56,7 @@ TEST_F(KeepAliveForm, ActivatingLoadsItAndRunsTheSixtySecondPeriod) {
 }
 
 TEST_F(KeepAliveForm, DeactivatingAFormNotYetLoadedLoadsItWithTheTimerStopped) {
-  frmKeepAlive form;
+  frmKeepAlive form(*host::ThreadContext());
   form.ActivateKeepAlive(false);
   EXPECT_TRUE(form.Loaded());
   EXPECT_FALSE(form.TimerEnabled());
@@ -99,7 +100,7 @@ TEST_F(KeepAliveForm, TheLoadEventDisablesTheTimerAndItsErrorsAreIgnored) {
       EXPECT_CALL(*timer, SetEnabled(true));
     }
     host::Replace(std::make_unique<OneTimerWindows>(std::move(timer)));
-    frmKeepAlive form;
+    frmKeepAlive form(*host::ThreadContext());
     EXPECT_NO_THROW(form.ActivateKeepAlive(true));
   }
 }
@@ -133,7 +134,7 @@ TEST(KeepAliveOverLoopback, TicksOfAConnectedDriverSendNothingAndChangeNoField) 
                                        std::to_string(front.Port()) + "\"\n");
   InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(config));
   {
-    clsMarlin amp;
+    clsMarlin amp{host::ThreadContext()};
     MarlinTestAccess access{amp};
     amp.clsDevice_Name_Let("AMP");
     amp.clsDevice_Status_Let(1);

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host/thread_host.h"
 #include "tests/support/fake_windows.h"
 #include "tests/support/host_fixture.h"
 #include "tests/support/mock_host.h"
@@ -21,7 +22,7 @@ class WaitWindow : public HostFixture {
 
 TEST_F(WaitWindow, LoadAppliesTheHostsTextsAndShowsOperate) {
   EXPECT_CALL(*texts, ApplyTexts(_));
-  frmWaitForDone form;
+  frmWaitForDone form(*host::ThreadContext());
   ASSERT_EQ(windows->windows.size(), 1u);
   const ShownWindow& w = *windows->windows[0];
   EXPECT_EQ(w.label, "OPERATE");
@@ -34,12 +35,12 @@ TEST_F(WaitWindow, LoadGoesOnWhenTheTextTableFails) {
   EXPECT_CALL(*texts, ApplyTexts(_)).WillOnce([](HostWindow&) {
     throw MarlinError(5, "no table");
   });
-  frmWaitForDone form;
+  frmWaitForDone form(*host::ThreadContext());
   EXPECT_EQ(windows->windows[0]->label, "OPERATE");
 }
 
 TEST_F(WaitWindow, CaptionIsReplacedWhole) {
-  frmWaitForDone form;
+  frmWaitForDone form(*host::ThreadContext());
   form.DlgCaption("AMP1");
   EXPECT_EQ(windows->windows[0]->caption, "AMP1");
   form.MovingText("POWER OFF");
@@ -48,27 +49,27 @@ TEST_F(WaitWindow, CaptionIsReplacedWhole) {
 
 TEST_F(WaitWindow, StopAndTheCloseControlBothSetTheFlagAndClose) {
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     windows->windows.back()->events->OnStopClicked();
     EXPECT_TRUE(form.UserStop());
     EXPECT_TRUE(windows->windows.back()->closed);
     form.FormHide();  // after the operator closed it: nothing happens, nothing raised
   }
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     windows->windows.back()->events->OnCloseRequest(0);
     EXPECT_TRUE(form.UserStop());
     EXPECT_TRUE(windows->windows.back()->closed);
   }
   {
-    frmWaitForDone form;
+    frmWaitForDone form(*host::ThreadContext());
     windows->windows.back()->events->OnCloseRequest(1);  // closed by the program, not the operator
     EXPECT_FALSE(form.UserStop());
   }
 }
 
 TEST_F(WaitWindow, HideClosesWithoutStopping) {
-  frmWaitForDone form;
+  frmWaitForDone form(*host::ThreadContext());
   form.Show();
   EXPECT_TRUE(windows->windows[0]->shown);
   form.FormHide();

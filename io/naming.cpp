@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
 #include "driver/text_numbers.h"
 #include "ui/frm_keep_alive.h"
@@ -40,13 +40,13 @@ std::string Endpoint(const mgnLanPars& lan) {
 
 void clsMarlin::clsDevice_Name_Let(const std::string& newName) {
   // The naming is the named device's work, so its records carry the new name from the first.
-  Procedure proc(labels::kLetName, newName);
+  Procedure proc(Services(), labels::kLetName, newName);
   proc.Start(newName == kNameWord ? kTrueWord : kFalseWord);
   if (newName != Name) ForgetPreviousDevice();
   Name = newName;
   proc.Step([&] { clsIAmpRemote_GetParametersFromDevList(); });
   Status = 0;
-  proc.Step([&] { KeepAlive = std::make_shared<frmKeepAlive>(); });
+  proc.Step([&] { KeepAlive = std::make_shared<frmKeepAlive>(Services()); });
   proc.End();
 }
 
@@ -59,21 +59,21 @@ void clsMarlin::ForgetPreviousDevice() {
 }
 
 void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
-  Procedure proc(labels::kGetParametersFromDevList, Name);
+  Procedure proc(Services(), labels::kGetParametersFromDevList, Name);
   proc.Start();
-  Interface = proc.Step([&] { return host::DevList().GetInterface(Name); });
+  Interface = proc.Step([&] { return Services().DevList().GetInterface(Name); });
 
   if (proc.Step([&] {
-        return host::Tools().IsBetween(route::kGpibFirst, Interface, route::kGpibLast);
+        return Services().Tools().IsBetween(route::kGpibFirst, Interface, route::kGpibLast);
       })) {
-    Address = proc.Step([&] { return host::DevList().GetAddress(Name); });
+    Address = proc.Step([&] { return Services().DevList().GetAddress(Name); });
     if (!proc.Step([&] {
-          return host::Tools().IsBetween(kLowestGpibAddress, Address, kHighestGpibAddress);
+          return Services().Tools().IsBetween(kLowestGpibAddress, Address, kHighestGpibAddress);
         })) {
       Address = kDefaultGpibAddress;
     }
   } else if (Interface == route::kLan) {
-    const std::string text = proc.Step([&] { return host::DevList().GetLanAddress(Name); });
+    const std::string text = proc.Step([&] { return Services().DevList().GetLanAddress(Name); });
     const std::vector<std::string> pieces = SplitAtColons(text);
     if (pieces.size() < 2) {
       // A host written without a port keeps its host; only an empty address gets the placeholder.
@@ -81,7 +81,7 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
       LanPars.RemotePort = kDefaultPort;
       LanPortDevice = Name;
       const std::string repaired = Endpoint(LanPars);
-      proc.Step([&] { host::DevList().SetLanAddress(Name, repaired); });
+      proc.Step([&] { Services().DevList().SetLanAddress(Name, repaired); });
       Info.Member4 = repaired;
     } else {
       LanPars.RemoteHost = pieces[0];
@@ -95,7 +95,7 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
       Info.Member4 = Endpoint(LanPars);
     }
   } else if (Interface == route::kVisa) {
-    VisaResource = proc.Step([&] { return host::DevList().GetVisaResource(Name); });
+    VisaResource = proc.Step([&] { return Services().DevList().GetVisaResource(Name); });
   } else {
     Interface = route::kLan;
     LanPars.RemoteHost = kPlaceholderHost;
@@ -103,7 +103,7 @@ void clsMarlin::clsIAmpRemote_GetParametersFromDevList() {
     LanPortDevice = Name;
   }
 
-  Description = proc.Step([&] { return host::DevList().GetDescription(Name); });
+  Description = proc.Step([&] { return Services().DevList().GetDescription(Name); });
   proc.End();
 }
 

@@ -2,10 +2,10 @@
 // reset its faults and read its state.
 #include <memory>
 
-#include "control/timings.h"
 #include "driver/cls_marlin.h"
-#include "driver/host_registry.h"
+#include "driver/host.h"
 #include "driver/procedure.h"
+#include "driver/timings.h"
 #include "ui/frm_wait_for_done.h"
 
 namespace marlin {
@@ -26,14 +26,14 @@ std::string StillOperating(std::int32_t requested) {
 }  // namespace
 
 void clsMarlin::clsIAmpRemote_ResetFault() {
-  Procedure proc(labels::kRemoteResetFault, Name);
+  Procedure proc(Services(), labels::kRemoteResetFault, Name);
   proc.Start();
   proc.Step([&] { ResetFault(); });
   proc.End();
 }
 
 std::int32_t clsMarlin::clsIAmpRemote_GetState() {
-  Procedure proc(labels::kRemoteGetState, Name);
+  Procedure proc(Services(), labels::kRemoteGetState, Name);
   proc.Start();
   std::string dropped;
   std::int32_t result = proc.Step([&] { return GetState(dropped); });
@@ -50,7 +50,7 @@ class SetStateRequest {
   SetStateRequest& operator=(const SetStateRequest&) = delete;
 
   void Run(std::int32_t NewState) {
-    Procedure proc(labels::kSetState, m_.Name);
+    Procedure proc(m_.Services(), labels::kSetState, m_.Name);
     proc.Start(trace_text::kNewState + clsMarlin::StateName(NewState));
     // Nothing would reach the amplifier; saying "done" would leave it as it is.
     proc.Step([&] {
@@ -62,8 +62,8 @@ class SetStateRequest {
     if (isPA4520) {
       proc.Step([&] {
         windowShown = false;
-        if (host::Message().Context()) {
-          auto context = host::Message().Context();
+        if (m_.Services().Message().Context()) {
+          auto context = m_.Services().Message().Context();
           if (!context) {
             throw MarlinError(errors::kObjectNotSet,
                               "Object variable or With block variable not set");
@@ -72,7 +72,7 @@ class SetStateRequest {
         }
       });
       if (windowShown) {
-        proc.Step([&] { window_ = std::make_unique<frmWaitForDone>(); });
+        proc.Step([&] { window_ = std::make_unique<frmWaitForDone>(m_.Services()); });
         const bool operate = NewState == state::kOperate;
         proc.Step([&] {
           window_->MovingText(operate ? frmWaitForDone::kOperate : frmWaitForDone::kPowerOff);
@@ -115,7 +115,7 @@ class SetStateRequest {
     bool fault = operate && readBack == state::kFault;
     if (!errorText.empty() && isPA4520) {
       fault = true;
-      host::Windows().ShowMessageBox(errorText, m_.Name, kCriticalOkOnly);
+      m_.Services().Windows().ShowMessageBox(errorText, m_.Name, kCriticalOkOnly);
     }
     if (tooLow || fault) throw Failure(errorText);
     if (IsOffOnOrStandby(NewState)) {
