@@ -8,6 +8,7 @@
 #include "driver/records.h"
 #include "host/device_list.h"
 #include "host/gpib_prologix.h"
+#include "platform/temporary_folder.h"
 #include "sim/amplifier.h"
 #include "sim/gateway_front.h"
 #include "sim/options.h"
@@ -20,11 +21,11 @@ namespace {
 using sim::kLoopback;
 
 std::filesystem::path MakeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "marlinctl-demo-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot make a temporary folder for the demo's device list");
+  try {
+    return platform::MakeTemporaryFolder("marlinctl-demo-");
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(std::string("the demo's device list: ") + e.what());
   }
-  return pattern;
 }
 
 std::string Key(const char* key, const std::string& value) {
