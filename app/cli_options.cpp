@@ -68,7 +68,7 @@ const std::vector<CommandSpec>& Commands() {
       {"errors", CliCommand::Errors, {"DEVICE"}, with({"--max"})},
       {"reset", CliCommand::Reset, {"DEVICE"}, host},
       {"shell", CliCommand::Shell, {}, host},
-      {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll"})},
+      {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll", "--open"})},
       {"trace-report", CliCommand::TraceReport, {"TRACE"}, {"--output"}},
       {"help", CliCommand::Help, {}, {}},
   };
@@ -202,6 +202,7 @@ const Table& Options() {
         {"--bind", true, [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
         {"--poll", true,
          [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
+        {"--open", false, [](CliOptions& o, auto, auto&) { o.openBrowser = true; }},
         {"--max", true,
          [](CliOptions& o, auto name, auto& v) {
            o.maxErrors = Whole(name, v, 1, kMostErrorsRead);

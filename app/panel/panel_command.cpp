@@ -14,6 +14,7 @@
 #include "app/panel/trace_lines.h"
 #include "driver/records.h"
 #include "host/device_list_file.h"
+#include "platform/open_in_browser.h"
 #include "platform/termination_requests.h"
 
 namespace marlin::cli {
@@ -100,8 +101,12 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   const std::string shown = reachableOnLoopback                      ? std::string(kLoopback)
                             : address.find(':') != std::string::npos ? "[" + address + "]"
                                                                      : address;
-  out << "marlinctl panel: http://" << shown << ":" << port << "/?token=" << token << "\n"
-      << std::flush;
+  const std::string url = "http://" + shown + ":" + std::to_string(port) + "/?token=" + token;
+  out << "marlinctl panel: " << url << "\n" << std::flush;
+  if (options.openBrowser && !platform::OpenInBrowser(url)) {
+    err << "marlinctl panel: the default browser did not open; open the address above\n"
+        << std::flush;
+  }
 
   signals.Await();
   signals.EndAtTheNext(
