@@ -6,10 +6,9 @@
 #include <cmath>
 #include <string_view>
 
-#include <arpa/inet.h>
-
 #include "app/exit_codes.h"
 #include "host/printable_text.h"
+#include "platform/ip_address.h"
 #include "sim/amplifier_config.h"
 #include "sim/options.h"
 #include "text/option_table.h"
@@ -69,7 +68,7 @@ const std::vector<CommandSpec>& Commands() {
       {"errors", CliCommand::Errors, {"DEVICE"}, with({"--max"})},
       {"reset", CliCommand::Reset, {"DEVICE"}, host},
       {"shell", CliCommand::Shell, {}, host},
-      {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll"})},
+      {"panel", CliCommand::Panel, {}, with({"--port", "--bind", "--poll", "--open"})},
       {"trace-report", CliCommand::TraceReport, {"TRACE"}, {"--output"}},
       {"help", CliCommand::Help, {}, {}},
   };
@@ -120,9 +119,7 @@ double PollSeconds(std::string_view option, std::string_view value) {
 
 std::string IpAddress(std::string_view option, std::string_view value) {
   std::string text(value);
-  unsigned char bytes[16];
-  if (inet_pton(AF_INET, text.c_str(), bytes) != 1 &&
-      inet_pton(AF_INET6, text.c_str(), bytes) != 1) {
+  if (!platform::IsIpAddress(text)) {
     Bad(option, value, "expected an IPv4 or IPv6 address such as 127.0.0.1");
   }
   return text;
@@ -205,6 +202,7 @@ const Table& Options() {
         {"--bind", true, [](CliOptions& o, auto name, auto& v) { o.bind = IpAddress(name, v); }},
         {"--poll", true,
          [](CliOptions& o, auto name, auto& v) { o.pollSeconds = PollSeconds(name, v); }},
+        {"--open", false, [](CliOptions& o, auto, auto&) { o.openBrowser = true; }},
         {"--max", true,
          [](CliOptions& o, auto name, auto& v) {
            o.maxErrors = Whole(name, v, 1, kMostErrorsRead);

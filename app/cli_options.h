@@ -47,6 +47,7 @@ struct CliOptions {
   std::int32_t port = 0;              // panel: 0 picks a free port
   std::optional<std::string> bind;    // panel: an IP address; unset: loopback
   std::optional<double> pollSeconds;  // panel: unset: the amplifiers are never polled
+  bool openBrowser = false;           // panel: open the printed address in the default browser
   std::string traceInput;             // trace-report: the trace file read
   std::string reportOutput;           // trace-report: the HTML report written (-o)
 };

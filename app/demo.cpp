@@ -1,7 +1,5 @@
 #include "app/demo.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -14,9 +12,10 @@
 #include "app/exit_codes.h"
 #include "app/host_setup.h"
 #include "app/progress_display.h"
-#include "app/removed_on_signal.h"
 #include "driver/marlin_error.h"
 #include "host/printable_text.h"
+#include "platform/console.h"
+#include "platform/removed_on_termination.h"
 
 namespace marlin::cli {
 namespace {
@@ -190,10 +189,10 @@ int RunDemo(const CliOptions& options, std::ostream& out) {
   const double scale = options.host.timeScale.value_or(kDemoTimeScale);
   auto clock = std::make_shared<RealClock>(scale);
   DemoSimulator simulator(options.model, options.route, options.faults, clock);
-  const RemovedOnSignal cleanup(simulator.DeviceListPath(), simulator.Folder());
+  const platform::RemovedOnTermination cleanup(simulator.DeviceListPath(), simulator.Folder());
   Introduce(options, simulator, scale, out);
 
-  ProgressDisplay display(out, isatty(STDOUT_FILENO) != 0);
+  ProgressDisplay display(out, platform::IsConsole(platform::ConsoleStream::Output));
   auto tracker = std::make_shared<WaitTracker>(clock, display);
   HostPlan plan;
   plan.deviceList = simulator.DeviceListPath();

@@ -4,15 +4,17 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/temporary_folder.h"
+
 namespace marlin::cli {
 namespace {
 
 std::filesystem::path MakeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "marlinctl-demo-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot make a temporary folder for the demo's device list");
+  try {
+    return platform::MakeTemporaryFolder("marlinctl-demo-");
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(std::string("the demo's device list: ") + e.what());
   }
-  return pattern;
 }
 
 }  // namespace

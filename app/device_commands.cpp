@@ -1,7 +1,5 @@
 #include "app/device_commands.h"
 
-#include <unistd.h>
-
 #include <ostream>
 
 #include "app/amplifier_session.h"
@@ -11,6 +9,7 @@
 #include "app/progress_display.h"
 #include "driver/marlin_error.h"
 #include "host/printable_text.h"
+#include "platform/console.h"
 
 namespace marlin::cli {
 namespace {
@@ -100,7 +99,7 @@ int RunDeviceCommand(const CliOptions& options, std::ostream& out) {
   CheckDeviceList(list);
   CheckDeviceListed(list, options.device);
 
-  ProgressDisplay display(out, isatty(STDOUT_FILENO) != 0, "  ");
+  ProgressDisplay display(out, platform::IsConsole(platform::ConsoleStream::Output), "  ");
   auto clock = std::make_shared<RealClock>(options.host.timeScale.value_or(1.0));
   auto tracker = std::make_shared<WaitTracker>(clock, display);
   HostPlan plan;

@@ -6,14 +6,11 @@
 #include "driver/marlin_error.h"
 #include "host/device_list_file.h"
 #include "host/printable_text.h"
+#include "platform/user_device_list.h"
 
 namespace marlin::cli {
 namespace {
 
-constexpr const char* kConfigHomeVariable = "XDG_CONFIG_HOME";
-constexpr const char* kHomeVariable = "HOME";
-constexpr const char* kDefaultFolder = ".config";
-constexpr const char* kRelativePath = "marlin/devices.toml";
 constexpr std::size_t kLongestKnownList = 1000;
 
 std::optional<std::string> NonEmpty(const Environment& environment, const std::string& name) {
@@ -42,18 +39,17 @@ DeviceListLocation LocateDeviceList(const std::optional<std::string>& option,
   if (auto path = NonEmpty(environment, kDevicesVariable)) {
     return {*path, std::string("the environment variable ") + kDevicesVariable};
   }
-  if (auto config = NonEmpty(environment, kConfigHomeVariable)) {
-    return {std::filesystem::path(*config) / kRelativePath,
-            std::string("the default under $") + kConfigHomeVariable};
+  std::string why;
+  std::optional<platform::UserDeviceList> found;
+  try {
+    found = platform::DefaultDeviceList(environment, why);
+  } catch (const std::runtime_error& e) {
+    throw CliFailure(exit_code::kConfiguration, std::string("no device list: ") + e.what());
   }
-  if (auto home = NonEmpty(environment, kHomeVariable)) {
-    return {std::filesystem::path(*home) / kDefaultFolder / kRelativePath,
-            std::string("the default under $") + kHomeVariable};
-  }
+  if (found) return {found->path, found->origin};
   throw CliFailure(exit_code::kConfiguration,
                    std::string("no device list: give --devices FILE or set ") + kDevicesVariable +
-                       " (neither " + kConfigHomeVariable + " nor " + kHomeVariable +
-                       " is set, so there is no default)");
+                       " (" + why + ")");
 }
 
 void CheckDeviceList(const DeviceListLocation& location) {

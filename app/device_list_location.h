@@ -1,6 +1,6 @@
 #pragma once
 // Which device list a command uses: --devices FILE, else $MARLIN_DEVICES, else the per-user
-// default ($XDG_CONFIG_HOME or ~/.config, then marlin/devices.toml).
+// default (platform/user_device_list.h).
 #include <filesystem>
 #include <functional>
 #include <optional>

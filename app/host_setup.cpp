@@ -51,6 +51,7 @@ HostSetup::HostSetup(const HostPlan& plan)
   config.traceLines = plan.traceLines;
   config.clock = plan.clock;
   config.lan = lan_;
+  config.windowsVisa = platform::WindowsVisa::SystemLibraryElseBuiltin;
   if (plan.waitWindow) config.waitWindowAllowed = true;
   config.makeGpib = [path = plan.deviceList, clock = plan.clock,
                      witness = gpib_]() -> std::unique_ptr<HostGpib> {

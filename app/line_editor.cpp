@@ -1,10 +1,8 @@
 #include "app/line_editor.h"
 
-#include <cerrno>
 #include <iostream>
 
-#include <termios.h>
-#include <unistd.h>
+#include "platform/console.h"
 
 namespace marlin::cli {
 namespace {
@@ -13,31 +11,6 @@ constexpr char kEscape = '\x1b';
 constexpr std::size_t kHistoryLength = 500;
 
 char Ctrl(char letter) { return static_cast<char>(letter & 0x1F); }
-
-// Raw input for the time one line is read; the terminal is restored on every path out.
-class RawMode {
- public:
-  explicit RawMode(int fd) : fd_(fd) {
-    ok_ = tcgetattr(fd_, &saved_) == 0;
-    if (!ok_) return;
-    termios raw = saved_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG | IEXTEN));
-    raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(fd_, TCSANOW, &raw);
-  }
-  ~RawMode() {
-    if (ok_) tcsetattr(fd_, TCSANOW, &saved_);
-  }
-  RawMode(const RawMode&) = delete;
-  RawMode& operator=(const RawMode&) = delete;
-
- private:
-  int fd_;
-  bool ok_ = false;
-  termios saved_{};
-};
 
 }  // namespace
 
@@ -145,9 +118,8 @@ void LineEditState::Browse(int step) {
   cursor_ = text_.size();
 }
 
-TerminalLines::TerminalLines(int inputFd, std::ostream& screen, std::string prompt,
-                             std::size_t limit)
-    : inputFd_(inputFd), screen_(screen), prompt_(std::move(prompt)), limit_(limit) {}
+TerminalLines::TerminalLines(std::ostream& screen, std::string prompt, std::size_t limit)
+    : screen_(screen), prompt_(std::move(prompt)), limit_(limit) {}
 
 void TerminalLines::Redraw(const LineEditState& state) {
   screen_ << "\r" << prompt_ << state.Text() << "\x1b[K";
@@ -161,15 +133,11 @@ std::optional<std::string> TerminalLines::NextLine() {
     LineEditState state(history_, limit_);
     LineEditState::Outcome outcome = LineEditState::Outcome::Editing;
     {
-      RawMode raw(inputFd_);
+      platform::RawConsoleInput raw;
       Redraw(state);
       while (outcome == LineEditState::Outcome::Editing) {
         char byte = 0;
-        ssize_t got = 0;
-        do {
-          got = read(inputFd_, &byte, 1);
-        } while (got < 0 && errno == EINTR);
-        if (got != 1) {
+        if (!raw.ReadByte(byte)) {
           outcome = LineEditState::Outcome::EndOfInput;
           break;
         }
@@ -191,10 +159,12 @@ std::optional<std::string> TerminalLines::NextLine() {
 
 std::unique_ptr<LineSource> ConsoleLines(std::istream& in, const std::string& prompt,
                                          std::size_t limit) {
-  if (&in == &std::cin && isatty(STDIN_FILENO)) {
+  using platform::ConsoleStream;
+  if (&in == &std::cin && platform::ShellEditsLines() &&
+      platform::IsConsole(ConsoleStream::Input)) {
     // The prompt goes to the terminal even when the results are redirected.
-    std::ostream& screen = isatty(STDOUT_FILENO) ? std::cout : std::cerr;
-    return std::make_unique<TerminalLines>(STDIN_FILENO, screen, prompt, limit);
+    std::ostream& screen = platform::IsConsole(ConsoleStream::Output) ? std::cout : std::cerr;
+    return std::make_unique<TerminalLines>(screen, prompt, limit);
   }
   return std::make_unique<StreamLines>(in, limit);
 }

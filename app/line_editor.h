@@ -38,16 +38,15 @@ class LineEditState {
   std::string parameter_;
 };
 
-// A terminal's lines, edited; the terminal is in raw mode only while a line is being read.
+// The console's lines, edited; the console is in raw mode only while a line is being read.
 class TerminalLines final : public LineSource {
  public:
-  TerminalLines(int inputFd, std::ostream& screen, std::string prompt, std::size_t limit);
+  TerminalLines(std::ostream& screen, std::string prompt, std::size_t limit);
   std::optional<std::string> NextLine() override;
 
  private:
   void Redraw(const LineEditState& state);
 
-  int inputFd_;
   std::ostream& screen_;
   std::string prompt_;
   std::size_t limit_;

@@ -12,6 +12,7 @@
 #include "app/shell_command.h"
 #include "app/trace_report_command.h"
 #include "app/usage.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  marlin::platform::PrepareConsole();
   try {
     return Run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const CliFailure& e) {

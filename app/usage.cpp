@@ -129,6 +129,7 @@ Options:
   --bind ADDRESS       listen on this IP address instead of 127.0.0.1 (warns: the network can
                        then reach the panel; the token still guards every request)
   --poll SECONDS       read the state of connected devices this often (default: never)
+  --open               open the panel in the default browser
 )") + kHostOptions +
          R"(
 Examples:

@@ -1,5 +1,4 @@
 // Holds the caller until a status query answers the expected character or the limit passes.
-#include "driver/timings.h"
 #include "control/wait_table.h"
 #include "driver/cls_marlin.h"
 #include "driver/host.h"

@@ -148,7 +148,7 @@ std::shared_ptr<VisaBinding> StandaloneHostFactory::MakeVisa() {
     builtin.realSpan = [clock = clock_](std::chrono::nanoseconds span) {
       return RealWait(*clock, span);
     };
-    visa_ = platform::ChooseVisa(builtin);
+    visa_ = platform::ChooseVisa(builtin, config_.windowsVisa);
   }
   return visa_;
 }

@@ -23,6 +23,7 @@
 #include "host/lan_sockets.h"
 #include "host/timer_queue.h"
 #include "host/trace_sinks.h"
+#include "platform/visa_choice.h"
 
 namespace marlin {
 
@@ -49,6 +50,8 @@ struct StandaloneHostConfig {
   // The VISA every thread is given. Without it the platform's choice is made at the first VISA
   // call (and made again after a failed load), the built-in layer's timeouts following the clock.
   std::shared_ptr<VisaBinding> visa;
+  // Whether the built-in layer may serve on Windows where no system VISA library loads.
+  platform::WindowsVisa windowsVisa = platform::WindowsVisa::SystemLibraryOnly;
   // Operator messages and the terminal trace; std::cerr when null.
   std::ostream* console = nullptr;
 };

@@ -11,9 +11,10 @@ test_packages=(clang libclang-rt-14-dev python3 python3-pyvisa python3-pyvisa-py
 # clang-tidy also reads the COM server's cross-build, which needs the IDL compiler's headers.
 lint_packages=(clang-format clang-tidy mingw-w64 g++-mingw-w64-x86-64-posix wine64-tools
                libwine-dev)
-# wine32:i386 runs the 32-bit server and hosts beside wine64; wixl builds the installers.
+# wine32:i386 runs the 32-bit server and hosts beside wine64; wixl builds the installers, msitools'
+# msibuild adds the x64 installer's PATH entry; curl asks the Windows panel's API.
 com_packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-              wine64-tools libwine-dev wine32:i386 wixl)
+              wine64-tools libwine-dev wine32:i386 wixl msitools curl)
 # The core's test suites built for 32-bit Linux: static, so qemu-i386 runs them without binfmt.
 i686_packages=(g++-multilib libgtest-dev:i386 libgmock-dev:i386)
 

@@ -1,27 +1,20 @@
 #include "app/panel/http_server.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include "app/panel/http_message.h"
+#include "platform/server_sockets.h"
 
 namespace marlin::panel {
 namespace {
 
 using namespace std::chrono_literals;
+using net::SocketId;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kRequestTimeout = 408;
@@ -46,19 +39,18 @@ int Milliseconds(SteadyClock::duration span) {
 }
 
 // Sends everything by `deadline`; false when the client is gone or does not take it in time.
-bool WriteAll(int fd, std::string_view data, SteadyClock::time_point deadline) {
+bool WriteAll(SocketId fd, std::string_view data, SteadyClock::time_point deadline) {
   while (!data.empty()) {
-    const ssize_t sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const long sent = net::SendNow(fd, data.data(), data.size());
     if (sent > 0) {
       data.remove_prefix(static_cast<std::size_t>(sent));
       continue;
     }
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (sent == static_cast<long>(net::Moved::WouldBlock)) {
       const auto left = deadline - SteadyClock::now();
       if (left <= 0s) return false;
-      pollfd p{fd, POLLOUT, 0};
-      if (::poll(&p, 1, Milliseconds(left)) < 0 && errno != EINTR) return false;
+      std::vector<net::PolledSocket> writable{{fd, false, true}};
+      if (!net::PollSockets(writable, Milliseconds(left))) return false;
       continue;
     }
     return false;
@@ -67,10 +59,7 @@ bool WriteAll(int fd, std::string_view data, SteadyClock::time_point deadline) {
 }
 
 // The client hung up (it has nothing more to send and reads nothing).
-bool ClientGone(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
+bool ClientGone(SocketId fd) { return net::PeerGone(fd); }
 
 std::string Chunk(std::string_view piece) {
   char size[20];
@@ -82,12 +71,12 @@ std::string Chunk(std::string_view piece) {
 }
 
 struct Connection {
-  explicit Connection(int descriptor) : fd(descriptor) {}
-  ~Connection() { ::close(fd); }
+  explicit Connection(SocketId socket) : fd(socket) {}
+  ~Connection() { net::CloseSocket(fd); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  int fd;
+  SocketId fd;
   std::string buffer;                                  // received, not yet taken as a request
   SteadyClock::time_point since = SteadyClock::now();  // accepted or last answered
   std::optional<SteadyClock::time_point> firstByte;    // of the request now arriving
@@ -104,8 +93,8 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
   Handler handler;
   HttpRefusal refusal;
   HttpLimits limits;
-  int listener = -1;
-  int wake[2] = {-1, -1};
+  SocketId listener = net::kNoSocket;
+  std::optional<net::WakeUp> wake;
 
   std::mutex mutex;
   std::condition_variable handlersDone;
@@ -114,28 +103,20 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
   bool stopping = false;
   SteadyClock::time_point acceptAgainAt;  // the gate thread's only
 
-  ~State() {
-    if (listener >= 0) ::close(listener);
-    for (int fd : wake) {
-      if (fd >= 0) ::close(fd);
-    }
-  }
+  ~State() { net::CloseSocket(listener); }
 
-  void Wake() const {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(wake[1], &byte, 1);
-  }
+  void Wake() const { wake->Wake(); }
 
   void Accept(std::vector<std::unique_ptr<Connection>>& open) {
     for (;;) {
-      const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
-        if (errno == EINTR || errno == ECONNABORTED) continue;
+      SocketId fd = net::kNoSocket;
+      const net::AcceptOutcome outcome = net::AcceptOne(listener, fd);
+      if (outcome == net::AcceptOutcome::TryAgain) continue;
+      if (outcome == net::AcceptOutcome::NoneWaiting) return;
+      if (outcome == net::AcceptOutcome::OutOfResources) {
         // No descriptor left: the listener stays readable, so it rests a while instead of
         // spinning.
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-          acceptAgainAt = SteadyClock::now() + kAcceptPause;
-        }
+        acceptAgainAt = SteadyClock::now() + kAcceptPause;
         return;
       }
       std::size_t held = 0;
@@ -144,11 +125,9 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
         held = handlers + returned.size();
       }
       if (open.size() + held >= limits.mostConnections) {
-        ::close(fd);
+        net::CloseSocket(fd);
         continue;
       }
-      const int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       open.push_back(std::make_unique<Connection>(fd));
     }
   }
@@ -156,9 +135,8 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
   void Receive(Connection& c) const {
     char piece[kReadPiece];
     for (;;) {
-      const ssize_t got = ::recv(c.fd, piece, sizeof piece, MSG_DONTWAIT);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+      const long got = net::ReceiveNow(c.fd, piece, sizeof piece);
+      if (got == static_cast<long>(net::Moved::WouldBlock)) return;
       if (got <= 0) {
         c.ended = true;
         return;
@@ -176,9 +154,8 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     response.status = status;
     response.body = refusal(message);
     const std::string text = ResponseHead(response, response.body.size(), false) + response.body;
-    [[maybe_unused]] const ssize_t sent =
-        ::send(c.fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    ::shutdown(c.fd, SHUT_WR);
+    net::SendNow(c.fd, text.data(), text.size());
+    net::ShutdownSending(c.fd);
     c.buffer.clear();
     c.drainUntil = SteadyClock::now() + kDrainAfterRefusal;
     return Fate::Keep;
@@ -226,8 +203,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
       if (late) return Refuse(c, kRequestTimeout, WholeRequestText());
       if (head.expectContinue && !c.continued) {
         c.continued = true;
-        [[maybe_unused]] const ssize_t sent =
-            ::send(c.fd, kContinue.data(), kContinue.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        net::SendNow(c.fd, kContinue.data(), kContinue.size());
       }
       return Fate::Keep;
     }
@@ -304,13 +280,13 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
 
   bool Gate() {
     std::vector<std::unique_ptr<Connection>> open;
-    std::vector<pollfd> polled;
+    std::vector<net::PolledSocket> polled;
     for (;;) {
       {
         std::lock_guard lock(mutex);
         if (stopping) {
-          ::close(listener);
-          listener = -1;
+          net::CloseSocket(listener);
+          listener = net::kNoSocket;
           return true;
         }
         for (auto& c : returned) open.push_back(std::move(c));
@@ -320,10 +296,9 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
       SteadyClock::time_point next = now + kLongestPoll;
       const bool accepting = now >= acceptAgainAt;
       if (!accepting) next = std::min(next, acceptAgainAt);
-      polled.assign(
-          {{wake[0], POLLIN, 0}, {listener, static_cast<short>(accepting ? POLLIN : 0), 0}});
+      polled.assign({{wake->ReadingEnd(), true, false}, {listener, accepting, false}});
       for (const auto& c : open) {
-        polled.push_back({c->fd, POLLIN, 0});
+        polled.push_back({c->fd, true, false});
         if (c->drainUntil) {
           next = std::min(next, *c->drainUntil);
         } else if (c->firstByte) {
@@ -337,16 +312,12 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
         return !c->buffer.empty() && !c->drainUntil;
       });
       const int timeout = pending ? 0 : Milliseconds(next - now);
-      if (::poll(polled.data(), polled.size(), timeout) < 0 && errno != EINTR) return false;
-      if (polled[0].revents != 0) {
-        char drained[64];
-        while (::read(wake[0], drained, sizeof drained) > 0) {
-        }
-      }
+      if (!net::PollSockets(polled, timeout)) return false;
+      if (polled[0].ready) wake->Drain();
       const std::size_t polledOpen = open.size();
-      if ((polled[1].revents & POLLIN) != 0) Accept(open);
+      if (polled[1].ready) Accept(open);
       for (std::size_t i = 0; i < polledOpen; ++i) {
-        if (polled[i + 2].revents != 0) Receive(*open[i]);
+        if (polled[i + 2].ready) Receive(*open[i]);
       }
       now = SteadyClock::now();
       for (auto& c : open) {
@@ -362,9 +333,10 @@ HttpServer::HttpServer(Handler handler, HttpRefusal refusal, HttpLimits limits)
   state_->handler = std::move(handler);
   state_->refusal = std::move(refusal);
   state_->limits = limits;
-  if (::pipe2(state_->wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-    throw std::runtime_error(std::string("the panel cannot make its wake-up pipe: ") +
-                             std::strerror(errno));
+  try {
+    state_->wake.emplace();
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(std::string("the panel ") + e.what());
   }
 }
 
@@ -372,33 +344,13 @@ HttpServer::~HttpServer() { Stop(); }
 
 int HttpServer::Bind(const std::string& address, int port) {
   const std::string where = "cannot listen on " + address + " port " + std::to_string(port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
-  addrinfo* found = nullptr;
-  const int looked = ::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found);
-  if (looked != 0) throw std::runtime_error(where + ": " + ::gai_strerror(looked));
-  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(found, &::freeaddrinfo);
-  const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error(where + ": " + std::strerror(errno));
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, kBacklog) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw std::runtime_error(where + ": " + std::strerror(error));
-  }
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-  state_->listener = fd;
-  return ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                           : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+  int bound = 0;
+  state_->listener = net::Listen(address, port, kBacklog, bound, where);
+  return bound;
 }
 
 bool HttpServer::Serve() {
-  if (state_->listener < 0) return false;
+  if (state_->listener == net::kNoSocket) return false;
   return state_->Gate();
 }
 

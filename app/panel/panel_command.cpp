@@ -1,9 +1,5 @@
 #include "app/panel/panel_command.h"
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <ostream>
 #include <thread>
@@ -17,48 +13,13 @@
 #include "app/panel/trace_lines.h"
 #include "driver/records.h"
 #include "host/device_list_file.h"
+#include "platform/open_in_browser.h"
+#include "platform/termination_requests.h"
 
 namespace marlin::cli {
 namespace {
 
 constexpr const char* kLoopback = "127.0.0.1";
-
-// SIGINT and SIGTERM wait for this thread alone; every thread made later inherits the mask.
-class TerminationSignals {
- public:
-  TerminationSignals() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &before_);
-  }
-  ~TerminationSignals() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
-  TerminationSignals(const TerminationSignals&) = delete;
-  TerminationSignals& operator=(const TerminationSignals&) = delete;
-
-  int Await() const { return AwaitIn(set_); }
-
-  // After the first signal: a second one ends the process at once, whatever still runs.
-  void EndAtTheNext() const {
-    std::thread([set = set_] {
-      const int signal = AwaitIn(set);
-      static constexpr char kLeaving[] =
-          "marlinctl panel: second signal: ending now, without waiting for running actions\n";
-      [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLeaving, sizeof kLeaving - 1);
-      std::_Exit(128 + signal);
-    }).detach();
-  }
-
- private:
-  static int AwaitIn(const sigset_t& set) {
-    int signal = 0;
-    sigwait(&set, &signal);
-    return signal;
-  }
-
-  sigset_t set_{};
-  sigset_t before_{};
-};
 
 // What each amplifier was left in, as last read back: the ones with RF on, or not known.
 void ReportRfLeftOn(const std::vector<std::unique_ptr<panel::DeviceWorker>>& workers,
@@ -124,7 +85,7 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   CheckDeviceList(list);
   const DeviceList devices = DeviceListFile(list.path).Current();
 
-  const TerminationSignals signals;
+  const platform::TerminationRequests signals;
   auto clock = std::make_shared<RealClock>(options.host.timeScale.value_or(1.0));
   auto trace = std::make_shared<panel::TraceLines>();
   HostSetup host(PanelPlan(options, list, clock, trace));
@@ -154,15 +115,20 @@ int RunPanel(const CliOptions& options, std::ostream& out, std::ostream& err) {
   } catch (const std::exception& e) {
     throw CliFailure(exit_code::kConfiguration, e.what());
   }
-  std::thread serving([&server] {
-    if (!server.Serve()) kill(getpid(), SIGTERM);
+  std::thread serving([&server, &signals] {
+    if (!server.Serve()) signals.Request();
   });
-  out << "marlinctl panel: http://" << ShownAddress(address) << ":" << port << "/?token=" << token
-      << "\n"
-      << std::flush;
+  const std::string url =
+      "http://" + ShownAddress(address) + ":" + std::to_string(port) + "/?token=" + token;
+  out << "marlinctl panel: " << url << "\n" << std::flush;
+  if (options.openBrowser && !platform::OpenInBrowser(url)) {
+    err << "marlinctl panel: the default browser did not open; open the address above\n"
+        << std::flush;
+  }
 
   signals.Await();
-  signals.EndAtTheNext();
+  signals.EndAtTheNext(
+      "marlinctl panel: second signal: ending now, without waiting for running actions\n");
   server.RefuseActions();
   out << "marlinctl panel: stopping once the running actions have ended (a second signal ends it"
          " at once)\n"

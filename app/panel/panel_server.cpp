@@ -1,7 +1,5 @@
 #include "app/panel/panel_server.h"
 
-#include <sys/random.h>
-
 #include <chrono>
 #include <stdexcept>
 
@@ -9,7 +7,9 @@
 #include "app/panel/panel_json.h"
 #include "app/panel/panel_request.h"
 #include "app/timeline/timeline.h"
+#include "platform/random_bytes.h"
 #include "text/json_writer.h"
+#include "text/quoted_string.h"
 
 namespace marlin::panel {
 namespace {
@@ -66,11 +66,10 @@ bool Is(const HttpRequest& req, std::initializer_list<std::string_view> path) {
 
 std::string NewToken() {
   unsigned char bytes[16];
-  std::size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-    if (n < 0) throw std::runtime_error("no random source for the panel's token");
-    got += static_cast<std::size_t>(n);
+  try {
+    platform::FillRandom(bytes, sizeof bytes);
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error("no random source for the panel's token");
   }
   static constexpr char kHex[] = "0123456789abcdef";
   std::string token;

@@ -1,11 +1,11 @@
-#include "app/removed_on_signal.h"
+#include "platform/removed_on_termination.h"
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
 
-namespace marlin::cli {
+namespace marlin::platform {
 namespace {
 
 // A signal handler may only use what it finds ready: fixed buffers, set before it is installed.
@@ -29,8 +29,8 @@ void Copy(char (&to)[kLongestPath], const std::filesystem::path& from) {
 
 }  // namespace
 
-RemovedOnSignal::RemovedOnSignal(const std::filesystem::path& file,
-                                 const std::filesystem::path& folder) {
+RemovedOnTermination::RemovedOnTermination(const std::filesystem::path& file,
+                                           const std::filesystem::path& folder) {
   Copy(fileToRemove, file);
   Copy(folderToRemove, folder);
   struct sigaction remove {};
@@ -40,9 +40,9 @@ RemovedOnSignal::RemovedOnSignal(const std::filesystem::path& file,
   sigaction(SIGTERM, &remove, &previousTerm);
 }
 
-RemovedOnSignal::~RemovedOnSignal() {
+RemovedOnTermination::~RemovedOnTermination() {
   sigaction(SIGINT, &previousInt, nullptr);
   sigaction(SIGTERM, &previousTerm, nullptr);
 }
 
-}  // namespace marlin::cli
+}  // namespace marlin::platform
