@@ -9,7 +9,6 @@
 #include "app/timeline/timeline.h"
 #include "platform/random_bytes.h"
 #include "text/json_writer.h"
-#include "text/quoted_string.h"
 
 namespace marlin::panel {
 namespace {
