@@ -79,11 +79,9 @@ void clsMarlin::SetNewState(std::int32_t NewState) {
         send(scpi::kModulationPrefix + Decimal(band) + scpi::kModulationSuffix);
         wait(WaitId::Modulation, timing::kModulationPause);
         send(scpi::kOutputOn);
-        if (IsPA4413 == kTrue) {
-          wait(WaitId::OutputOnPA4413, timing::kOutputOnPausePA4413);
-        } else {
-          wait(WaitId::OutputOn, timing::kOutputOnPause);
-        }
+        const bool pa4413 = IsPA4413 == kTrue;
+        wait(pa4413 ? WaitId::OutputOnPA4413 : WaitId::OutputOn,
+             pa4413 ? timing::kOutputOnPausePA4413 : timing::kOutputOnPause);
         confirm(scpi::kOutputQuery, "1", timing::kOutputOnConfirmation);
       }
       break;

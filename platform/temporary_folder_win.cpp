@@ -25,7 +25,7 @@ std::string RandomPart() {
 std::filesystem::path MakeTemporaryFolder(const std::string& prefix) {
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::filesystem::path folder = base / (prefix + RandomPart());
+    std::filesystem::path folder = base / (prefix + RandomPart());
     if (CreateDirectoryW(folder.c_str(), nullptr) != 0) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }

@@ -84,7 +84,7 @@ configure -S . -B build-mingw64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cm
 cmake --build build-mingw64 -j"$jobs" --target marlin_com_ids >/dev/null
 windows=$(database_files build-mingw64/compile_commands.json "com|$core" |
   while read -r file; do
-    if [[ "$file" == "$root/com/"* ]] || grep -q '_WIN32' "$file"; then echo "$file"; fi
+    if [[ "$file" == "$root/com/"* || "$file" == *_win.cpp ]] || grep -q '_WIN32' "$file"; then echo "$file"; fi
   done)
 # clang finds the mingw-w64 C headers by itself, but not the C++ library of its gcc.
 cross_args=(--extra-arg=--target=$triplet)

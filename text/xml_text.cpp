@@ -14,6 +14,40 @@ bool IsXmlNoncharacter(std::string_view sequence) {
   return sequence == "\xEF\xBF\xBE" || sequence == "\xEF\xBF\xBF";
 }
 
+// One ASCII character: the markup characters as entities, other control characters as \xNN.
+void AppendAscii(std::string& out, unsigned char c) {
+  switch (c) {
+    case '&':
+      out += "&amp;";
+      return;
+    case '<':
+      out += "&lt;";
+      return;
+    case '>':
+      out += "&gt;";
+      return;
+    case '"':
+      out += "&quot;";
+      return;
+    case '\'':
+      out += "&#39;";
+      return;
+    case '\n':
+    case '\t':
+      out += static_cast<char>(c);
+      return;
+    default:
+      break;
+  }
+  if (c < 0x20 || c == 0x7F) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += hex;
+  } else {
+    out += static_cast<char>(c);
+  }
+}
+
 }  // namespace
 
 std::string XmlText(std::string_view text, std::size_t most) {
@@ -28,39 +62,8 @@ std::string XmlText(std::string_view text, std::size_t most) {
     ++shown;
     const unsigned char c = static_cast<unsigned char>(text[at]);
     if (c < 0x80) {
+      AppendAscii(out, c);
       ++at;
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          continue;
-        case '<':
-          out += "&lt;";
-          continue;
-        case '>':
-          out += "&gt;";
-          continue;
-        case '"':
-          out += "&quot;";
-          continue;
-        case '\'':
-          out += "&#39;";
-          continue;
-        case '\n':
-          out += '\n';
-          continue;
-        case '\t':
-          out += '\t';
-          continue;
-        default:
-          break;
-      }
-      if (c < 0x20 || c == 0x7F) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += hex;
-      } else {
-        out += static_cast<char>(c);
-      }
       continue;
     }
     const std::size_t length = Utf8SequenceLength(text, at);
