@@ -170,7 +170,7 @@ void CheckKeepAlive(Checks& checks) {
   RealClock clock(1000);
   host::Replace(std::make_unique<Win32Windows>(clock));
   {
-    frmKeepAlive form;
+    frmKeepAlive form(*host::ThreadContext());
     form.ActivateKeepAlive(true);
     HWND timerWindow = FindWindowExW(HWND_MESSAGE, nullptr, Win32Timer::kClassName, nullptr);
     checks.Expect(form.TimerEnabled() && timerWindow != nullptr,
