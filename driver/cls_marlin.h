@@ -138,7 +138,6 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   mgnLanPars LanPars;
   // The device whose list entry gave LanPars.RemotePort.
   std::string LanPortDevice;
-  std::int32_t LanSocket = -1;  // none open
   std::string VisaResource = kDefaultVisaResource;
   std::int32_t VisaSession = 0;
   std::int32_t VisaStatus = 0;
@@ -153,7 +152,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::shared_ptr<WaitObserver> waitObserver_;
 };
 
-// A copy of every field, for tests and diagnostics; the driver never reads it back.
+// A copy of every field and of what the routes hold open, for tests and diagnostics; the driver
+// never reads it back.
 struct clsMarlin::Snapshot {
   std::string Name;
   std::int32_t Address;

@@ -1,6 +1,6 @@
 #pragma once
-// The three routes. Each works on the driver object's fields of its route (handles, sessions,
-// buffers), which stay in the object for its diagnostics.
+// The three routes. Each owns what it holds open (handle, socket, session, buffer) and reads the
+// object's settings (name, address, interface) and flags; the object's read view shows both.
 #include <memory>
 
 #include "io/route.h"
@@ -36,10 +36,13 @@ class LanRoute final : public Route {
   bool KeepsWholeIdentification() const override { return false; }
   void Send(Procedure& proc, const std::string& command) override;
   std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+  std::int32_t Socket() const { return socket_; }
 
  private:
+  friend struct MarlinTestAccess;
   void RequireConnection() const;
   clsMarlin& m_;
+  std::int32_t socket_ = -1;  // none open
 };
 
 class VisaRoute final : public Route {

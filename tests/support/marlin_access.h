@@ -1,6 +1,7 @@
 #pragma once
 // Lets a test put a driver object into a state that only an instrument could otherwise bring.
 #include "driver/cls_marlin.h"
+#include "io/routes.h"
 
 namespace marlin {
 
@@ -8,7 +9,7 @@ struct MarlinTestAccess {
   clsMarlin& m;
   std::int32_t& Status() { return m.Status; }
   std::int32_t& Interface() { return m.Interface; }
-  std::int32_t& LanSocket() { return m.LanSocket; }
+  std::int32_t& LanSocket() { return m.Routes->lan.socket_; }
   std::int16_t& GpibHandle() { return m.GpibHandle; }
   std::string& Name() { return m.Name; }
   VbBool& IsPA4413() { return m.IsPA4413; }

@@ -1,0 +1,17 @@
+// The object's read view: its own fields and what its routes hold open.
+#include "driver/cls_marlin.h"
+#include "io/routes.h"
+
+namespace marlin {
+
+clsMarlin::Snapshot clsMarlin::Fields() const {
+  return Snapshot{Name,           Address,         Interface,
+                  Description,    DeviceType,      Status,
+                  Info,           AmplParams,      GpibHandle,
+                  GpibReadBuffer, LanPars,         Routes->lan.Socket(),
+                  VisaResource,   VisaSession,     VisaStatus,
+                  VisaDefaultRM,  IsPA4413,        NotPA4413,
+                  IsPA4520,       FirmwareVersion, KeepAlive != nullptr};
+}
+
+}  // namespace marlin
