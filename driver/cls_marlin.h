@@ -21,7 +21,6 @@ inline constexpr const char* kDefaultDeviceType = "PA4400 Amplifier";
 inline constexpr const char* kPlaceholderHost = "---.---.---.---";
 inline constexpr std::int32_t kDefaultPort = 5025;
 inline constexpr const char* kDefaultVisaResource = "TCPIP0::10.0.0.1::5025::SOCKET";
-inline constexpr std::size_t kGpibBufferLength = 100;
 inline constexpr std::int32_t kDefaultGpibAddress = 7;
 
 class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteExt {
@@ -108,7 +107,6 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
                        std::int32_t TimeoutSeconds);
   void SendCmdString(const std::string& Command);
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
-  void StoreGpibAnswer(const std::string& answer);
   void ForgetPreviousDevice();
   // The route an interface code names; nullptr for a code that names none.
   Route* RouteOf(std::int32_t interfaceCode);
@@ -133,8 +131,6 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::int32_t Status = 0;
   InfoRecord Info;
   AmplParamsRecord AmplParams;
-  std::int16_t GpibHandle = -1;  // none open
-  std::string GpibReadBuffer = std::string(kGpibBufferLength, '\0');
   mgnLanPars LanPars;
   // The device whose list entry gave LanPars.RemotePort.
   std::string LanPortDevice;

@@ -5,13 +5,27 @@
 namespace marlin {
 
 clsMarlin::Snapshot clsMarlin::Fields() const {
-  return Snapshot{Name,           Address,         Interface,
-                  Description,    DeviceType,      Status,
-                  Info,           AmplParams,      GpibHandle,
-                  GpibReadBuffer, LanPars,         Routes->lan.Socket(),
-                  VisaResource,   VisaSession,     VisaStatus,
-                  VisaDefaultRM,  IsPA4413,        NotPA4413,
-                  IsPA4520,       FirmwareVersion, KeepAlive != nullptr};
+  return Snapshot{Name,
+                  Address,
+                  Interface,
+                  Description,
+                  DeviceType,
+                  Status,
+                  Info,
+                  AmplParams,
+                  Routes->gpib.Handle(),
+                  Routes->gpib.ReadBuffer(),
+                  LanPars,
+                  Routes->lan.Socket(),
+                  VisaResource,
+                  VisaSession,
+                  VisaStatus,
+                  VisaDefaultRM,
+                  IsPA4413,
+                  NotPA4413,
+                  IsPA4520,
+                  FirmwareVersion,
+                  KeepAlive != nullptr};
 }
 
 }  // namespace marlin

@@ -1,7 +1,9 @@
 #pragma once
 // The three routes. Each owns what it holds open (handle, socket, session, buffer) and reads the
 // object's settings (name, address, interface) and flags; the object's read view shows both.
+#include <cstddef>
 #include <memory>
+#include <string>
 
 #include "io/route.h"
 
@@ -9,6 +11,9 @@ namespace marlin {
 
 class clsMarlin;
 class VisaBinding;
+
+// GPIB answers land in a buffer of this fixed length.
+inline constexpr std::size_t kGpibBufferLength = 100;
 
 class GpibRoute final : public Route {
  public:
@@ -21,10 +26,17 @@ class GpibRoute final : public Route {
   std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
   // Error 4012: the handle is given up as it stands, -1 included, without preparing the close.
   void GiveUp();
+  std::int16_t Handle() const { return handle_; }
+  const std::string& ReadBuffer() const { return buffer_; }
 
  private:
+  friend struct MarlinTestAccess;
   void ReadIntoBuffer(ConnectionCheck& check);
+  // Left-aligned into the fixed-length buffer: padded with spaces or cut.
+  void Store(const std::string& answer);
   clsMarlin& m_;
+  std::int16_t handle_ = -1;  // none open
+  std::string buffer_ = std::string(kGpibBufferLength, '\0');
 };
 
 class LanRoute final : public Route {

@@ -10,7 +10,7 @@ struct MarlinTestAccess {
   std::int32_t& Status() { return m.Status; }
   std::int32_t& Interface() { return m.Interface; }
   std::int32_t& LanSocket() { return m.Routes->lan.socket_; }
-  std::int16_t& GpibHandle() { return m.GpibHandle; }
+  std::int16_t& GpibHandle() { return m.Routes->gpib.handle_; }
   std::string& Name() { return m.Name; }
   VbBool& IsPA4413() { return m.IsPA4413; }
   VbBool& NotPA4413() { return m.NotPA4413; }
@@ -18,7 +18,6 @@ struct MarlinTestAccess {
   double& FirmwareVersion() { return m.FirmwareVersion; }
   AmplParamsRecord& AmplParams() { return m.AmplParams; }
   std::int32_t& VisaSession() { return m.VisaSession; }
-  std::string& GpibReadBuffer() { return m.GpibReadBuffer; }
   std::shared_ptr<frmKeepAlive>& KeepAlive() { return m.KeepAlive; }
 
   void SendCmdString(const std::string& command) { m.SendCmdString(command); }
