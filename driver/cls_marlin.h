@@ -135,10 +135,6 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   // The device whose list entry gave LanPars.RemotePort.
   std::string LanPortDevice;
   std::string VisaResource = kDefaultVisaResource;
-  std::int32_t VisaSession = 0;
-  std::int32_t VisaStatus = 0;
-  // The resource-manager session that opened VisaSession; both are closed together.
-  std::int32_t VisaDefaultRM = 0;
   VbBool IsPA4413 = kFalse;
   VbBool NotPA4413 = kFalse;
   VbBool IsPA4520 = kFalse;

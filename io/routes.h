@@ -67,8 +67,12 @@ class VisaRoute final : public Route {
   bool KeepsWholeIdentification() const override { return false; }
   void Send(Procedure& proc, const std::string& command) override;
   std::string Query(Procedure& proc, const std::string& command, std::int32_t waitTime) override;
+  std::int32_t Session() const { return session_; }
+  std::int32_t LastStatus() const { return status_; }
+  std::int32_t DefaultRM() const { return defaultRm_; }
 
  private:
+  friend struct MarlinTestAccess;
   // The host's VISA, taken at the first call and held until the session and its resource
   // manager are closed, so the binding that opened a session is the one that closes it.
   std::shared_ptr<VisaBinding> Binding();
@@ -77,6 +81,11 @@ class VisaRoute final : public Route {
 
   clsMarlin& m_;
   std::shared_ptr<VisaBinding> binding_;
+  std::int32_t session_ = 0;
+  // The status of the last open, kept for the host's account of a failed connection.
+  std::int32_t status_ = 0;
+  // The resource-manager session that opened session_; both are closed together.
+  std::int32_t defaultRm_ = 0;
 };
 
 // The object's three routes, in the order they are closed.

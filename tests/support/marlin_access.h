@@ -17,7 +17,7 @@ struct MarlinTestAccess {
   VbBool& IsPA4520() { return m.IsPA4520; }
   double& FirmwareVersion() { return m.FirmwareVersion; }
   AmplParamsRecord& AmplParams() { return m.AmplParams; }
-  std::int32_t& VisaSession() { return m.VisaSession; }
+  std::int32_t& VisaSession() { return m.Routes->visa.session_; }
   std::shared_ptr<frmKeepAlive>& KeepAlive() { return m.KeepAlive; }
 
   void SendCmdString(const std::string& command) { m.SendCmdString(command); }
