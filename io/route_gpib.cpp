@@ -20,28 +20,30 @@ constexpr std::int16_t kGpibErrorBit = static_cast<std::int16_t>(0x8000);
 
 }  // namespace
 
+GpibRoute::GpibRoute(clsMarlin& m) : m_(m), host_(m.Services()) {}
+
 void GpibRoute::Connect(ConnectionCheck& check) {
   Close();
   check.Attempt([&] {
-    m_.Services().Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
-                                  static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
-                                  kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, handle_);
+    host_.Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
+                          static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
+                          kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, handle_);
   });
   bool openFailed = true;
-  check.Attempt([&] { openFailed = (m_.Services().Gpib().GpibStatus() & kGpibErrorBit) != 0; });
+  check.Attempt([&] { openFailed = (host_.Gpib().GpibStatus() & kGpibErrorBit) != 0; });
   if (openFailed) return check.Fail();
-  check.Attempt([&] { m_.Services().Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
-  check.Attempt([&] { m_.Services().Gpib().GpibWrite(handle_, scpi::Line(scpi::kIdentify)); });
+  check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
+  check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kIdentify)); });
   ReadIntoBuffer(check);
   std::string answer = buffer_;
   bool succeeded = false;
-  check.Attempt([&] { succeeded = m_.Services().Gpib().GpibSucceeded(); });
+  check.Attempt([&] { succeeded = host_.Gpib().GpibSucceeded(); });
   if (!succeeded) return check.Fail();
   if (check.Recognise(answer)) {
-    check.Attempt([&] { m_.Services().Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
   } else {
-    check.Attempt([&] { m_.Services().Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
-    check.Attempt([&] { m_.Services().Gpib().GpibWrite(handle_, scpi::Line(scpi::kErrorQuery)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kErrorQuery)); });
     ReadIntoBuffer(check);
   }
   check.Accept(answer);
@@ -50,7 +52,7 @@ void GpibRoute::Connect(ConnectionCheck& check) {
 void GpibRoute::ReadIntoBuffer(ConnectionCheck& check) {
   check.Attempt([&] {
     std::string text = buffer_;
-    m_.Services().Gpib().GpibRead(handle_, text);
+    host_.Gpib().GpibRead(handle_, text);
     Store(text);
   });
 }
@@ -62,19 +64,19 @@ void GpibRoute::Store(const std::string& answer) {
 
 void GpibRoute::Disconnect(ConnectionCheck& check) {
   if (handle_ <= -1) return;
-  check.Attempt([&] { m_.Services().Gpib().GpibPrepareClose(handle_); });
-  check.Attempt([&] { m_.Services().Gpib().GpibClose(handle_, 0); });
+  check.Attempt([&] { host_.Gpib().GpibPrepareClose(handle_); });
+  check.Attempt([&] { host_.Gpib().GpibClose(handle_, 0); });
   handle_ = -1;
 }
 
 void GpibRoute::Close() {
   if (handle_ <= -1) return;
   try {
-    m_.Services().Gpib().GpibPrepareClose(handle_);
+    host_.Gpib().GpibPrepareClose(handle_);
   } catch (...) {
   }
   try {
-    m_.Services().Gpib().GpibClose(handle_, 0);
+    host_.Gpib().GpibClose(handle_, 0);
   } catch (...) {
   }
   handle_ = -1;
@@ -83,21 +85,21 @@ void GpibRoute::Close() {
 // The device has just failed: a go-to-local before the close would wait out another timeout.
 void GpibRoute::GiveUp() {
   try {
-    m_.Services().Gpib().GpibClose(handle_, 0);
+    host_.Gpib().GpibClose(handle_, 0);
   } catch (...) {
   }
   handle_ = -1;
 }
 
 void GpibRoute::Send(Procedure& proc, const std::string& command) {
-  proc.Step([&] { m_.Services().Gpib().GpibWrite(handle_, command); });
+  proc.Step([&] { host_.Gpib().GpibWrite(handle_, command); });
 }
 
 std::string GpibRoute::Query(Procedure& proc, const std::string& command, std::int32_t) {
-  proc.Step([&] { m_.Services().Gpib().GpibWrite(handle_, command); });
+  proc.Step([&] { host_.Gpib().GpibWrite(handle_, command); });
   proc.Step([&] {
     std::string answer = buffer_;
-    m_.Services().Gpib().GpibRead(handle_, answer);
+    host_.Gpib().GpibRead(handle_, answer);
     Store(answer);
   });
   return buffer_;

@@ -23,17 +23,17 @@ constexpr int kMaxDrainReads = 4096;
 
 }  // namespace
 
-VisaRoute::VisaRoute(clsMarlin& m) : m_(m) {}
+VisaRoute::VisaRoute(clsMarlin& m) : m_(m), host_(m.Services()) {}
 VisaRoute::~VisaRoute() = default;
 
 std::shared_ptr<VisaBinding> VisaRoute::Binding() {
-  if (!binding_) binding_ = m_.Services().Visa();
+  if (!binding_) binding_ = host_.Visa();
   return binding_;
 }
 
 void VisaRoute::Connect(ConnectionCheck& check) {
   bool allowed = false;
-  check.Attempt([&] { m_.Services().DevList().CheckLanDevice(m_.Name, allowed); });
+  check.Attempt([&] { host_.DevList().CheckLanDevice(m_.Name, allowed); });
   if (!allowed) {
     check.Refuse();
     return;

@@ -10,6 +10,7 @@
 namespace marlin {
 
 class clsMarlin;
+class Host;
 class VisaBinding;
 
 // GPIB answers land in a buffer of this fixed length.
@@ -17,7 +18,7 @@ inline constexpr std::size_t kGpibBufferLength = 100;
 
 class GpibRoute final : public Route {
  public:
-  explicit GpibRoute(clsMarlin& m) : m_(m) {}
+  explicit GpibRoute(clsMarlin& m);
   void Connect(ConnectionCheck& check) override;
   void Disconnect(ConnectionCheck& check) override;
   void Close() override;
@@ -35,13 +36,14 @@ class GpibRoute final : public Route {
   // Left-aligned into the fixed-length buffer: padded with spaces or cut.
   void Store(const std::string& answer);
   clsMarlin& m_;
+  Host& host_;
   std::int16_t handle_ = -1;  // none open
   std::string buffer_ = std::string(kGpibBufferLength, '\0');
 };
 
 class LanRoute final : public Route {
  public:
-  explicit LanRoute(clsMarlin& m) : m_(m) {}
+  explicit LanRoute(clsMarlin& m);
   void Connect(ConnectionCheck& check) override;
   void Disconnect(ConnectionCheck&) override {}
   void Close() override;
@@ -54,6 +56,7 @@ class LanRoute final : public Route {
   friend struct MarlinTestAccess;
   void RequireConnection() const;
   clsMarlin& m_;
+  Host& host_;
   std::int32_t socket_ = -1;  // none open
 };
 
@@ -80,6 +83,7 @@ class VisaRoute final : public Route {
   [[noreturn]] void RaiseOpenError() const;
 
   clsMarlin& m_;
+  Host& host_;
   std::shared_ptr<VisaBinding> binding_;
   std::int32_t session_ = 0;
   // The status of the last open, kept for the host's account of a failed connection.
