@@ -168,6 +168,8 @@ struct clsMarlin::Snapshot {
   VbBool IsPA4520;
   double FirmwareVersion;
   bool HasKeepAlive;
+  // The LAN connection the keep-alive form was handed; 0 when none or no form.
+  std::int32_t KeepAliveDevice;
 };
 
 }  // namespace marlin

@@ -1,6 +1,7 @@
 // The object's read view: its own fields and what its routes hold open.
 #include "driver/cls_marlin.h"
 #include "io/routes.h"
+#include "ui/frm_keep_alive.h"
 
 namespace marlin {
 
@@ -25,7 +26,8 @@ clsMarlin::Snapshot clsMarlin::Fields() const {
                   NotPA4413,
                   IsPA4520,
                   FirmwareVersion,
-                  KeepAlive != nullptr};
+                  KeepAlive != nullptr,
+                  KeepAlive ? KeepAlive->AmplDeviceId() : 0};
 }
 
 }  // namespace marlin
