@@ -52,12 +52,4 @@ void clsMarlin::clsIAmpRemote_AmplParams_Let(const AmplParamsRecord& params) {
   AmplParams = params;
 }
 
-clsMarlin::Snapshot clsMarlin::Fields() const {
-  return Snapshot{
-      Name,         Address,         Interface,           Description,    DeviceType, Status,
-      Info,         AmplParams,      GpibHandle,          GpibReadBuffer, LanPars,    LanSocket,
-      VisaResource, VisaSession,     VisaStatus,          VisaDefaultRM,  IsPA4413,   NotPA4413,
-      IsPA4520,     FirmwareVersion, KeepAlive != nullptr};
-}
-
 }  // namespace marlin

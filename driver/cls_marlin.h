@@ -21,7 +21,6 @@ inline constexpr const char* kDefaultDeviceType = "PA4400 Amplifier";
 inline constexpr const char* kPlaceholderHost = "---.---.---.---";
 inline constexpr std::int32_t kDefaultPort = 5025;
 inline constexpr const char* kDefaultVisaResource = "TCPIP0::10.0.0.1::5025::SOCKET";
-inline constexpr std::size_t kGpibBufferLength = 100;
 inline constexpr std::int32_t kDefaultGpibAddress = 7;
 
 class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteExt {
@@ -108,7 +107,6 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
                        std::int32_t TimeoutSeconds);
   void SendCmdString(const std::string& Command);
   std::string ReadCmdResponse(const std::string& Command, std::int32_t WaitTime);
-  void StoreGpibAnswer(const std::string& answer);
   void ForgetPreviousDevice();
   // The route an interface code names; nullptr for a code that names none.
   Route* RouteOf(std::int32_t interfaceCode);
@@ -133,17 +131,10 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::int32_t Status = 0;
   InfoRecord Info;
   AmplParamsRecord AmplParams;
-  std::int16_t GpibHandle = -1;  // none open
-  std::string GpibReadBuffer = std::string(kGpibBufferLength, '\0');
   mgnLanPars LanPars;
   // The device whose list entry gave LanPars.RemotePort.
   std::string LanPortDevice;
-  std::int32_t LanSocket = -1;  // none open
   std::string VisaResource = kDefaultVisaResource;
-  std::int32_t VisaSession = 0;
-  std::int32_t VisaStatus = 0;
-  // The resource-manager session that opened VisaSession; both are closed together.
-  std::int32_t VisaDefaultRM = 0;
   VbBool IsPA4413 = kFalse;
   VbBool NotPA4413 = kFalse;
   VbBool IsPA4520 = kFalse;
@@ -153,7 +144,8 @@ class clsMarlin : public clsDevice, public clsIAmpRemote, public clsIAmpRemoteEx
   std::shared_ptr<WaitObserver> waitObserver_;
 };
 
-// A copy of every field, for tests and diagnostics; the driver never reads it back.
+// A copy of every field and of what the routes hold open, for tests and diagnostics; the driver
+// never reads it back.
 struct clsMarlin::Snapshot {
   std::string Name;
   std::int32_t Address;
@@ -176,6 +168,8 @@ struct clsMarlin::Snapshot {
   VbBool IsPA4520;
   double FirmwareVersion;
   bool HasKeepAlive;
+  // The LAN connection the keep-alive form was handed; 0 when none or no form.
+  std::int32_t KeepAliveDevice;
 };
 
 }  // namespace marlin

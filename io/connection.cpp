@@ -40,6 +40,8 @@ void ConnectionCheck::Fail() {
   if (route_ != nullptr) route_->Close();
 }
 
+void ConnectionCheck::Refuse() { m_.Status = 0; }
+
 bool ConnectionCheck::Recognise(const std::string& answer) {
   if (!identification::NamesAModel(answer)) return false;
   if (answer.find(identification::kPA4520) != std::string::npos) m_.IsPA4520 = kTrue;

@@ -24,6 +24,8 @@ class ConnectionCheck {
   bool Attempt(const std::function<void()>& work);
   // Not connected: the route's connection is closed.
   void Fail();
+  // Not connected, while the route closes what it opened itself.
+  void Refuse();
   // Sets the model flags from an identification answer; they only ever accumulate. False when
   // the answer names no model.
   bool Recognise(const std::string& answer);

@@ -1,5 +1,7 @@
 // GPIB through the host's GPIB service: answers land left-aligned in the object's fixed-length,
 // space-padded read buffer.
+#include <algorithm>
+
 #include "driver/cls_marlin.h"
 #include "driver/host.h"
 #include "driver/procedure.h"
@@ -18,33 +20,30 @@ constexpr std::int16_t kGpibErrorBit = static_cast<std::int16_t>(0x8000);
 
 }  // namespace
 
+GpibRoute::GpibRoute(clsMarlin& m) : m_(m), host_(m.Services()) {}
+
 void GpibRoute::Connect(ConnectionCheck& check) {
   Close();
   check.Attempt([&] {
-    m_.Services().Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
-                                  static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
-                                  kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, m_.GpibHandle);
+    host_.Gpib().GpibOpen(static_cast<std::int16_t>(m_.Interface - route::kGpibFirst),
+                          static_cast<std::int16_t>(m_.Address), kGpibSecondaryAddress,
+                          kGpibTimeoutCode, kGpibEoiMode, kGpibEosMode, handle_);
   });
   bool openFailed = true;
-  check.Attempt([&] { openFailed = (m_.Services().Gpib().GpibStatus() & kGpibErrorBit) != 0; });
+  check.Attempt([&] { openFailed = (host_.Gpib().GpibStatus() & kGpibErrorBit) != 0; });
   if (openFailed) return check.Fail();
-  check.Attempt(
-      [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
-  check.Attempt(
-      [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kIdentify)); });
+  check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
+  check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kIdentify)); });
   ReadIntoBuffer(check);
-  std::string answer = m_.GpibReadBuffer;
+  std::string answer = buffer_;
   bool succeeded = false;
-  check.Attempt([&] { succeeded = m_.Services().Gpib().GpibSucceeded(); });
+  check.Attempt([&] { succeeded = host_.Gpib().GpibSucceeded(); });
   if (!succeeded) return check.Fail();
   if (check.Recognise(answer)) {
-    check.Attempt(
-        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
   } else {
-    check.Attempt(
-        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kClearStatus)); });
-    check.Attempt(
-        [&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, scpi::Line(scpi::kErrorQuery)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
+    check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kErrorQuery)); });
     ReadIntoBuffer(check);
   }
   check.Accept(answer);
@@ -52,53 +51,58 @@ void GpibRoute::Connect(ConnectionCheck& check) {
 
 void GpibRoute::ReadIntoBuffer(ConnectionCheck& check) {
   check.Attempt([&] {
-    std::string text = m_.GpibReadBuffer;
-    m_.Services().Gpib().GpibRead(m_.GpibHandle, text);
-    m_.StoreGpibAnswer(text);
+    std::string text = buffer_;
+    host_.Gpib().GpibRead(handle_, text);
+    Store(text);
   });
 }
 
+void GpibRoute::Store(const std::string& answer) {
+  buffer_.assign(kGpibBufferLength, ' ');
+  std::copy_n(answer.begin(), std::min(answer.size(), kGpibBufferLength), buffer_.begin());
+}
+
 void GpibRoute::Disconnect(ConnectionCheck& check) {
-  if (m_.GpibHandle <= -1) return;
-  check.Attempt([&] { m_.Services().Gpib().GpibPrepareClose(m_.GpibHandle); });
-  check.Attempt([&] { m_.Services().Gpib().GpibClose(m_.GpibHandle, 0); });
-  m_.GpibHandle = -1;
+  if (handle_ <= -1) return;
+  check.Attempt([&] { host_.Gpib().GpibPrepareClose(handle_); });
+  check.Attempt([&] { host_.Gpib().GpibClose(handle_, 0); });
+  handle_ = -1;
 }
 
 void GpibRoute::Close() {
-  if (m_.GpibHandle <= -1) return;
+  if (handle_ <= -1) return;
   try {
-    m_.Services().Gpib().GpibPrepareClose(m_.GpibHandle);
+    host_.Gpib().GpibPrepareClose(handle_);
   } catch (...) {
   }
   try {
-    m_.Services().Gpib().GpibClose(m_.GpibHandle, 0);
+    host_.Gpib().GpibClose(handle_, 0);
   } catch (...) {
   }
-  m_.GpibHandle = -1;
+  handle_ = -1;
 }
 
 // The device has just failed: a go-to-local before the close would wait out another timeout.
 void GpibRoute::GiveUp() {
   try {
-    m_.Services().Gpib().GpibClose(m_.GpibHandle, 0);
+    host_.Gpib().GpibClose(handle_, 0);
   } catch (...) {
   }
-  m_.GpibHandle = -1;
+  handle_ = -1;
 }
 
 void GpibRoute::Send(Procedure& proc, const std::string& command) {
-  proc.Step([&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, command); });
+  proc.Step([&] { host_.Gpib().GpibWrite(handle_, command); });
 }
 
 std::string GpibRoute::Query(Procedure& proc, const std::string& command, std::int32_t) {
-  proc.Step([&] { m_.Services().Gpib().GpibWrite(m_.GpibHandle, command); });
+  proc.Step([&] { host_.Gpib().GpibWrite(handle_, command); });
   proc.Step([&] {
-    std::string answer = m_.GpibReadBuffer;
-    m_.Services().Gpib().GpibRead(m_.GpibHandle, answer);
-    m_.StoreGpibAnswer(answer);
+    std::string answer = buffer_;
+    host_.Gpib().GpibRead(handle_, answer);
+    Store(answer);
   });
-  return m_.GpibReadBuffer;
+  return buffer_;
 }
 
 }  // namespace marlin

@@ -22,41 +22,42 @@ MarlinError LanError(const std::string& name, const char* message) {
 
 }  // namespace
 
+LanRoute::LanRoute(clsMarlin& m) : m_(m), host_(m.Services()) {}
+
 void LanRoute::Connect(ConnectionCheck& check) {
   Close();
   bool opened = true;  // a raising open goes on to the query, as a successful one would
   check.Attempt([&] {
-    m_.Services().DevList().LanOpen(m_.LanPars.RemoteHost, m_.LanPars.RemotePort, kLanProtocolPort,
-                                    kLanProtocol, m_.LanSocket, opened);
+    host_.DevList().LanOpen(m_.LanPars.RemoteHost, m_.LanPars.RemotePort, kLanProtocolPort,
+                            kLanProtocol, socket_, opened);
   });
   if (!opened) return check.Accept({});
   std::string answer;
   bool answered = false;
-  check.Attempt([&] {
-    m_.Services().DevList().LanQuery(m_.LanSocket, scpi::Line(scpi::kIdentify), answer, answered);
-  });
+  check.Attempt(
+      [&] { host_.DevList().LanQuery(socket_, scpi::Line(scpi::kIdentify), answer, answered); });
   if (!answered) return check.Fail();
   check.Recognise(answer);
   check.Attempt([&] { m_.SendCmdString(scpi::Line(scpi::kClearStatus)); });
   if (m_.NotPA4413 == kTrue && m_.KeepAlive) {
-    check.Attempt([&] { m_.KeepAlive->SetAmplDevice(m_.LanSocket); });
+    check.Attempt([&] { m_.KeepAlive->SetAmplDevice(socket_); });
   }
   check.Accept(answer);
 }
 
 void LanRoute::Close() {
-  if (m_.LanSocket <= -1) return;
+  if (socket_ <= -1) return;
   try {
     bool closed = false;
-    m_.Services().DevList().LanClose(m_.LanSocket, closed);
+    host_.DevList().LanClose(socket_, closed);
   } catch (...) {
   }
-  m_.LanSocket = -1;
+  socket_ = -1;
 }
 
 void LanRoute::RequireConnection() const {
   bool connected = false;
-  m_.Services().DevList().LanIsConnected(m_.LanSocket, connected);
+  host_.DevList().LanIsConnected(socket_, connected);
   if (!connected) throw LanError(m_.Name, transport_text::kNoLan);
 }
 
@@ -64,7 +65,7 @@ void LanRoute::Send(Procedure& proc, const std::string& command) {
   proc.Step([&] { RequireConnection(); });
   proc.Step([&] {
     bool sent = false;
-    m_.Services().DevList().LanSend(m_.LanSocket, command, sent);
+    host_.DevList().LanSend(socket_, command, sent);
     if (!sent) throw LanError(m_.Name, transport_text::kSend);
   });
 }
@@ -74,7 +75,7 @@ std::string LanRoute::Query(Procedure& proc, const std::string& command, std::in
   proc.Step([&] { RequireConnection(); });
   proc.Step([&] {
     bool ok = false;
-    m_.Services().DevList().LanQuery(m_.LanSocket, command, result, ok);
+    host_.DevList().LanQuery(socket_, command, result, ok);
     if (!ok) throw LanError(m_.Name, transport_text::kQuery);
   });
   return result;

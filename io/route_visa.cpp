@@ -23,39 +23,38 @@ constexpr int kMaxDrainReads = 4096;
 
 }  // namespace
 
-VisaRoute::VisaRoute(clsMarlin& m) : m_(m) {}
+VisaRoute::VisaRoute(clsMarlin& m) : m_(m), host_(m.Services()) {}
 VisaRoute::~VisaRoute() = default;
 
 std::shared_ptr<VisaBinding> VisaRoute::Binding() {
-  if (!binding_) binding_ = m_.Services().Visa();
+  if (!binding_) binding_ = host_.Visa();
   return binding_;
 }
 
 void VisaRoute::Connect(ConnectionCheck& check) {
   bool allowed = false;
-  check.Attempt([&] { m_.Services().DevList().CheckLanDevice(m_.Name, allowed); });
+  check.Attempt([&] { host_.DevList().CheckLanDevice(m_.Name, allowed); });
   if (!allowed) {
-    m_.Status = 0;
+    check.Refuse();
     return;
   }
   Close();
   ViSession rm = 0;
   bool rmFailed = true;  // a raising resource manager is a failed one
   check.Attempt([&] {
-    m_.VisaStatus = Binding()->viOpenDefaultRM(rm);
-    rmFailed = m_.VisaStatus != 0;
+    status_ = Binding()->viOpenDefaultRM(rm);
+    rmFailed = status_ != 0;
   });
   if (rmFailed) {
-    m_.Status = 0;
+    check.Refuse();
     check.Attempt([&] { RaiseOpenError(); });
     return check.Accept({});
   }
-  m_.VisaDefaultRM = rm;
+  defaultRm_ = rm;
   bool opened = true;
   check.Attempt([&] {
-    m_.VisaStatus =
-        Binding()->viOpen(rm, m_.VisaResource, kVisaAccessMode, kVisaTimeout, m_.VisaSession);
-    opened = m_.VisaStatus == 0;
+    status_ = Binding()->viOpen(rm, m_.VisaResource, kVisaAccessMode, kVisaTimeout, session_);
+    opened = status_ == 0;
   });
   if (opened) {
     SetAttribute(check, visa_attr::kTermCharEn, 1);
@@ -63,9 +62,9 @@ void VisaRoute::Connect(ConnectionCheck& check) {
     SetAttribute(check, visa_attr::kSuppressEndEn, 0);
     SetAttribute(check, visa_attr::kTimeoutValue, kVisaTimeout);
   } else {
-    m_.Status = 0;
+    check.Refuse();
     check.Attempt([&] { Binding()->viClose(rm); });
-    m_.VisaDefaultRM = 0;
+    defaultRm_ = 0;
     check.Attempt([&] { RaiseOpenError(); });
   }
   std::string answer;
@@ -76,51 +75,50 @@ void VisaRoute::Connect(ConnectionCheck& check) {
 }
 
 void VisaRoute::SetAttribute(ConnectionCheck& check, std::uint32_t attribute, std::uint64_t value) {
-  check.Attempt([&] { Binding()->viSetAttribute(m_.VisaSession, attribute, value); });
+  check.Attempt([&] { Binding()->viSetAttribute(session_, attribute, value); });
 }
 
 void VisaRoute::RaiseOpenError() const {
-  throw MarlinError(errors::kVisaOpen, kVisaOpenError + std::to_string(m_.VisaStatus));
+  throw MarlinError(errors::kVisaOpen, kVisaOpenError + std::to_string(status_));
 }
 
 void VisaRoute::Close() {
-  if (m_.VisaSession > 0) {
+  if (session_ > 0) {
     try {
       auto visa = Binding();
-      visa->viClear(m_.VisaSession);
-      visa->viClose(m_.VisaSession);
+      visa->viClear(session_);
+      visa->viClose(session_);
     } catch (...) {
     }
-    m_.VisaSession = -1;
+    session_ = -1;
   }
-  if (m_.VisaDefaultRM > 0) {
+  if (defaultRm_ > 0) {
     try {
-      Binding()->viClose(m_.VisaDefaultRM);
+      Binding()->viClose(defaultRm_);
     } catch (...) {
     }
-    m_.VisaDefaultRM = 0;
+    defaultRm_ = 0;
   }
   binding_.reset();
 }
 
 void VisaRoute::Send(Procedure& proc, const std::string& command) {
-  if (m_.VisaSession < 0) return;
+  if (session_ < 0) return;
   proc.Step([&] {
     std::uint32_t written = 0;
-    Binding()->viWrite(m_.VisaSession, command, static_cast<std::uint32_t>(command.size()),
-                       written);
+    Binding()->viWrite(session_, command, static_cast<std::uint32_t>(command.size()), written);
   });
 }
 
 std::string VisaRoute::Query(Procedure& proc, const std::string& command, std::int32_t waitTime) {
   std::string result(kVisaBufferLength, '\0');
-  if (command.empty() || m_.VisaSession < 0) return result;
+  if (command.empty() || session_ < 0) return result;
   // Held across the steps: a host that pumps messages during the pause may close the session.
   std::shared_ptr<VisaBinding> visa;
   proc.Step([&] {
     visa = Binding();
     std::uint32_t written = 0;
-    visa->viWrite(m_.VisaSession, command, static_cast<std::uint32_t>(command.size()), written);
+    visa->viWrite(session_, command, static_cast<std::uint32_t>(command.size()), written);
   });
   if (waitTime > 0) {
     proc.Step([&] { m_.Pause(WaitId::QueryPause, waitTime); });
@@ -128,12 +126,12 @@ std::string VisaRoute::Query(Procedure& proc, const std::string& command, std::i
   proc.Step([&] {
     std::string buffer(kVisaBufferLength, '\0');
     std::uint32_t read = 0;
-    ViStatus status = visa->viRead(m_.VisaSession, buffer, kVisaBufferLength, read);
+    ViStatus status = visa->viRead(session_, buffer, kVisaBufferLength, read);
     result = buffer.substr(0, kVisaBufferLength);
     // The rest of an over-long answer would otherwise be taken as the next query's answer.
     for (int i = 0; i < kMaxDrainReads && status == kVisaSuccessMaxCount; ++i) {
       std::string scratch(kVisaBufferLength, '\0');
-      status = visa->viRead(m_.VisaSession, scratch, kVisaBufferLength, read);
+      status = visa->viRead(session_, scratch, kVisaBufferLength, read);
     }
   });
   return result;

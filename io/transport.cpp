@@ -1,6 +1,4 @@
 // The command transport: one command line or query over the object's route.
-#include <algorithm>
-
 #include "driver/cls_marlin.h"
 #include "driver/procedure.h"
 #include "io/route.h"
@@ -21,12 +19,6 @@ std::string clsMarlin::ReadCmdResponse(const std::string& Command, std::int32_t 
   if (Status == 1) result = TransportRoute().Query(proc, Command, WaitTime);
   proc.End();
   return result;
-}
-
-// Left-aligned into the fixed-length buffer: padded with spaces or cut.
-void clsMarlin::StoreGpibAnswer(const std::string& answer) {
-  GpibReadBuffer.assign(kGpibBufferLength, ' ');
-  std::copy_n(answer.begin(), std::min(answer.size(), kGpibBufferLength), GpibReadBuffer.begin());
 }
 
 }  // namespace marlin

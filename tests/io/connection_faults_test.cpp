@@ -115,6 +115,34 @@ TEST_F(ConnectionFaults, FailingResourceManagerOpensNothingAndAbsorbs4200) {
   EXPECT_THAT(trace->Events(), ElementsAre("start:CheckDevicePhysical", "end:CheckDevicePhysical"));
 }
 
+// A VISA device the list refuses, or a session that does not open, ends not connected and asks
+// nothing of a session it does not have.
+TEST_F(ConnectionFaults, RefusedOrUnopenedVisaEndsNotConnectedWithoutAQuery) {
+  struct Case {
+    bool listed;
+    ViStatus openStatus;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {false, 0, {}},
+      {true,
+       -1073807343,
+       {"viOpenDefaultRM", "viOpen 1 " + std::string(kDefaultVisaResource), "viClose 1"}},
+  };
+  auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
+  for (const Case& c : cases) {
+    EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillOnce(SetArgReferee<1>(c.listed));
+    auto visa = std::make_shared<FakeVisa>();
+    visa->openStatus = c.openStatus;
+    host::Replace(visa);
+    clsMarlin m{host::ThreadContext()};
+    MarlinTestAccess{m}.Interface() = 60;
+    MarlinTestAccess{m}.CheckDevicePhysical(1);
+    EXPECT_EQ(m.clsDevice_Status(), 0) << c.listed;
+    EXPECT_EQ(visa->calls, c.calls) << c.listed;
+  }
+}
+
 TEST_F(ConnectionFaults, VisaSessionAndResourceManagerOpenCloseTogether) {
   auto* lan = Install(std::make_unique<NiceMock<MockDevList>>());
   EXPECT_CALL(*lan, CheckLanDevice(_, _)).WillRepeatedly(SetArgReferee<1>(true));

@@ -8,7 +8,6 @@
 
 #include "driver/cls_marlin.h"
 #include "host/thread_host.h"
-#include "tests/support/marlin_access.h"
 #include "tests/support/sim_rig.h"
 #include "ui/frm_keep_alive.h"
 
@@ -56,7 +55,7 @@ TEST_P(Identification, RecognisesEachModelOnEachRoute) {
   EXPECT_EQ(f.FirmwareVersion, 2.2);
   // Only a LAN connection to a recognised model other than the PA4413 hands its socket over.
   const bool handed = std::string(device) == kLanDevice && model.notPA4413 == kTrue;
-  EXPECT_EQ(MarlinTestAccess{amp}.KeepAlive()->AmplDeviceId(), handed ? f.LanSocket : 0);
+  EXPECT_EQ(f.KeepAliveDevice, handed ? f.LanSocket : 0);
   const std::string idn = "Quellmarkfabrik," + model.model + ",SN" + model.model + ",SW:2.20";
   if (IsGpib(device)) {
     std::string padded = idn + "\n";

@@ -98,7 +98,7 @@ TEST_P(SimulatorRoutes, EachRouteGivesItsAnswerForm) {
     case Route::Gpib:
       EXPECT_EQ(idn, id + "\n" + std::string(kGpibBufferLength - id.size() - 1, ' '));
       EXPECT_EQ(power, "0\n" + std::string(kGpibBufferLength - 2, ' '));
-      EXPECT_EQ(access.GpibReadBuffer(), power);
+      EXPECT_EQ(amp->Fields().GpibReadBuffer, power);
       EXPECT_TRUE(tools->waits.empty());
       break;
   }
@@ -189,7 +189,7 @@ TEST_F(LanDescriptions, LostConnectionCarriesTheDevicePrefixTwice) {
   };
   Connect(Route::Lan, peer.Port());
   bool closed = false;
-  host::DevList().LanClose(access.LanSocket(), closed);
+  host::DevList().LanClose(amp->Fields().LanSocket, closed);
   ASSERT_TRUE(closed);
   for (const auto& c : cases) {
     access.Name() = c.name;

@@ -41,7 +41,7 @@ TEST(VisaSessionSettings, TheConnectionCheckEndsReadsAtTheLineFeedWithATenSecond
   amp.clsDevice_Status_Let(1);
   amp.clsDevice_Check();
   ASSERT_EQ(amp.clsDevice_Status(), 1);
-  const ViSession s = access.VisaSession();
+  const ViSession s = amp.Fields().VisaSession;
   EXPECT_THAT(recorder->set, ElementsAre(SetAttribute{s, visa_attr::kTermCharEn, 1},
                                          SetAttribute{s, visa_attr::kTermChar, 10},
                                          SetAttribute{s, visa_attr::kSuppressEndEn, 0},

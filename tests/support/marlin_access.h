@@ -1,6 +1,7 @@
 #pragma once
 // Lets a test put a driver object into a state that only an instrument could otherwise bring.
 #include "driver/cls_marlin.h"
+#include "io/routes.h"
 
 namespace marlin {
 
@@ -8,16 +9,15 @@ struct MarlinTestAccess {
   clsMarlin& m;
   std::int32_t& Status() { return m.Status; }
   std::int32_t& Interface() { return m.Interface; }
-  std::int32_t& LanSocket() { return m.LanSocket; }
-  std::int16_t& GpibHandle() { return m.GpibHandle; }
+  std::int32_t& LanSocket() { return m.Routes->lan.socket_; }
+  std::int16_t& GpibHandle() { return m.Routes->gpib.handle_; }
   std::string& Name() { return m.Name; }
   VbBool& IsPA4413() { return m.IsPA4413; }
   VbBool& NotPA4413() { return m.NotPA4413; }
   VbBool& IsPA4520() { return m.IsPA4520; }
   double& FirmwareVersion() { return m.FirmwareVersion; }
   AmplParamsRecord& AmplParams() { return m.AmplParams; }
-  std::int32_t& VisaSession() { return m.VisaSession; }
-  std::string& GpibReadBuffer() { return m.GpibReadBuffer; }
+  std::int32_t& VisaSession() { return m.Routes->visa.session_; }
   std::shared_ptr<frmKeepAlive>& KeepAlive() { return m.KeepAlive; }
 
   void SendCmdString(const std::string& command) { m.SendCmdString(command); }

@@ -114,7 +114,8 @@ bool SameFields(const clsMarlin::Snapshot& a, const clsMarlin::Snapshot& b) {
          a.VisaResource == b.VisaResource && a.VisaSession == b.VisaSession &&
          a.VisaStatus == b.VisaStatus && a.VisaDefaultRM == b.VisaDefaultRM &&
          a.IsPA4413 == b.IsPA4413 && a.NotPA4413 == b.NotPA4413 && a.IsPA4520 == b.IsPA4520 &&
-         a.FirmwareVersion == b.FirmwareVersion && a.HasKeepAlive == b.HasKeepAlive;
+         a.FirmwareVersion == b.FirmwareVersion && a.HasKeepAlive == b.HasKeepAlive &&
+         a.KeepAliveDevice == b.KeepAliveDevice;
 }
 
 // End to end over loopback: the driver names a LAN device from a real device list, connects to
