@@ -147,7 +147,7 @@ async function twoDevices(browser, consoleErrors) {
     check(await card.locator(".route").textContent() !== "", "the page lists AMP1 with its route");
     check(await page.locator("article.device").count() === 2, "the page lists every device");
     // AMP1 may still be connected from the run before: this panel starts without a connection.
-    for (const action of ["initialize", "resetfault", "errors", "read"]) {
+    for (const action of ["disconnect", "initialize", "resetfault", "errors", "read"]) {
       check(await card.locator(`button[data-action="${action}"]`).isDisabled(),
         `${action} is disabled while AMP1 is not connected`);
     }
