@@ -104,7 +104,7 @@ trap cleanup EXIT
 build() {
   local dir=$1 toolchain=$2
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON >"$work/$dir.log" 2>&1 &&
+    -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON -DMARLIN_WINDOWS_APP=OFF >"$work/$dir.log" 2>&1 &&
     cmake --build "$dir" -j"$(nproc)" \
       --target marlin_com marlin_msi com_host_test server_check com_parts_test \
       >>"$work/$dir.log" 2>&1 ||

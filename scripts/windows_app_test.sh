@@ -54,10 +54,11 @@ cleanup() {
 trap cleanup EXIT
 
 # --- Cross-build --------------------------------------------------------------------------------
-dir=build-mingw64-app
+# The COM stage's x64 build, configured as it is but for the programs, so the core is compiled once.
+dir=build-mingw64
 build() {
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DMARLIN_BENCH=OFF -DMARLIN_TESTS=OFF -DMARLIN_WINDOWS_APP=ON \
+    -DCMAKE_BUILD_TYPE=Release -DMARLIN_BENCH=OFF -DMARLIN_TESTS=ON -DMARLIN_WINDOWS_APP=ON \
     >"$work/build.log" 2>&1 &&
     cmake --build "$dir" -j"$(nproc)" --target marlinctl marlin-sim marlin_msi \
       >>"$work/build.log" 2>&1 ||
