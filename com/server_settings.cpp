@@ -9,13 +9,10 @@
 #include "com/this_module.h"
 #include "com/wide_text.h"
 #include "driver/marlin_error.h"
+#include "platform/user_setting.h"
 
 namespace marlin::com {
 namespace {
-
-std::string RegistryName(const ServerSetting& setting) {
-  return "HKEY_CURRENT_USER\\" + Narrow(kSettingsKey) + "\\" + Narrow(setting.valueName);
-}
 
 std::optional<std::wstring> FromEnvironment(const ServerSetting& setting) {
   const std::wstring name = Widen(setting.variable);
@@ -28,31 +25,18 @@ std::optional<std::wstring> FromEnvironment(const ServerSetting& setting) {
   return value;
 }
 
-// Asking for REG_SZ also takes REG_EXPAND_SZ values, with their %VARIABLES% expanded.
 std::optional<std::wstring> FromRegistry(const ServerSetting& setting) {
-  constexpr DWORD kText = RRF_RT_REG_SZ;
-  DWORD bytes = 0;
-  LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, setting.valueName, kText, nullptr,
-                                nullptr, &bytes);
-  std::wstring value;
-  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
-    value.resize(bytes / sizeof(wchar_t) + 1);
-    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    status = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, setting.valueName, kText, nullptr,
-                          value.data(), &bytes);
-    if (status == ERROR_SUCCESS) {
-      value.resize(wcsnlen(value.c_str(), value.size()));
-      if (value.empty()) return std::nullopt;
-      return value;
+  try {
+    return platform::UserSettingText(setting.valueName);
+  } catch (const platform::UserSettingError& failure) {
+    const std::string name = platform::UserSettingName(setting.valueName);
+    if (failure.notText) {
+      throw MarlinError(errors::kInvalidArgument,
+                        name + " must be a text value (REG_SZ or REG_EXPAND_SZ)");
     }
+    throw MarlinError(errors::kFileAccess, "Cannot read " + name + ": " +
+                                               SystemMessage(static_cast<DWORD>(failure.code)));
   }
-  if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
-  if (status == ERROR_UNSUPPORTED_TYPE) {
-    throw MarlinError(errors::kInvalidArgument,
-                      RegistryName(setting) + " must be a text value (REG_SZ or REG_EXPAND_SZ)");
-  }
-  throw MarlinError(errors::kFileAccess, "Cannot read " + RegistryName(setting) + ": " +
-                                             SystemMessage(static_cast<DWORD>(status)));
 }
 
 struct Found {
@@ -62,7 +46,8 @@ struct Found {
 
 std::optional<Found> Lookup(const ServerSetting& setting) {
   if (auto value = FromEnvironment(setting)) return Found{*value, setting.variable};
-  if (auto value = FromRegistry(setting)) return Found{*value, RegistryName(setting)};
+  if (auto value = FromRegistry(setting))
+    return Found{*value, platform::UserSettingName(setting.valueName)};
   return std::nullopt;
 }
 

@@ -9,10 +9,9 @@ namespace marlin::com {
 
 struct ServerSetting {
   const char* variable;      // environment variable
-  const wchar_t* valueName;  // registry value under kSettingsKey
+  const wchar_t* valueName;  // value under HKEY_CURRENT_USER\Software\Marlin
 };
 
-inline constexpr const wchar_t* kSettingsKey = L"Software\\Marlin";
 inline constexpr ServerSetting kDeviceListSetting{"MARLIN_DEVICES", L"DeviceList"};
 inline constexpr ServerSetting kTraceSetting{"MARLIN_TRACE", L"Trace"};
 inline constexpr ServerSetting kTimeScaleSetting{"MARLIN_TIME_SCALE", L"TimeScale"};

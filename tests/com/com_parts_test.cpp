@@ -32,6 +32,8 @@
 #include "host/standalone_message.h"
 #include "host/thread_host.h"
 #include "host/trace_sinks.h"
+#include "platform/user_device_list.h"
+#include "platform/user_setting.h"
 #include "tests/com/checks.h"
 #include "ui/frm_keep_alive.h"
 #include "ui/frm_wait_for_done.h"
@@ -342,7 +344,7 @@ class SettingsScope {
   SettingsScope() { Clear(); }
   ~SettingsScope() { Clear(); }
   static void Clear() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, platform::kUserSettingsKey);
     for (const auto* s : {&kDeviceListSetting, &kTraceSetting, &kTimeScaleSetting}) {
       SetEnvironmentVariableW(Widen(s->variable).c_str(), nullptr);
     }
@@ -350,7 +352,7 @@ class SettingsScope {
 };
 
 void SetRegistry(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, type, data, bytes);
+  RegSetKeyValueW(HKEY_CURRENT_USER, platform::kUserSettingsKey, name, type, data, bytes);
 }
 void SetRegistryText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
   SetRegistry(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
@@ -415,6 +417,40 @@ void CheckSettings(Checks& checks) {
   }
 }
 
+// marlinctl and marlin-sim take their default device list from the server's own setting.
+void CheckProgramsDeviceList(Checks& checks) {
+  const auto appData = [](const std::string& name) -> std::optional<std::string> {
+    if (name == "APPDATA") return "C:\\users\\lab\\AppData";
+    return std::nullopt;
+  };
+  std::string why;
+  {
+    SettingsScope scope;
+    SetRegistryText(L"DeviceList", L"C:\\lab\\devices.toml");
+    const auto found = platform::DefaultDeviceList(appData, why);
+    checks.Expect(found && found->path == L"C:\\lab\\devices.toml" &&
+                      found->origin == "HKEY_CURRENT_USER\\Software\\Marlin\\DeviceList",
+                  "the programs read the server's DeviceList value first");
+  }
+  {
+    SettingsScope scope;
+    const auto found = platform::DefaultDeviceList(appData, why);
+    checks.Expect(found && found->path == L"C:\\users\\lab\\AppData\\Marlin\\devices.toml",
+                  "without it, the list under %APPDATA%");
+  }
+  SettingsScope scope;
+  const DWORD number = 1;
+  SetRegistry(L"DeviceList", REG_DWORD, &number, sizeof(number));
+  try {
+    platform::DefaultDeviceList(appData, why);
+    checks.Expect(false, "a DeviceList value that is not text is refused");
+  } catch (const std::runtime_error& error) {
+    checks.Expect(
+        std::string(error.what()).find("DeviceList must be a text value") != std::string::npos,
+        "a DeviceList value that is not text is refused", error.what());
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -428,7 +464,8 @@ int main() {
       {"operator message", CheckOperatorMessage},
       {"pumping wait", CheckPumpingWait},
       {"error boundary", CheckBoundary},
-      {"settings", CheckSettings}};
+      {"settings", CheckSettings},
+      {"programs' device list", CheckProgramsDeviceList}};
   for (const auto& [name, group] : groups) {
     try {
       group(checks);
