@@ -27,6 +27,7 @@ class ForwardingHostFactory : public HostServiceFactory {
     return inner_->MakeWindows(context);
   }
   std::shared_ptr<VisaBinding> MakeVisa() override { return inner_->MakeVisa(); }
+  void BreakIfDebuggerAttached() override { inner_->BreakIfDebuggerAttached(); }
 
  protected:
   std::shared_ptr<HostServiceFactory> inner_;

@@ -36,6 +36,7 @@ class ServerHostFactory final : public HostServiceFactory {
     return std::make_unique<Win32Windows>(*clock_);
   }
   std::shared_ptr<VisaBinding> MakeVisa() override { return standalone_.MakeVisa(); }
+  void BreakIfDebuggerAttached() override { standalone_.BreakIfDebuggerAttached(); }
 
  private:
   static StandaloneHostConfig Configure(const ServerSettings& settings,

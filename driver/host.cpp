@@ -38,6 +38,10 @@ Host::Host(std::shared_ptr<HostServiceFactory> factory)
 
 Host::~Host() = default;
 
+void Host::BreakIfDebuggerAttached() const {
+  if (factory_) factory_->BreakIfDebuggerAttached();
+}
+
 HostTrace& Host::Trace() {
   return *Get(services_->trace, factory_.get(), "HostTrace",
               [this](HostServiceFactory& f) { return f.MakeTrace(*this); });

@@ -30,6 +30,9 @@ class HostServiceFactory {
   // The VISA the driver talks to; a VISA library that cannot be loaded raises the loader's
   // message, and the next call tries again.
   virtual std::shared_ptr<VisaBinding> MakeVisa() = 0;
+  // A retried step breaks into a debugger attached to the host's process; a host without that
+  // check goes on.
+  virtual void BreakIfDebuggerAttached() {}
 };
 
 class Host {
@@ -67,6 +70,9 @@ class Host {
   // in it, empty outside every procedure and while that object has no name. Objects of one
   // process share its id; a host's trace adds this to its records to tell them apart.
   std::string TracedDevice() const;
+
+  // Asks the factory: the host knows its debugger, the driver does not.
+  void BreakIfDebuggerAttached() const;
 
  private:
   friend class Procedure;

@@ -1,6 +1,5 @@
 #include "driver/procedure.h"
 
-#include <atomic>
 #include <string>
 
 #ifdef _WIN32
@@ -13,8 +12,6 @@ namespace marlin {
 namespace {
 constexpr std::int32_t kRetry = 5;
 constexpr std::int32_t kNoLineNumber = 0;
-
-std::atomic<void (*)()> installedDebugBreak{nullptr};
 }  // namespace
 
 Procedure::Procedure(Host& host, const ProcedureLabel& label, const std::string& deviceName)
@@ -30,12 +27,6 @@ std::int32_t InstanceId() {
 #else
   return static_cast<std::int32_t>(getpid());
 #endif
-}
-
-void InstallDebugBreak(void (*breakIfAttached)()) { installedDebugBreak = breakIfAttached; }
-
-void DebugBreakIfAttached() {
-  if (auto breakIfAttached = installedDebugBreak.load()) breakIfAttached();
 }
 
 std::string FormDescription(ErrorForm form, const std::string& deviceName,
@@ -89,7 +80,7 @@ void Procedure::HandleOrRaise(const MarlinError& error) {
     answer = 0;
   }
   if (answer == kRetry) {
-    DebugBreakIfAttached();
+    host_.BreakIfDebuggerAttached();
     return;
   }
   throw MarlinError(error.Number(), FormDescription(label_.form, deviceName_, error.Description()));

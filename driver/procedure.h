@@ -24,11 +24,6 @@ namespace marlin {
 // The number carried by every trace line and error report: the process id.
 std::int32_t InstanceId();
 
-// A retried step breaks into an attached debugger through the check the host installs (the
-// platform's); without one installed a retry does not break.
-void InstallDebugBreak(void (*breakIfAttached)());
-void DebugBreakIfAttached();
-
 // Applies a description form to a caught description.
 std::string FormDescription(ErrorForm form, const std::string& deviceName,
                             const std::string& description);

@@ -85,8 +85,9 @@ StandaloneHostFactory::StandaloneHostFactory(StandaloneHostConfig config)
   }
   if (config_.terminalTrace) sinks_.push_back(std::make_shared<TerminalTrace>(Console()));
   visa_ = config_.visa;
-  InstallDebugBreak(&platform::DebugBreakIfAttached);
 }
+
+void StandaloneHostFactory::BreakIfDebuggerAttached() { platform::DebugBreakIfAttached(); }
 
 std::ostream& StandaloneHostFactory::Console() const {
   return config_.console ? *config_.console : std::cerr;

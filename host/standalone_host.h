@@ -70,6 +70,7 @@ class StandaloneHostFactory final : public HostServiceFactory {
   std::unique_ptr<HostTexts> MakeTexts() override;
   std::unique_ptr<HostWindows> MakeWindows(const Host& context) override;
   std::shared_ptr<VisaBinding> MakeVisa() override;
+  void BreakIfDebuggerAttached() override;
 
   const std::shared_ptr<Clock>& SharedClock() const { return clock_; }
   // A reader of the configured device list (its [gpib] and [host] tables included); null when

@@ -44,6 +44,9 @@ class InstalledFactory final : public HostServiceFactory {
     auto f = InstalledHostServiceFactory();
     return f ? f->MakeVisa() : nullptr;
   }
+  void BreakIfDebuggerAttached() override {
+    if (auto f = InstalledHostServiceFactory()) f->BreakIfDebuggerAttached();
+  }
 };
 
 }  // namespace
