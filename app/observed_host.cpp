@@ -24,7 +24,7 @@ class ObservingTrace final : public HostTrace {
   void WriteTrace(const std::string& event, const std::string& component,
                   const std::string& className, const std::string& procedure,
                   const std::string& data, const std::string& instanceId) override {
-    if (event == trace_text::kStart) tracker_->ProcedureStarted(procedure, data);
+    if (event == trace_text::kStart) tracker_->ProcedureStarted(procedure);
     if (event == trace_text::kEnd) tracker_->ProcedureEnded(procedure);
     if (inner_->TraceEnabled()) {
       inner_->WriteTrace(event, component, className, procedure, data, instanceId);

@@ -24,10 +24,10 @@ bool PollsOver(const std::string& label) {
 WaitTracker::WaitTracker(std::shared_ptr<Clock> clock, WaitListener& listener)
     : clock_(std::move(clock)), listener_(listener) {}
 
-void WaitTracker::ProcedureStarted(const std::string& label, const std::string& data) {
+void WaitTracker::ProcedureStarted(const std::string& label) {
   // A connection check may lead to another route; its identification query shows the pause.
   if (label == labels::kCheckDevicePhysical.start) queryPauseMs_ = 0;
-  frames_.push_back({label, data, Waited(), PollsOver(label)});
+  frames_.push_back({label, Waited(), PollsOver(label)});
 }
 
 void WaitTracker::ProcedureEnded(const std::string& label) {

@@ -42,7 +42,7 @@ class WaitTracker final : public WaitObserver {
   // The next wait of the host's service is this one of the driver's table.
   void DriverWaitStarts(WaitId id, double milliseconds) override;
 
-  void ProcedureStarted(const std::string& label, const std::string& data);
+  void ProcedureStarted(const std::string& label);
   void ProcedureEnded(const std::string& label);
   // A new host call: procedures that an error left without their end line are dropped.
   void Reset();
@@ -57,7 +57,6 @@ class WaitTracker final : public WaitObserver {
  private:
   struct Frame {
     std::string label;
-    std::string data;
     Clock::Duration waitedBefore{};  // Waited() when it started
     bool polling = false;            // its waits are one activity that spans the whole procedure
   };

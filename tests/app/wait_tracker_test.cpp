@@ -120,7 +120,7 @@ TEST_F(ObservedWaits, AnAnnouncedPauseKeepsItsNameWhateverItsLength) {
 }
 
 TEST_F(ObservedWaits, AProcedureLeftOpenByAnErrorIsForgottenAtTheNextCall) {
-  tracker->ProcedureStarted("ActivateBand", "");
+  tracker->ProcedureStarted("ActivateBand");
   tracker->DriverWaitStarts(WaitId::BandSwitch, 2000);
   tracker->WaitStarting(2000);
   tracker->Reset();
@@ -160,9 +160,9 @@ TEST(WaitTrackerOnARealClock, ShowsTheWaitsWholeAndNeverMore) {
     clock->SleepFor(FromMilliseconds(ms));
     tracker.WaitFinished();
   };
-  tracker.ProcedureStarted("SetNewState", "NewState = Operate");
+  tracker.ProcedureStarted("SetNewState");
   wait(WaitId::Modulation, 50);
-  tracker.ProcedureStarted("WaitForComplete", "Command = RF:OUTP:STAT?");
+  tracker.ProcedureStarted("WaitForComplete");
   for (int poll = 0; poll < 61; ++poll) wait(WaitId::OperateConfirmation, 500);
   tracker.ProcedureEnded("WaitForComplete");
   EXPECT_THAT(
