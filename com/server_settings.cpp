@@ -29,12 +29,10 @@ std::optional<std::wstring> FromRegistry(const ServerSetting& setting) {
   try {
     return platform::UserSettingText(setting.valueName);
   } catch (const platform::UserSettingError& failure) {
-    const std::string name = platform::UserSettingName(setting.valueName);
-    if (failure.notText) {
-      throw MarlinError(errors::kInvalidArgument,
-                        name + " must be a text value (REG_SZ or REG_EXPAND_SZ)");
-    }
-    throw MarlinError(errors::kFileAccess, "Cannot read " + name + ": " +
+    if (failure.notText) throw MarlinError(errors::kInvalidArgument, failure.what());
+    // A host shows the system's own words for a registry it cannot read.
+    throw MarlinError(errors::kFileAccess, "Cannot read " +
+                                               platform::UserSettingName(setting.valueName) + ": " +
                                                SystemMessage(static_cast<DWORD>(failure.code)));
   }
 }
