@@ -69,15 +69,6 @@ std::shared_ptr<Host> ThreadContext() {
   return context;
 }
 
-HostTrace& Trace() { return ThreadContext()->Trace(); }
-HostGpib& Gpib() { return ThreadContext()->Gpib(); }
-HostDevList& DevList() { return ThreadContext()->DevList(); }
-HostTools& Tools() { return ThreadContext()->Tools(); }
-HostMessage& Message() { return ThreadContext()->Message(); }
-HostTexts& Texts() { return ThreadContext()->Texts(); }
-HostWindows& Windows() { return ThreadContext()->Windows(); }
-std::shared_ptr<VisaBinding> Visa() { return ThreadContext()->Visa(); }
-
 void ResetThread() { ThreadContext()->Reset(); }
 
 }  // namespace host

@@ -17,17 +17,6 @@ namespace host {
 // This thread's context, shared by every object made with it.
 std::shared_ptr<Host> ThreadContext();
 
-// Shorthands for this thread's context: its services, raising 429 when no factory is installed
-// and the service was never set.
-HostTrace& Trace();
-HostGpib& Gpib();
-HostDevList& DevList();
-HostTools& Tools();
-HostMessage& Message();
-HostTexts& Texts();
-HostWindows& Windows();
-std::shared_ptr<VisaBinding> Visa();
-
 template <class Service>
 void Replace(Service service) {
   ThreadContext()->Replace(std::move(service));

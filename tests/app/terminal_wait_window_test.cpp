@@ -160,7 +160,7 @@ TEST(TerminalHostWaitWindow, TheFormIsDrawnOnTheConsoleWhileTheHostWaits) {
     form.SetIndicatorColour(frmWaitForDone::kRed);
     form.Show();
     form.DlgCaption("AMP1");
-    host::Tools().Wait(4000);
+    host::ThreadContext()->Tools().Wait(4000);
     form.FormHide();
   }
   host::ResetThread();

@@ -76,8 +76,9 @@ TEST_P(BandActivation, PathNeverReachedFailsWithTheHostsText) {
   c.Band(5);
   const MarlinError e = ErrorOf([&] { c.access.ActivateBand(); });
   EXPECT_EQ(e.Number(), 4081);
-  EXPECT_EQ(e.Description(), "Marlin Amplifier-" + name + host::Texts().GetText(44081));
-  EXPECT_FALSE(host::Texts().GetText(44081).empty());
+  EXPECT_EQ(e.Description(),
+            "Marlin Amplifier-" + name + host::ThreadContext()->Texts().GetText(44081));
+  EXPECT_FALSE(host::ThreadContext()->Texts().GetText(44081).empty());
   EXPECT_EQ(Count(c.rig.ReceivedLines(), "RF:BAND:PATH?"), 1u + 31u);
   EXPECT_EQ(c.Elapsed(), worstCase) << "the worst case before the path error";
 }

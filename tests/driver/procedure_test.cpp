@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostRegistry, NoFactoryAndNoServiceRaises429) {
   host::ResetThread();
   InstallHostServiceFactory(nullptr);
-  const MarlinError e = ErrorOf([&] { host::Trace(); });
+  const MarlinError e = ErrorOf([&] { host::ThreadContext()->Trace(); });
   EXPECT_EQ(e.Number(), 429);
   EXPECT_NE(e.Description().find("HostTrace"), std::string::npos);
 }

@@ -106,13 +106,13 @@ TEST_F(TraceFile, RecordsOperatorMessagesAndMessageBoxesAndSurvivesBytesThatAreN
   config.console = &console;
   UseHost(config);
   std::int32_t style = 64;
-  host::Message().ShowMessage("Restart the amplifier", style, "Marlin", 10000);
-  host::Windows().ShowMessageBox("Fault \xff\xfe", "PA4520", 16);
-  host::Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
+  host::ThreadContext()->Message().ShowMessage("Restart the amplifier", style, "Marlin", 10000);
+  host::ThreadContext()->Windows().ShowMessageBox("Fault \xff\xfe", "PA4520", 16);
+  host::ThreadContext()->Trace().WriteTrace("start", "c", "k", "p", "\x80", "1");
   const std::string device = "AMP1";
   {
     Procedure running(*host::ThreadContext(), labels::kSetState, device);
-    host::Windows().ShowMessageBox("Fault", "PA4520", 16);
+    host::ThreadContext()->Windows().ShowMessageBox("Fault", "PA4520", 16);
   }
 
   const auto records = JsonLines(trace);
@@ -142,7 +142,7 @@ TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) 
   clsMarlin amp{host::ThreadContext()};
   EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
   std::int32_t style = 0;
-  host::Message().ShowMessage("Restart", style, "Marlin", 0);
+  host::ThreadContext()->Message().ShowMessage("Restart", style, "Marlin", 0);
   std::vector<std::string> written;
   std::istringstream lines(TempFolder::Read(trace));
   for (std::string line; std::getline(lines, line);) written.push_back(line);
@@ -160,7 +160,7 @@ TEST_F(TraceFile, AnObserverSeesExactlyTheLinesTheFileGetsWithOrWithoutTheFile) 
   StandaloneHostFactory factory(std::move(memoryOnly));
   host::Replace(factory.MakeTrace(*host::ThreadContext()));
   host::Replace(factory.MakeDevList());
-  EXPECT_TRUE(host::Trace().TraceEnabled());
+  EXPECT_TRUE(host::ThreadContext()->Trace().TraceEnabled());
   amp.clsDevice_Name_Let("AMP1");
   EXPECT_EQ(alone.size(), 4u);
   EXPECT_TRUE(seen.empty());
@@ -177,9 +177,9 @@ TEST_F(TraceFile, StampsEveryRecordWithTheHostClocksTimeAsItsLastField) {
   amp.clsDevice_Name_Let("AMP1");
   clock->Advance(std::chrono::milliseconds(1500) + std::chrono::microseconds(7));
   std::int32_t style = 64;
-  host::Message().ShowMessage("Restart", style, "Marlin", 0);
+  host::ThreadContext()->Message().ShowMessage("Restart", style, "Marlin", 0);
   clock->Advance(std::chrono::hours(25));
-  host::Windows().ShowMessageBox("Fault", "PA4520", 16);
+  host::ThreadContext()->Windows().ShowMessageBox("Fault", "PA4520", 16);
   EXPECT_THROW(amp.clsDevice_Name_Let("AMP2"), MarlinError);
 
   const auto records = JsonLines(trace);

@@ -59,7 +59,7 @@ class RouteFixture : public HostFixture {
       case Route::Lan: {
         bool ok = false;
         access.Interface() = route::kLan;
-        host::DevList().LanOpen(loopback, port, 0, "TCP", access.LanSocket(), ok);
+        host::ThreadContext()->DevList().LanOpen(loopback, port, 0, "TCP", access.LanSocket(), ok);
         ASSERT_TRUE(ok) << lan->LastError();
         break;
       }

@@ -189,7 +189,7 @@ TEST_F(LanDescriptions, LostConnectionCarriesTheDevicePrefixTwice) {
   };
   Connect(Route::Lan, peer.Port());
   bool closed = false;
-  host::DevList().LanClose(amp->Fields().LanSocket, closed);
+  host::ThreadContext()->DevList().LanClose(amp->Fields().LanSocket, closed);
   ASSERT_TRUE(closed);
   for (const auto& c : cases) {
     access.Name() = c.name;

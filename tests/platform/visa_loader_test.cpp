@@ -101,14 +101,14 @@ class BindingChoice : public ::testing::Test {
 TEST_F(BindingChoice, NamedLibraryMustLoad) {
   setenv(visa_loader::kPathVariable, "/nonexistent/libvisa.so", 1);
   try {
-    host::Visa();
+    host::ThreadContext()->Visa();
     ADD_FAILURE() << "no silent fall-back to another VISA";
   } catch (const MarlinError& error) {
     EXPECT_NE(error.Description().find("/nonexistent/libvisa.so"), std::string::npos)
         << error.Description();
   }
   setenv(visa_loader::kPathVariable, FAKE_VISA_COMPLETE, 1);
-  auto binding = host::Visa();
+  auto binding = host::ThreadContext()->Visa();
   auto* guard = dynamic_cast<ReopeningVisa*>(binding.get());
   ASSERT_NE(guard, nullptr) << "a vendor library is used behind the late-answer guard";
   auto* chosen = dynamic_cast<SystemVisa*>(&guard->Inner());
@@ -128,7 +128,7 @@ TEST_F(BindingChoice, BuiltInLayerWhenNoVisaIsInstalledAndNoneIsNamed) {
     // A factory chooses once for all its threads.
     host::ResetThread();
     InstallHostServiceFactory(std::make_shared<StandaloneHostFactory>(StandaloneHostConfig{}));
-    EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::Visa().get()), nullptr)
+    EXPECT_NE(dynamic_cast<BuiltinVisa*>(host::ThreadContext()->Visa().get()), nullptr)
         << (named != nullptr ? "set but empty" : "unset");
   }
 }

@@ -157,15 +157,16 @@ TEST(KeepAliveOverLoopback, TicksOfAConnectedDriverSendNothingAndChangeNoField) 
     };
     std::string identity;
     bool answered = false;
-    host::DevList().LanQuery(amp.Fields().LanSocket, "*IDN?\r\n", identity, answered);
+    host::ThreadContext()->DevList().LanQuery(amp.Fields().LanSocket, "*IDN?\r\n", identity,
+                                              answered);
     ASSERT_TRUE(answered);
 
     form->ActivateKeepAlive(true);
-    auto& timers = dynamic_cast<TerminalWindows&>(host::Windows()).Timers();
+    auto& timers = dynamic_cast<TerminalWindows&>(host::ThreadContext()->Windows()).Timers();
     const auto before = amp.Fields();
     const auto linesBefore = heard();
     const auto ticks = timers.Delivered();
-    host::Tools().Wait(125000);
+    host::ThreadContext()->Tools().Wait(125000);
     EXPECT_EQ(timers.Delivered() - ticks, 2u);
     EXPECT_TRUE(SameFields(amp.Fields(), before));
     EXPECT_EQ(heard(), linesBefore);
