@@ -10,7 +10,7 @@
 
 namespace marlin::cli {
 
-class ObservedHostFactory final : public ForwardingHostFactory {
+class ObservedHostFactory : public ForwardingHostFactory {
  public:
   // `sliceMs`: the longest piece of a wait on the host's clock between two progress reports.
   ObservedHostFactory(std::shared_ptr<HostServiceFactory> inner,

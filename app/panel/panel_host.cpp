@@ -37,15 +37,7 @@ class PanelWindows final : public HostWindows {
 
 DeviceHostFactory::DeviceHostFactory(std::shared_ptr<HostServiceFactory> inner,
                                      DeviceHostHooks hooks, double sliceMs)
-    : ForwardingHostFactory(inner),
-      hooks_(std::move(hooks)),
-      observed_(std::move(inner), hooks_.tracker, sliceMs) {}
-
-std::unique_ptr<HostTrace> DeviceHostFactory::MakeTrace(const Host& context) {
-  return observed_.MakeTrace(context);
-}
-
-std::unique_ptr<HostTools> DeviceHostFactory::MakeTools() { return observed_.MakeTools(); }
+    : ObservedHostFactory(std::move(inner), hooks.tracker, sliceMs), hooks_(std::move(hooks)) {}
 
 std::unique_ptr<HostWindows> DeviceHostFactory::MakeWindows(const Host& context) {
   return std::make_unique<PanelWindows>(inner_->MakeWindows(context), hooks_);

@@ -24,14 +24,12 @@ struct DeviceHostHooks {
   std::function<void(const std::string& query, const std::string& answer)> exchanged;
 };
 
-class DeviceHostFactory final : public cli::ForwardingHostFactory {
+class DeviceHostFactory final : public cli::ObservedHostFactory {
  public:
   // `sliceMs`: see cli::ObservedHostFactory.
   DeviceHostFactory(std::shared_ptr<HostServiceFactory> inner, DeviceHostHooks hooks,
                     double sliceMs);
 
-  std::unique_ptr<HostTrace> MakeTrace(const Host& context) override;
-  std::unique_ptr<HostTools> MakeTools() override;
   std::unique_ptr<HostWindows> MakeWindows(const Host& context) override;
   std::unique_ptr<HostGpib> MakeGpib() override;
   std::unique_ptr<HostDevList> MakeDevList() override;
@@ -39,7 +37,6 @@ class DeviceHostFactory final : public cli::ForwardingHostFactory {
 
  private:
   DeviceHostHooks hooks_;
-  cli::ObservedHostFactory observed_;
 };
 
 }  // namespace marlin::panel
