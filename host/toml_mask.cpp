@@ -18,6 +18,11 @@ bool TrapsTomlParser(char32_t c) {
          (c >= 0x3001 && c <= 0x3057) || (c >= 0xFB26 && c <= 0xFEFE);
 }
 
+bool TomlParserBlank(char32_t c) {
+  return c == 0xA0 || c == 0x1680 || c == 0x180E || (c >= 0x2000 && c <= 0x200B) || c == 0x202F ||
+         c == 0x205F || c == 0x2060 || c == 0x3000 || c == 0xFEFF;
+}
+
 std::optional<MaskedToml> MaskForTomlParser(std::string_view text) {
   MaskedToml masked{{}, 0, 0};
   bool any = false;

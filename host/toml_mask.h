@@ -16,6 +16,9 @@ namespace marlin {
 // whitespace table has no answer.
 bool TrapsTomlParser(char32_t codePoint);
 
+// U+00A0, U+3000, U+FEFF and the others beyond ASCII that the parser takes for blanks.
+bool TomlParserBlank(char32_t codePoint);
+
 // A character c stands masked as c + kTomlMaskOffset.
 inline constexpr char32_t kTomlMaskOffset = 0xF0000;
 

@@ -43,13 +43,14 @@ class Scanner {
   // Characters beyond ASCII where the parser asks whether they are whitespace, which it cannot
   // answer for some (host/toml_mask.h). Outside strings and comments TOML allows none of them;
   // in a multi-line string the parser asks after a backslash, of each character up to the first
-  // that is neither blank nor a line end.
+  // that is neither blank (in its own sense, beyond ASCII too) nor a line end.
   std::optional<std::string> Unreadable(std::size_t i, std::size_t length) {
     const char c = t_[i];
     if (afterBackslash_) {
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return std::nullopt;
-      afterBackslash_ = false;
       const char32_t code = text::CodePointAt(t_, i, length);
+      if (TomlParserBlank(code)) return std::nullopt;
+      afterBackslash_ = false;
       if (TrapsTomlParser(code)) {
         return "the character " + CodePointName(code) +
                " cannot follow a backslash in a multi-line string; write it as \\u" +

@@ -74,6 +74,13 @@ TEST(DeviceList, KeysAndTextsBeyondAscii) {
   ASSERT_EQ(list.devices.size(), 2u);
   EXPECT_EQ(list.devices.at("Verst\u00e4rker").description, "\u00a7 4.1\u3001\u0416");
   EXPECT_EQ(list.devices.at("Verst\u00f6rker").interfaceCode, 60);
+  // Blanks beyond ASCII after a line-ending backslash are skipped like ASCII ones.
+  EXPECT_EQ(
+      ParseDeviceList(
+          "[devices.A]\ninterface = 50\ndescription = \"\"\"\\\n\u3000\ufeff ok \u00e4\"\"\"\n", "")
+          .devices.at("A")
+          .description,
+      "ok \u00e4");
 }
 
 struct BadFile {
@@ -111,6 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"character beyond ASCII after a line-ending backslash",
                 "[devices.A]\ninterface = 50\ndescription = \"\"\"\\\n  \u00a7\"\"\"\n", 4, "",
                 "U+00A7 cannot follow a backslash in a multi-line string"},
+        // The parser reads on past blanks beyond ASCII, asking of each following character.
+        BadFile{"character beyond ASCII after blanks beyond ASCII after a backslash",
+                "[devices.A]\ndescription = \"\"\"\\\n\ufeff \u3000\u0416\"\"\"\n", 3, "",
+                "U+0416 cannot follow a backslash in a multi-line string"},
         // The parser reads on past the quote, asking of each character whether it is blank.
         BadFile{"number running into a character beyond ASCII",
                 "[devices.A]\ninterface = 25\"*\u03f8\n", 2, "interface", "expected digit"},
