@@ -34,7 +34,7 @@ void GpibRoute::Connect(ConnectionCheck& check) {
   if (openFailed) return check.Fail();
   check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
   check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kIdentify)); });
-  ReadIntoBuffer(check);
+  check.Attempt([&] { ReadAnswer(); });
   std::string answer = buffer_;
   bool succeeded = false;
   check.Attempt([&] { succeeded = host_.Gpib().GpibSucceeded(); });
@@ -44,17 +44,15 @@ void GpibRoute::Connect(ConnectionCheck& check) {
   } else {
     check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kClearStatus)); });
     check.Attempt([&] { host_.Gpib().GpibWrite(handle_, scpi::Line(scpi::kErrorQuery)); });
-    ReadIntoBuffer(check);
+    check.Attempt([&] { ReadAnswer(); });
   }
   check.Accept(answer);
 }
 
-void GpibRoute::ReadIntoBuffer(ConnectionCheck& check) {
-  check.Attempt([&] {
-    std::string text = buffer_;
-    host_.Gpib().GpibRead(handle_, text);
-    Store(text);
-  });
+void GpibRoute::ReadAnswer() {
+  std::string text = buffer_;
+  host_.Gpib().GpibRead(handle_, text);
+  Store(text);
 }
 
 void GpibRoute::Store(const std::string& answer) {
@@ -97,11 +95,7 @@ void GpibRoute::Send(Procedure& proc, const std::string& command) {
 
 std::string GpibRoute::Query(Procedure& proc, const std::string& command, std::int32_t) {
   proc.Step([&] { host_.Gpib().GpibWrite(handle_, command); });
-  proc.Step([&] {
-    std::string answer = buffer_;
-    host_.Gpib().GpibRead(handle_, answer);
-    Store(answer);
-  });
+  proc.Step([&] { ReadAnswer(); });
   return buffer_;
 }
 

@@ -32,7 +32,8 @@ class GpibRoute final : public Route {
 
  private:
   friend struct MarlinTestAccess;
-  void ReadIntoBuffer(ConnectionCheck& check);
+  // The next answer, into the buffer.
+  void ReadAnswer();
   // Left-aligned into the fixed-length buffer: padded with spaces or cut.
   void Store(const std::string& answer);
   clsMarlin& m_;
